@@ -1,0 +1,20 @@
+// The platform layer: the only code that differs between Windows and elsewhere
+// lives in platform.cpp and entry.cpp.
+#pragma once
+
+// Shows how the run went and returns when the user has seen it. On Windows a
+// modal message box (text as body, caption as title, one OK button, no icon)
+// owned by the thread's active window; elsewhere one line "text: caption" on
+// standard output. Every run ends with exactly one call.
+void report_result(const char* text, const char* caption);
+
+// True if `name` is absent or a regular file, so that a finished output may be
+// moved over it; false for a directory or anything else in the way.
+bool can_replace(const char* name);
+
+// Moves the file `from` over `to`, replacing `to` if it exists.
+bool replace_file(const char* from, const char* to);
+
+// The whole run of a program, defined by each program; its result is the exit
+// status. The entry point calls it and ignores the command line.
+int program_main();

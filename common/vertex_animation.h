@@ -1,0 +1,49 @@
+// The vertex animation file ("aniv00.3d", and the clips "a1.3d" .. "a67.3d"):
+// the position of every vertex of one mesh in every frame, each packed into one
+// 32-bit word. All fields little-endian, no gaps, no magic number, no trailer:
+//
+//   offset  size                         field
+//   0       2                            frame count, unsigned
+//   2       2                            bytes per frame, unsigned (4 x vertices per frame)
+//   4       frame count x bytes per frame  packed vertex words, frame after frame
+//
+// Packed vertex word (unsigned 32-bit, little-endian):
+//
+//   bits 0-10   x: low 11 bits of trunc(x * 8)
+//   bits 11-21  y: low 11 bits of trunc(y * 8)
+//   bits 22-31  z: low 10 bits of trunc(z * 4)
+//
+// note: z has a scale of 4, not 8, and coordinates are truncated toward zero,
+// never rounded. Read back as two's-complement fields, x and y cover -128 to
+// 127.875 and z -128 to 127.75; a coordinate outside wraps (no clamping), since
+// that is what the engine's reader expects of the bits.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+constexpr size_t kVertexAnimationHeaderBytes = 4;
+constexpr size_t kPackedVertexBytes = 4;
+
+// Room for every frame's packed words together: 20 frames of 10,000 vertices,
+// or more frames of fewer. Fixed so that nothing grows during a run.
+constexpr uint32_t kVertexStoreWords = 200000;
+
+struct VertexStore {
+  uint32_t word_count;                                    // words stored, frame after frame
+  uint8_t bytes[kVertexStoreWords * kPackedVertexBytes];  // the words, little-endian
+};
+
+// Packs three coordinates into one word as laid out above. A scaled coordinate
+// that does not fit a signed 64-bit integer (an infinity included) gives its
+// field 0.
+uint32_t pack_vertex(double x, double y, double z);
+
+// Appends one word. The store must have room: callers check before each frame.
+void append_word(VertexStore& store, uint32_t word);
+
+// Creates or truncates `name` and writes the header and `data_length` bytes of
+// frame data. Every write, the flush and the close are checked; on any failure
+// the partial file is removed and the result is false.
+bool write_vertex_animation_file(const char* name, uint16_t frame_count, uint16_t bytes_per_frame,
+                                 const uint8_t* data, size_t data_length);

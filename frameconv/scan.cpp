@@ -1,0 +1,202 @@
+#include "scan.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+
+bool find_token(ScanCursor& scan, const char* pattern, size_t length) {
+  if (scan.cursor > scan.end) return false;
+  if (scan.end - scan.cursor >= length) {
+    const char* at = scan.data + scan.cursor;
+    const char* last = scan.data + (scan.end - length);  // last place the pattern can start
+    while (at <= last) {
+      at = static_cast<const char*>(std::memchr(at, pattern[0], static_cast<size_t>(last - at) + 1));
+      if (!at) break;
+      if (std::memcmp(at + 1, pattern + 1, length - 1) == 0) {
+        scan.cursor = static_cast<size_t>(at - scan.data) + length;
+        return true;
+      }
+      ++at;
+    }
+  }
+  scan.cursor = scan.end + 1;
+  return false;
+}
+
+bool skip_past_space(ScanCursor& scan) {
+  if (scan.cursor < scan.end) {
+    const size_t window = std::min(kSpaceWindowBytes, scan.end - scan.cursor);
+    const void* space = std::memchr(scan.data + scan.cursor, ' ', window);
+    if (space) {
+      scan.cursor = static_cast<size_t>(static_cast<const char*>(space) - scan.data) + 1;
+      return true;
+    }
+  }
+  // note: the original moved on by the whole window even when it passed the
+  // end of data; later reads there yield 0.
+  scan.cursor += kSpaceWindowBytes;
+  return false;
+}
+
+static bool is_space(unsigned char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+static bool is_digit(unsigned char c) { return static_cast<unsigned>(c - '0') < 10; }
+
+// The number readers rely on data[end] == 0: it is neither white space, a sign
+// nor a digit, so every loop below stops at end at the latest.
+static const unsigned char* number_start(const ScanCursor& scan) {
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(scan.data) + scan.cursor;
+  while (is_space(*p)) ++p;
+  return p;
+}
+
+int32_t read_integer(const ScanCursor& scan) {
+  if (scan.cursor >= scan.end) return 0;
+  const unsigned char* p = number_start(scan);
+  const bool negative = *p == '-';
+  if (*p == '+' || *p == '-') ++p;
+  uint32_t value = 0;  // unsigned, so that wrapping around is defined
+  for (; is_digit(*p); ++p) value = value * 10 + (*p - '0');
+  return static_cast<int32_t>(negative ? 0u - value : value);
+}
+
+// Exact powers of ten: a double holds 10^k exactly up to k = 22.
+static constexpr double kExactPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                               1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                               1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// More significant digits than any double needs to be rounded correctly (767);
+// digits beyond are folded into one sticky digit.
+constexpr size_t kSignificantDigitsKept = 800;
+
+// Exponents are accumulated only this far: anything larger already overflows
+// or underflows whatever the digits.
+constexpr int64_t kExponentCap = 100000000;
+
+// Converts digits [first, last) (a '.' may stand among them, at most once) times
+// 10^exponent, none of it fitting the exact fast path, by handing a normalised
+// form "0.DDDDe<E>" to std::from_chars.
+static double convert_slow(const unsigned char* first, const unsigned char* last, int64_t exponent) {
+  char text[kSignificantDigitsKept + 40];
+  size_t length = 0;
+  text[length++] = '0';
+  text[length++] = '.';
+  int64_t point = 0;  // value = 0.DDDD x 10^point x 10^exponent
+  bool seen_point = false, seen_nonzero = false, dropped_nonzero = false;
+  size_t kept = 0;
+  for (const unsigned char* p = first; p < last; ++p) {
+    if (*p == '.') {
+      seen_point = true;
+      continue;
+    }
+    if (!seen_nonzero) {
+      if (*p == '0') {
+        if (seen_point) --point;
+        continue;
+      }
+      seen_nonzero = true;
+    }
+    if (!seen_point) ++point;
+    if (kept < kSignificantDigitsKept) {
+      text[length++] = static_cast<char>(*p);
+      ++kept;
+    } else if (*p != '0') {
+      dropped_nonzero = true;
+    }
+  }
+  if (!seen_nonzero) return 0.0;
+  if (dropped_nonzero) text[length++] = '1';
+  const int64_t decimal_exponent = point + exponent;
+  text[length++] = 'e';
+  if (decimal_exponent < 0) text[length++] = '-';
+  char reversed[24];
+  size_t reversed_length = 0;
+  uint64_t magnitude = static_cast<uint64_t>(decimal_exponent < 0 ? -decimal_exponent : decimal_exponent);
+  do {
+    reversed[reversed_length++] = static_cast<char>('0' + magnitude % 10);
+    magnitude /= 10;
+  } while (magnitude != 0);
+  while (reversed_length > 0) text[length++] = reversed[--reversed_length];
+  double value = 0.0;
+  const auto result = std::from_chars(text, text + length, value);
+  if (result.ec == std::errc::result_out_of_range) {
+    // 0.DDDD x 10^E with a leading nonzero digit: E > 0 is far too large.
+    return decimal_exponent > 0 ? HUGE_VAL : 0.0;
+  }
+  return value;
+}
+
+double read_real(const ScanCursor& scan) {
+  if (scan.cursor >= scan.end) return 0.0;
+  const unsigned char* p = number_start(scan);
+  const bool negative = *p == '-';
+  if (*p == '+' || *p == '-') ++p;
+
+  const unsigned char* digits = p;
+  uint64_t mantissa = 0;
+  int digit_count = 0, fraction_count = 0;
+  for (; is_digit(*p); ++p, ++digit_count) mantissa = mantissa * 10 + (*p - '0');
+  if (*p == '.') {
+    for (++p; is_digit(*p); ++p, ++digit_count, ++fraction_count) mantissa = mantissa * 10 + (*p - '0');
+  }
+  if (digit_count == 0) return 0.0;  // a sign or a lone '.' is no number
+  const unsigned char* digits_end = p;
+
+  int64_t exponent = 0;
+  if ((*p | 0x20) == 'e' || (*p | 0x20) == 'd') {
+    const unsigned char* q = p + 1;
+    const bool exponent_negative = *q == '-';
+    if (*q == '+' || *q == '-') ++q;
+    // An exponent letter without digits ends the number before it ("1e" is 1).
+    for (; is_digit(*q); ++q) {
+      if (exponent < kExponentCap) exponent = exponent * 10 + (*q - '0');
+    }
+    if (exponent_negative) exponent = -exponent;
+  }
+
+  double value;
+  const int64_t scale = exponent - fraction_count;
+  // Up to 19 digits the mantissa is exact in 64 bits; below 2^53 it is exact as
+  // a double, and one multiplication or division by an exact power of ten is
+  // then correctly rounded.
+  if (digit_count <= 19 && mantissa <= (uint64_t{1} << 53) && scale >= -22 && scale <= 22) {
+    value = static_cast<double>(mantissa);
+    value = scale < 0 ? value / kExactPowersOfTen[-scale] : value * kExactPowersOfTen[scale];
+  } else if (digit_count <= 19 && mantissa == 0) {
+    value = 0.0;
+  } else {
+    value = convert_slow(digits, digits_end, exponent);
+  }
+  return negative ? -value : value;
+}
+
+uint32_t scan_first_frame(const char* data, size_t end, VertexStore& store) {
+  ScanCursor scan{data, end, 0};
+  uint32_t vertex_count = 0;
+  // Between coordinates this pass searches for a space up to end of data; the
+  // later-frame pass uses the 1,000-byte window instead.
+  while (vertex_count < kFirstFrameVertexLimit && find_token(scan, "v ", 2)) {
+    const double x = read_real(scan);
+    find_token(scan, " ", 1);
+    const double y = read_real(scan);
+    find_token(scan, " ", 1);
+    const double z = read_real(scan);
+    append_word(store, pack_vertex(x, y, z));
+    ++vertex_count;
+  }
+  return vertex_count;
+}
+
+bool scan_later_frame(const char* data, size_t end, uint32_t vertex_count, VertexStore& store) {
+  ScanCursor scan{data, end, 0};
+  for (uint32_t i = 0; i < vertex_count; ++i) {
+    if (!find_token(scan, "v ", 2)) return false;
+    const double x = read_real(scan);
+    skip_past_space(scan);
+    const double y = read_real(scan);
+    skip_past_space(scan);
+    const double z = read_real(scan);
+    append_word(store, pack_vertex(x, y, z));
+  }
+  return true;
+}

@@ -1,0 +1,62 @@
+// The OBJ text scanner. A frame file is not parsed line by line: it is held as
+// raw bytes and a cursor moves through them with two searches and two number
+// readers. Only "v " and "f " are ever looked for, and the searches are not
+// anchored to line starts, so a "v " inside a comment or a name is matched too.
+// note: that quirk, the bounds of 10,000 and 1,000 below and the two vertex
+// passes' different ways between coordinates are what the stored files were
+// made with; changing any of them changes output bytes.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "vertex_animation.h"
+
+// Most vertices the first frame contributes; every later frame contributes as
+// many as the first did.
+constexpr uint32_t kFirstFrameVertexLimit = 10000;
+
+// How far skip_past_space looks for a space.
+constexpr size_t kSpaceWindowBytes = 1000;
+
+// One frame's text and a position in it. The bytes are the file as read; end is
+// the offset just past the last of them, and data[end] must be 0 so that the
+// number readers stop there without an end check. The cursor only moves
+// forward and may pass end; at or past end nothing more is read.
+struct ScanCursor {
+  const char* data;
+  size_t end;
+  size_t cursor;
+};
+
+// Searches from the cursor for the `length` bytes of `pattern` (length >= 1)
+// lying wholly before end. Found: the cursor moves just past them. Not found:
+// the cursor is left at end + 1, or where it was if already past end.
+bool find_token(ScanCursor& scan, const char* pattern, size_t length);
+
+// Looks for a space among the next 1,000 bytes before end. Found: the cursor
+// moves just past it. Not found: the cursor moves 1,000 bytes on.
+bool skip_past_space(ScanCursor& scan);
+
+// Reads a decimal number at the cursor without moving it: leading white space,
+// an optional sign, digits with an optional '.' and fraction (".5" is a number),
+// and an optional exponent introduced by 'e', 'E', 'd' or 'D' ("1.5d2" is 150).
+// '.' is the decimal point whatever the locale. Correctly rounded; too large
+// reads as infinity with its sign, too small as 0. No number reads as 0, and so
+// does a cursor at or past end.
+double read_real(const ScanCursor& scan);
+
+// Reads a decimal integer at the cursor without moving it: leading white space,
+// an optional sign, digits up to the first non-digit ("12/5/7" is 12). Wraps
+// around in 32 bits like the original accumulator (value * 10 + digit). No
+// digits, or a cursor at or past end, reads as 0.
+int32_t read_integer(const ScanCursor& scan);
+
+// The first-frame vertex pass: packs the coordinates following each "v ", at
+// most 10,000 of them, into `store`. Returns the number of vertices packed.
+uint32_t scan_first_frame(const char* data, size_t end, VertexStore& store);
+
+// The later-frame vertex pass: packs exactly `vertex_count` vertices from the
+// text into `store`, which must have room for them. Returns false if the text
+// holds fewer "v " than that (the store then holds part of the frame).
+bool scan_later_frame(const char* data, size_t end, uint32_t vertex_count, VertexStore& store);

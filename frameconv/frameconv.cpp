@@ -1,0 +1,114 @@
+#include "frameconv.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "output.h"
+#include "platform.h"
+#include "scan.h"
+#include "vertex_animation.h"
+
+namespace {
+
+constexpr char kVertexAnimationName[] = "aniv00.3d";
+
+// The frame number's digits in "animaNNN.obj".
+constexpr int kHundreds = 5, kTens = 6, kUnits = 7;
+
+// Everything a run works in, taken from the heap once.
+struct Workspace {
+  char text[kFrameReadLimit + 1];  // one frame file, plus the 0 the readers stop at
+  VertexStore store;
+};
+
+enum class Load { kRead, kMissing, kUnreadable };
+
+// Reads up to kFrameReadLimit bytes of `name` into the text buffer, from its
+// first byte, and puts the 0 after them.
+Load load_frame(const char* name, char* text, size_t& end) {
+  FILE* file = std::fopen(name, "rb");
+  if (!file) return Load::kMissing;
+  std::setvbuf(file, nullptr, _IONBF, 0);  // one read straight into the buffer
+  end = std::fread(text, 1, kFrameReadLimit, file);
+  const bool failed = std::ferror(file) != 0;
+  std::fclose(file);
+  if (failed) return Load::kUnreadable;
+  text[end] = 0;
+  return Load::kRead;
+}
+
+int finish(Workspace* work, const char* text, const char* caption) {
+  std::free(work);
+  report_result(text, caption);
+  return 1;
+}
+
+int fail(Workspace* work, const char* format, const char* name) {
+  char caption[64];
+  std::snprintf(caption, sizeof caption, format, name);
+  return finish(work, "Conversion Error", caption);
+}
+
+}  // namespace
+
+void next_frame_name(char* name) {
+  if (++name[kUnits] > '9') {
+    name[kUnits] = '0';
+    ++name[kTens];
+  }
+  if (name[kTens] > '9') {
+    name[kTens] = '0';
+    ++name[kHundreds];
+  }
+}
+
+int program_main() {
+  auto* work = static_cast<Workspace*>(std::malloc(sizeof(Workspace)));
+  if (!work) return finish(nullptr, "Conversion Error", "out of memory");
+  work->store.word_count = 0;
+
+  char name[] = "anima000.obj";
+  size_t end = 0;
+  switch (load_frame(name, work->text, end)) {
+    case Load::kMissing:
+      return finish(work, "Conversion Error", "Cannot find anima000.obj file");
+    case Load::kUnreadable:
+      return fail(work, "Cannot read %s", name);
+    case Load::kRead:
+      break;
+  }
+  if (end == 0) return finish(work, "0 size dxf file", "0 size dxf file");
+
+  const uint32_t vertex_count = scan_first_frame(work->text, end, work->store);
+  if (vertex_count == 0) return fail(work, "No vertices in %s", name);
+
+  // Frames follow while the next name opens, up to anima999.obj.
+  while (std::strcmp(name, "anima999.obj") != 0) {
+    next_frame_name(name);
+    const Load load = load_frame(name, work->text, end);
+    if (load == Load::kMissing) break;
+    if (load == Load::kUnreadable) return fail(work, "Cannot read %s", name);
+    if (kVertexStoreWords - work->store.word_count < vertex_count) {
+      return fail(work, "Vertex store full at %s", name);
+    }
+    if (!scan_later_frame(work->text, end, vertex_count, work->store)) {
+      return fail(work, "Too few vertices in %s", name);
+    }
+  }
+
+  // At most 1,000 frames and 10,000 vertices a frame: both fit 16 bits.
+  const auto frame_count = static_cast<uint16_t>(work->store.word_count / vertex_count);
+  const auto bytes_per_frame = static_cast<uint16_t>(vertex_count * kPackedVertexBytes);
+
+  char temp[kTempNameBytes];
+  temp_name(kVertexAnimationName, temp);
+  if (!write_vertex_animation_file(temp, frame_count, bytes_per_frame, work->store.bytes,
+                                   work->store.word_count * kPackedVertexBytes)) {
+    return fail(work, "Cannot write %s", kVertexAnimationName);
+  }
+  const char* const outputs[] = {kVertexAnimationName};
+  if (const char* failed = commit_outputs(outputs, 1)) return fail(work, "Cannot write %s", failed);
+
+  return finish(work, "Conversion Complete", "Conversion Complete");
+}

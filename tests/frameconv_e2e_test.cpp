@@ -1,0 +1,212 @@
+// End-to-end runs of the built frameconv, each in a fresh directory with frame
+// files made by the test.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "run.h"
+
+namespace {
+
+const std::string kProgram = FRAMECONV_PROGRAM;
+
+// A frame of `count` vertices whose coordinates differ per frame, per vertex
+// and per axis, so that swaps, lost frames and off-by-ones show.
+std::string frame_text(int frame, int count) {
+  std::string text = "# frame " + std::to_string(frame) + "\no Mesh\n";
+  for (int i = 0; i < count; ++i) {
+    char line[64];
+    std::snprintf(line, sizeof line, "v %.3f %.3f %.3f\n", frame * 0.5 + i, -0.25 * i - frame,
+                  0.75 * frame + 2 * i);
+    text += line;
+  }
+  return text + "vn 0 1 0\nf 1 2 3\n";
+}
+
+uint32_t packed(int frame, int i) {
+  auto field = [](double v, double scale, uint32_t mask) {
+    return static_cast<uint32_t>(static_cast<int64_t>(v * scale)) & mask;
+  };
+  return field(frame * 0.5 + i, 8, 0x7FF) | field(-0.25 * i - frame, 8, 0x7FF) << 11 |
+         field(0.75 * frame + 2 * i, 4, 0x3FF) << 22;
+}
+
+// The vertex animation file frameconv must write for frames 0..frame_count-1
+// made by frame_text.
+std::string expected_animation(int frame_count, int count) {
+  std::string bytes = u16le(static_cast<uint16_t>(frame_count)) + u16le(static_cast<uint16_t>(4 * count));
+  for (int f = 0; f < frame_count; ++f) {
+    for (int i = 0; i < count; ++i) bytes += u32le(packed(f, i));
+  }
+  return bytes;
+}
+
+std::string frame_name(int frame) {
+  char name[16];
+  std::snprintf(name, sizeof name, "anima%03d.obj", frame);
+  return name;
+}
+
+void write_frames(const TempDir& dir, int first, int last, int count) {
+  for (int f = first; f <= last; ++f) write_bytes(dir / frame_name(f), frame_text(f, count));
+}
+
+TEST(Frameconv, OneFrame) {
+  TempDir dir;
+  write_bytes(dir / "anima000.obj", "v 1 2 3\nv -1 0 0\nv 0 0 -1\n");
+  const RunResult run = run_program(kProgram, dir.path);
+  EXPECT_EQ(run.exit_status, 1);
+  EXPECT_EQ(run.messages, std::vector<std::string>{"Conversion Complete: Conversion Complete"});
+  EXPECT_EQ(read_bytes(dir / "aniv00.3d"),
+            u16le(1) + u16le(12) + u32le(0x03008008) + u32le(0x000007F8) + u32le(0xFF000000));
+}
+
+TEST(Frameconv, FollowsTheSequenceUntilAGap) {
+  TempDir dir;
+  write_frames(dir, 0, 4, 5);
+  write_bytes(dir / "anima006.obj", frame_text(6, 5));  // after the gap: never read
+  const RunResult run = run_program(kProgram, dir.path);
+  EXPECT_EQ(run.messages, std::vector<std::string>{"Conversion Complete: Conversion Complete"});
+  EXPECT_EQ(read_bytes(dir / "aniv00.3d"), expected_animation(5, 5));
+}
+
+TEST(Frameconv, FollowsTheDigitCarriesToFrame100) {
+  TempDir dir;
+  write_frames(dir, 0, 100, 3);
+  EXPECT_EQ(run_program(kProgram, dir.path).exit_status, 1);
+  EXPECT_EQ(read_bytes(dir / "aniv00.3d"), expected_animation(101, 3));
+}
+
+TEST(Frameconv, StopsAfterFrame999) {
+  TempDir dir;
+  write_frames(dir, 0, 999, 1);
+  write_bytes(dir / "anima:00.obj", frame_text(1000, 1));
+  const RunResult run = run_program(kProgram, dir.path);
+  EXPECT_EQ(run.messages, std::vector<std::string>{"Conversion Complete: Conversion Complete"});
+  EXPECT_EQ(read_bytes(dir / "aniv00.3d"), expected_animation(1000, 1));
+}
+
+TEST(Frameconv, ReadsOnlyTheFirstFiveMillionBytesOfAFrame) {
+  TempDir dir;
+  // A "v " cut by the limit, and a whole vertex after it, are both not read.
+  std::string text = "v 1 2 3\n#" + std::string(5000000 - 10, 'x') + "v 4 5 6\n";
+  text.resize(6000000, '#');
+  ASSERT_EQ(text.substr(4999999, 2), "v ");
+  write_bytes(dir / "anima000.obj", text);
+  EXPECT_EQ(run_program(kProgram, dir.path).exit_status, 1);
+  EXPECT_EQ(read_bytes(dir / "aniv00.3d"), u16le(1) + u16le(4) + u32le(0x03008008));
+}
+
+TEST(Frameconv, AShorterLaterFrameEndsAtItsOwnEnd) {
+  TempDir dir;
+  write_bytes(dir / "anima000.obj", "v 1 2 3\nv 4 5 67\n");
+  write_bytes(dir / "anima001.obj", "v 1 2 3\nv 4 5 6");  // "7\n" of frame 0 lies beyond
+  EXPECT_EQ(run_program(kProgram, dir.path).exit_status, 1);
+  const uint32_t a = 0x03008008;  // (1, 2, 3)
+  const uint32_t b = 0x20 | 0x28 << 11 | 0x10C << 22, b6 = 0x20 | 0x28 << 11 | 0x18 << 22;
+  EXPECT_EQ(read_bytes(dir / "aniv00.3d"), u16le(2) + u16le(8) + u32le(a) + u32le(b) + u32le(a) + u32le(b6));
+}
+
+TEST(Frameconv, ReplacesExistingOutputAndLeavesNoTemporary) {
+  TempDir dir;
+  write_frames(dir, 0, 1, 2);
+  write_bytes(dir / "aniv00.3d", std::string(100000, 'o'));
+  EXPECT_EQ(run_program(kProgram, dir.path).exit_status, 1);
+  EXPECT_EQ(read_bytes(dir / "aniv00.3d"), expected_animation(2, 2));
+  EXPECT_EQ(list_dir(dir.path), (std::vector<std::string>{"anima000.obj", "anima001.obj", "aniv00.3d"}));
+}
+
+// Every way a run can end without output: the closing message, exit status 1,
+// and an existing aniv00.3d left as it was, with no temporary beside it.
+struct FailureCase {
+  const char* name;
+  void (*setup)(const TempDir&);
+  std::string message;
+};
+
+void no_frames(const TempDir&) {}
+void empty_first_frame(const TempDir& dir) { write_bytes(dir / "anima000.obj", ""); }
+void first_frame_is_a_directory(const TempDir& dir) {
+  std::filesystem::create_directory(dir / "anima000.obj");
+}
+void later_frame_is_a_directory(const TempDir& dir) {
+  write_frames(dir, 0, 1, 2);
+  std::filesystem::create_directory(dir / "anima002.obj");
+}
+void no_vertices(const TempDir& dir) { write_bytes(dir / "anima000.obj", "# nothing\nvt 0 0\nf 1 2 3\n"); }
+void too_few_vertices(const TempDir& dir) {
+  write_frames(dir, 0, 1, 4);
+  write_bytes(dir / "anima002.obj", frame_text(2, 3));
+}
+void empty_later_frame(const TempDir& dir) {
+  write_frames(dir, 0, 1, 2);
+  write_bytes(dir / "anima002.obj", "");
+}
+void store_overflows(const TempDir& dir) { write_frames(dir, 0, 20, 10000); }
+void output_in_the_way(const TempDir& dir) {
+  write_frames(dir, 0, 1, 2);
+  std::filesystem::remove(dir / "aniv00.3d");
+  std::filesystem::create_directory(dir / "aniv00.3d");
+}
+void temporary_in_the_way(const TempDir& dir) {
+  write_frames(dir, 0, 1, 2);
+  std::filesystem::create_directory(dir / "aniv00.3d.tmp");
+}
+
+TEST(Frameconv, FailuresEndWithTheirMessageAndWriteNothing) {
+  const FailureCase cases[] = {
+      {"no frames", no_frames, "Conversion Error: Cannot find anima000.obj file"},
+      {"empty first frame", empty_first_frame, "0 size dxf file: 0 size dxf file"},
+      {"first frame is a directory", first_frame_is_a_directory,
+       "Conversion Error: Cannot read anima000.obj"},
+      {"later frame is a directory", later_frame_is_a_directory,
+       "Conversion Error: Cannot read anima002.obj"},
+      {"no vertices", no_vertices, "Conversion Error: No vertices in anima000.obj"},
+      {"too few vertices", too_few_vertices, "Conversion Error: Too few vertices in anima002.obj"},
+      {"empty later frame", empty_later_frame, "Conversion Error: Too few vertices in anima002.obj"},
+      {"store overflows", store_overflows, "Conversion Error: Vertex store full at anima020.obj"},
+      {"output in the way", output_in_the_way, "Conversion Error: Cannot write aniv00.3d"},
+      {"temporary in the way", temporary_in_the_way, "Conversion Error: Cannot write aniv00.3d"},
+  };
+  for (const FailureCase& c : cases) {
+    TempDir dir;
+    write_bytes(dir / "aniv00.3d", "earlier output");
+    c.setup(dir);
+    const auto before = list_dir(dir.path);
+    const RunResult run = run_program(kProgram, dir.path);
+    EXPECT_EQ(run.exit_status, 1) << c.name;
+    EXPECT_EQ(run.messages, std::vector<std::string>{c.message}) << c.name;
+    EXPECT_EQ(list_dir(dir.path), before) << c.name;
+    if (!std::filesystem::is_directory(dir / "aniv00.3d")) {
+      EXPECT_EQ(read_bytes(dir / "aniv00.3d"), "earlier output") << c.name;
+    }
+  }
+}
+
+TEST(Frameconv, StoreFilledExactlyIsStillComplete) {
+  TempDir dir;
+  write_frames(dir, 0, 19, 10000);
+  const RunResult run = run_program(kProgram, dir.path);
+  EXPECT_EQ(run.messages, std::vector<std::string>{"Conversion Complete: Conversion Complete"});
+  const auto bytes = read_bytes(dir / "aniv00.3d");
+  ASSERT_TRUE(bytes);
+  EXPECT_EQ(bytes->size(), 4u + 20 * 40000);
+  EXPECT_EQ(*bytes, expected_animation(20, 10000));
+}
+
+TEST(Frameconv, BundledExample) {
+  TempDir dir;
+  for (const auto& entry : std::filesystem::directory_iterator(EXAMPLE_DIR)) {
+    std::filesystem::copy_file(entry.path(), dir / entry.path().filename().string());
+  }
+  const RunResult run = run_program(kProgram, dir.path);
+  EXPECT_EQ(run.messages, std::vector<std::string>{"Conversion Complete: Conversion Complete"});
+  const auto bytes = read_bytes(dir / "aniv00.3d");
+  ASSERT_TRUE(bytes);
+  EXPECT_EQ(bytes->substr(0, 4), u16le(24) + u16le(50 * 4));
+  EXPECT_EQ(bytes->size(), 4u + 24 * 50 * 4);
+}
+
+}  // namespace

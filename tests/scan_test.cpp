@@ -1,0 +1,273 @@
+// The scanner's searches, number readers and vertex passes, and the frame
+// names.
+#include "scan.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "frameconv.h"
+#include "le.h"
+
+namespace {
+
+// A std::string keeps a 0 just past its last byte, as the text buffer does.
+ScanCursor at(const std::string& text, size_t cursor = 0) { return {text.c_str(), text.size(), cursor}; }
+
+struct FindCase {
+  std::string text;
+  std::string pattern;
+  size_t from;
+  bool found;
+  size_t cursor;  // afterwards
+  const char* why;
+};
+
+TEST(FindToken, MovesJustPastTheMatchOrJustPastEnd) {
+  const FindCase cases[] = {
+      {"v 1 2 3", "v ", 0, true, 2, "a match at the very first byte"},
+      {"vt 0 0\nvn 0 1 0\nv 1", "v ", 0, true, 18, "vt and vn are passed over"},
+      {"# move v 3", "v ", 0, true, 9, "not anchored to line starts"},
+      {"v 1 v 2", "v ", 2, true, 6, "searches from the cursor on"},
+      {"abc", "v ", 0, false, 4, "not found: just past end"},
+      {"abv", "v ", 0, false, 4, "a pattern cut by end is not matched"},
+      {"abc", " ", 3, false, 4, "at end: nothing to compare"},
+      {"abc", " ", 7, false, 7, "past end: the cursor stays"},
+      {"a b", " ", 0, true, 2, "a one-byte pattern"},
+      {"", "f ", 0, false, 1, "empty data"},
+  };
+  for (const FindCase& c : cases) {
+    ScanCursor scan = at(c.text, c.from);
+    EXPECT_EQ(find_token(scan, c.pattern.c_str(), c.pattern.size()), c.found) << c.why;
+    EXPECT_EQ(scan.cursor, c.cursor) << c.why;
+  }
+}
+
+TEST(FindToken, NeverLooksAtBytesPastEnd) {
+  const std::string text = "ab v x";
+  ScanCursor scan{text.c_str(), 3, 0};  // the data ends before "v "
+  EXPECT_FALSE(find_token(scan, "v ", 2));
+  EXPECT_EQ(scan.cursor, 4u);
+}
+
+TEST(SkipPastSpace, LooksAtMostAThousandBytesBeforeEnd) {
+  const std::string spaced = "12 34";
+  ScanCursor scan = at(spaced);
+  EXPECT_TRUE(skip_past_space(scan));
+  EXPECT_EQ(scan.cursor, 3u);
+
+  const std::string space_at_999 = std::string(999, 'x') + " y";
+  scan = at(space_at_999);
+  EXPECT_TRUE(skip_past_space(scan));
+  EXPECT_EQ(scan.cursor, 1000u);
+
+  const std::string space_at_1000 = std::string(1000, 'x') + " y";
+  scan = at(space_at_1000);
+  EXPECT_FALSE(skip_past_space(scan));
+  EXPECT_EQ(scan.cursor, 1000u);
+
+  const std::string past_end = "12 34";
+  scan = ScanCursor{past_end.c_str(), 2, 0};  // the space lies past end
+  EXPECT_FALSE(skip_past_space(scan));
+  EXPECT_EQ(scan.cursor, 1000u);
+
+  scan = ScanCursor{past_end.c_str(), 5, 1005};
+  EXPECT_FALSE(skip_past_space(scan));
+  EXPECT_EQ(scan.cursor, 2005u);
+}
+
+struct RealCase {
+  std::string text;
+  double value;
+};
+
+TEST(ReadReal, DecimalGrammar) {
+  const double inf = std::numeric_limits<double>::infinity();
+  const RealCase cases[] = {
+      {"1.5", 1.5},
+      {"-2", -2.0},
+      {"0.25 rest", 0.25},
+      {" \t\n\v\f\r7", 7.0},
+      {"+3", 3.0},
+      {".5", 0.5},
+      {"-.5", -0.5},
+      {"5.", 5.0},
+      {"1.0e1", 10.0},
+      {"1.5d2", 150.0},
+      {"1.5D2", 150.0},
+      {"2E-1", 0.2},
+      {"25e+1", 250.0},
+      {"1e", 1.0},
+      {"1e+", 1.0},
+      {"1dx", 1.0},
+      {"12/5/7", 12.0},
+      {"1.5.5", 1.5},
+      {"0x10", 0.0},
+      {"inf", 0.0},
+      {"nan", 0.0},
+      {"-", 0.0},
+      {".", 0.0},
+      {"", 0.0},
+      {"e5", 0.0},
+      {"1e400", inf},
+      {"-1e400", -inf},
+      {"1e-400", 0.0},
+      {"1e99999999999999999999", inf},
+      {"0e99999999999999999999", 0.0},
+      {"4.9e-324", 4.9e-324},
+      {"-57.123456", -57.123456},
+      {"0.1", 0.1},
+      {"123456789012345678901234567890", 1.2345678901234568e29},
+      {"0.000000000000000000000000000001", 1e-30},
+      {"9007199254740993", 9007199254740992.0},  // halfway: ties to even
+      {"1.7976931348623157e308", 1.7976931348623157e308},
+  };
+  for (const RealCase& c : cases) {
+    EXPECT_EQ(read_real(at(c.text)), c.value) << '"' << c.text << '"';
+  }
+}
+
+TEST(ReadReal, CorrectlyRoundedBeyondEightHundredDigits) {
+  // Just above halfway between two doubles, the deciding digit far out.
+  const std::string above_half = "9007199254740993." + std::string(900, '0') + "1";
+  EXPECT_EQ(read_real(at(above_half)), 9007199254740994.0);
+  const std::string exactly_half = "9007199254740993." + std::string(900, '0');
+  EXPECT_EQ(read_real(at(exactly_half)), 9007199254740992.0);
+  const std::string leading_zeros = "0." + std::string(1000, '0') + "15e1001";
+  EXPECT_EQ(read_real(at(leading_zeros)), 1.5);
+}
+
+TEST(ReadReal, DoesNotMoveTheCursorAndReadsZeroAtOrPastEnd) {
+  const std::string text = "v 1.5";
+  ScanCursor scan = at(text, 2);
+  EXPECT_EQ(read_real(scan), 1.5);
+  EXPECT_EQ(scan.cursor, 2u);
+  EXPECT_EQ(read_real(at(text, 5)), 0.0);
+  EXPECT_EQ(read_real(at(text, 6000)), 0.0);
+}
+
+struct IntegerCase {
+  std::string text;
+  int32_t value;
+};
+
+TEST(ReadInteger, DigitsUpToTheFirstNonDigitWrappingIn32Bits) {
+  const IntegerCase cases[] = {
+      {"12/5/7", 12},
+      {"-5", -5},
+      {"+7", 7},
+      {" \t42", 42},
+      {"abc", 0},
+      {"", 0},
+      {"-", 0},
+      {"3000000000", -1294967296},
+      {"-2147483648", INT32_MIN},
+      {"4294967297", 1},
+      {"7.9", 7},
+  };
+  for (const IntegerCase& c : cases) {
+    EXPECT_EQ(read_integer(at(c.text)), c.value) << '"' << c.text << '"';
+  }
+  EXPECT_EQ(read_integer(at("12", 2)), 0);
+}
+
+// A vertex store on the heap: it is too large for the stack.
+std::unique_ptr<VertexStore> empty_store() {
+  auto store = std::make_unique<VertexStore>();
+  store->word_count = 0;
+  return store;
+}
+
+std::vector<uint32_t> words(const VertexStore& store) {
+  std::vector<uint32_t> out(store.word_count);
+  for (uint32_t i = 0; i < store.word_count; ++i) get_u32(store.bytes, store.word_count * 4, i * 4, out[i]);
+  return out;
+}
+
+struct PassCase {
+  std::string text;
+  std::vector<uint32_t> words;
+  const char* why;
+};
+
+TEST(FirstFramePass, FindsVerticesWhereverVAndSpaceStand) {
+  const PassCase cases[] = {
+      {"v 1.5 -2 0.25\n", {pack_vertex(1.5, -2, 0.25)}, "one plain vertex"},
+      {"v 1.0e1 2 3\nv 1.5d2 0 0\n",
+       {pack_vertex(10, 2, 3), pack_vertex(150, 0, 0)},
+       "both exponent letters"},
+      {"vt 0.5 0.5\nvn 0 1 0\nv 1 2 3", {pack_vertex(1, 2, 3)}, "vt and vn never match; no final line break"},
+      {"# move v 3\nv 1 2 3\n", {pack_vertex(3, 1, 2)}, "a v in a comment is a vertex"},
+      {"v 1  2 3\n", {pack_vertex(1, 2, 2)}, "two spaces before y: z is read from y's text"},
+      {"v  1 2 3\n", {pack_vertex(1, 1, 2)}, "two spaces after v: y is read from x's text"},
+      {"v 1 2\nv 3 4 5\n", {pack_vertex(1, 2, 3)}, "a short line takes z from the next one"},
+      {"v 1 2 3\r\nv\t4 5 6\r\nv 7\t8 9\r\n",
+       {pack_vertex(1, 2, 3), pack_vertex(7, 9, 0)},
+       "CR LF is white space; a tab is not a separator"},
+      {"no vertices here\nf 1 2 3\n", {}, "no v at all"},
+  };
+  for (const PassCase& c : cases) {
+    auto store = empty_store();
+    EXPECT_EQ(scan_first_frame(c.text.c_str(), c.text.size(), *store), c.words.size()) << c.why;
+    EXPECT_EQ(words(*store), c.words) << c.why;
+  }
+}
+
+TEST(FirstFramePass, StopsAtTenThousandVertices) {
+  std::string text;
+  for (int i = 0; i <= 10000; ++i) text += "v 1 2 3\n";
+  auto store = empty_store();
+  EXPECT_EQ(scan_first_frame(text.c_str(), text.size(), *store), 10000u);
+  EXPECT_EQ(store->word_count, 10000u);
+}
+
+TEST(LaterFramePass, TakesExactlyTheFirstFramesCount) {
+  auto store = empty_store();
+  const std::string text = "# frame\nv 1 2 3\nvn 0 0 1\nv 4 5 6\nv 7 7 7\n";
+  EXPECT_TRUE(scan_later_frame(text.c_str(), text.size(), 2, *store));
+  EXPECT_EQ(words(*store), (std::vector<uint32_t>{pack_vertex(1, 2, 3), pack_vertex(4, 5, 6)}));
+
+  store = empty_store();
+  EXPECT_FALSE(scan_later_frame(text.c_str(), text.size(), 4, *store)) << "too few v";
+  store = empty_store();
+  EXPECT_FALSE(scan_later_frame("", 0, 1, *store)) << "an empty frame";
+}
+
+TEST(LaterFramePass, MovesBetweenCoordinatesByTheThousandByteWindow) {
+  // After x the window holds "1" and 999 'x': no space, so the cursor moves
+  // 1,000 bytes on, onto the space before "2". The first-frame pass, searching
+  // to end of data, reads the same text as (1, 2, 3).
+  const std::string text = "v 1" + std::string(999, 'x') + " 2 3";
+  auto store = empty_store();
+  ASSERT_TRUE(scan_later_frame(text.c_str(), text.size(), 1, *store));
+  EXPECT_EQ(words(*store), (std::vector<uint32_t>{pack_vertex(1, 2, 2)}));
+
+  const std::string one_more = "v 1" + std::string(1000, 'x') + " 2 3";
+  store = empty_store();
+  ASSERT_TRUE(scan_later_frame(one_more.c_str(), one_more.size(), 1, *store));
+  EXPECT_EQ(words(*store), (std::vector<uint32_t>{pack_vertex(1, 0, 2)}));
+
+  const std::string cut_short = "v 1";
+  store = empty_store();
+  ASSERT_TRUE(scan_later_frame(cut_short.c_str(), cut_short.size(), 1, *store));
+  EXPECT_EQ(words(*store), (std::vector<uint32_t>{pack_vertex(1, 0, 0)})) << "past end reads 0";
+}
+
+TEST(NextFrameName, CountsInDecimalWithCarries) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"anima000.obj", "anima001.obj"}, {"anima009.obj", "anima010.obj"}, {"anima099.obj", "anima100.obj"},
+      {"anima123.obj", "anima124.obj"}, {"anima999.obj", "anima:00.obj"},
+  };
+  for (const auto& [before, after] : cases) {
+    char name[13];
+    std::snprintf(name, sizeof name, "%s", before);
+    next_frame_name(name);
+    EXPECT_STREQ(name, after);
+  }
+}
+
+}  // namespace

@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# Builds the tools and runs one job. On a fresh Debian machine it first
+# installs the packages the job needs.
+#
+#   ./build.sh example   build, then convert the bundled example in build/example
+#   ./build.sh test      build, then run every test
+set -euo pipefail
+cd "$(dirname "$0")"
+
+jobs=$(nproc 2>/dev/null || echo 2)
+
+# Installs whichever of the named Debian packages are missing.
+need() {
+  local missing=()
+  for package in "$@"; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  local sudo=
+  [ "$(id -u)" -ne 0 ] && sudo=sudo
+  echo "== installing ${missing[*]}"
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
+}
+
+# build DIR [cmake options...]: configures and builds the tree in DIR.
+build() {
+  local dir=$1
+  shift
+  cmake -S . -B "$dir" -DANIM3D_WERROR=ON "$@" >/dev/null
+  cmake --build "$dir" --parallel "$jobs"
+}
+
+example() {
+  need cmake make g++ libgtest-dev
+  build build
+  rm -rf build/example
+  mkdir -p build/example
+  cp examples/twisting-box/*.obj build/example/
+  echo "== converting examples/twisting-box in build/example"
+  (cd build/example && ../frameconv) || true  # every run ends with exit status 1
+  echo "== written:"
+  (cd build/example && ls -l aniv00.3d)
+}
+
+run_tests() {
+  need cmake make g++ libgtest-dev
+  echo "== release build and tests"
+  build build
+  (cd build && ctest --output-on-failure --parallel "$jobs")
+  echo "== AddressSanitizer and UndefinedBehaviorSanitizer build and tests"
+  build build-sanitize -DCMAKE_BUILD_TYPE=Debug -DANIM3D_SANITIZE=ON
+  (cd build-sanitize && ctest --output-on-failure --parallel "$jobs")
+}
+
+case "${1:-}" in
+  example) example ;;
+  test) run_tests ;;
+  *)
+    sed -n '2,7p' "$0" | sed 's/^# \{0,1\}//'
+    exit 2
+    ;;
+esac

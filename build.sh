@@ -40,7 +40,7 @@ example() {
   echo "== converting examples/twisting-box in build/example"
   (cd build/example && ../frameconv) || true  # every run ends with exit status 1
   echo "== written:"
-  (cd build/example && ls -l aniv00.3d)
+  (cd build/example && ls -l aniv00.3d data00.3d)
 }
 
 run_tests() {

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "mesh.h"
 #include "output.h"
 #include "platform.h"
 #include "scan.h"
@@ -12,6 +13,7 @@
 namespace {
 
 constexpr char kVertexAnimationName[] = "aniv00.3d";
+constexpr char kMeshName[] = "data00.3d";
 
 // The frame number's digits in "animaNNN.obj".
 constexpr int kHundreds = 5, kTens = 6, kUnits = 7;
@@ -20,6 +22,7 @@ constexpr int kHundreds = 5, kTens = 6, kUnits = 7;
 struct Workspace {
   char text[kFrameReadLimit + 1];  // one frame file, plus the 0 the readers stop at
   VertexStore store;
+  TriangleTable triangles;
 };
 
 enum class Load { kRead, kMissing, kUnreadable };
@@ -82,6 +85,7 @@ int program_main() {
 
   const uint32_t vertex_count = scan_first_frame(work->text, end, work->store);
   if (vertex_count == 0) return fail(work, "No vertices in %s", name);
+  scan_triangles(work->text, end, work->triangles);
 
   // Frames follow while the next name opens, up to anima999.obj.
   while (std::strcmp(name, "anima999.obj") != 0) {
@@ -101,14 +105,20 @@ int program_main() {
   const auto frame_count = static_cast<uint16_t>(work->store.word_count / vertex_count);
   const auto bytes_per_frame = static_cast<uint16_t>(vertex_count * kPackedVertexBytes);
 
-  char temp[kTempNameBytes];
-  temp_name(kVertexAnimationName, temp);
-  if (!write_vertex_animation_file(temp, frame_count, bytes_per_frame, work->store.bytes,
+  // Both outputs are complete on disk before either replaces an earlier file.
+  char animation_temp[kTempNameBytes], mesh_temp[kTempNameBytes];
+  temp_name(kVertexAnimationName, animation_temp);
+  temp_name(kMeshName, mesh_temp);
+  if (!write_vertex_animation_file(animation_temp, frame_count, bytes_per_frame, work->store.bytes,
                                    work->store.word_count * kPackedVertexBytes)) {
     return fail(work, "Cannot write %s", kVertexAnimationName);
   }
-  const char* const outputs[] = {kVertexAnimationName};
-  if (const char* failed = commit_outputs(outputs, 1)) return fail(work, "Cannot write %s", failed);
+  if (!write_mesh_file(mesh_temp, static_cast<uint16_t>(vertex_count), work->triangles)) {
+    std::remove(animation_temp);
+    return fail(work, "Cannot write %s", kMeshName);
+  }
+  const char* const outputs[] = {kVertexAnimationName, kMeshName};
+  if (const char* failed = commit_outputs(outputs, 2)) return fail(work, "Cannot write %s", failed);
 
   return finish(work, "Conversion Complete", "Conversion Complete");
 }

@@ -1,5 +1,6 @@
 // frameconv: converts the frame sequence anima000.obj, anima001.obj, ... in the
-// current directory into the vertex animation file aniv00.3d.
+// current directory into the vertex animation file aniv00.3d and the mesh file
+// data00.3d.
 #pragma once
 
 #include <cstddef>

@@ -170,6 +170,14 @@ double read_real(const ScanCursor& scan) {
   return negative ? -value : value;
 }
 
+void read_face_line(ScanCursor& scan, int32_t (&references)[3]) {
+  references[0] = read_integer(scan);
+  find_token(scan, " ", 1);
+  references[1] = read_integer(scan);
+  find_token(scan, " ", 1);
+  references[2] = read_integer(scan);
+}
+
 uint32_t scan_first_frame(const char* data, size_t end, VertexStore& store) {
   ScanCursor scan{data, end, 0};
   uint32_t vertex_count = 0;

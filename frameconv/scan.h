@@ -52,6 +52,12 @@ double read_real(const ScanCursor& scan);
 // digits, or a cursor at or past end, reads as 0.
 int32_t read_integer(const ScanCursor& scan);
 
+// Face-line reading, with the cursor just past an "f ": the first three vertex
+// references of the line, a search for a space before the second and third.
+// Texture and normal references ("1/4/7") and a quad's fourth vertex are not
+// read.
+void read_face_line(ScanCursor& scan, int32_t (&references)[3]);
+
 // The first-frame vertex pass: packs the coordinates following each "v ", at
 // most 10,000 of them, into `store`. Returns the number of vertices packed.
 uint32_t scan_first_frame(const char* data, size_t end, VertexStore& store);

@@ -61,6 +61,24 @@ TEST(Frameconv, OneFrame) {
   EXPECT_EQ(run.messages, std::vector<std::string>{"Conversion Complete: Conversion Complete"});
   EXPECT_EQ(read_bytes(dir / "aniv00.3d"),
             u16le(1) + u16le(12) + u32le(0x03008008) + u32le(0x000007F8) + u32le(0xFF000000));
+  const auto mesh = read_bytes(dir / "data00.3d");
+  ASSERT_TRUE(mesh);
+  EXPECT_EQ(mesh->size(), 96u) << "no faces: the header and three empty records";
+  EXPECT_EQ(mesh->substr(0, 4), u16le(0) + u16le(3));
+}
+
+TEST(Frameconv, MeshComesFromTheFirstFrameOnly) {
+  TempDir dir;
+  write_bytes(dir / "anima000.obj", "v 1 2 3\nv 4 5 6\nv 7 8 9\nv 1 1 1\nf 1 2 3\nf 3 2 4\n");
+  write_bytes(dir / "anima001.obj", "v 1 2 3\nv 4 5 6\nv 7 8 9\nv 1 1 1\nv 2 2 2\nf 5 4 3\n");
+  const RunResult run = run_program(kProgram, dir.path);
+  EXPECT_EQ(run.messages, std::vector<std::string>{"Conversion Complete: Conversion Complete"});
+  const std::string record_tail = from_hex("00 80 00 94 02 80 00 00");
+  EXPECT_EQ(read_bytes(dir / "data00.3d"),
+            u16le(2) + u16le(4) +
+                from_hex("0000 0100 00000100 00000000 00000000 00000001 0000807F 0000803F") +
+                from_hex("00000100 00000000 00000000 00000000") + from_hex("0000 0100 0200 01 01") +
+                record_tail + from_hex("0200 0100 0300 01 02") + record_tail + std::string(48, '\0'));
 }
 
 TEST(Frameconv, FollowsTheSequenceUntilAGap) {
@@ -113,13 +131,16 @@ TEST(Frameconv, ReplacesExistingOutputAndLeavesNoTemporary) {
   TempDir dir;
   write_frames(dir, 0, 1, 2);
   write_bytes(dir / "aniv00.3d", std::string(100000, 'o'));
+  write_bytes(dir / "data00.3d", std::string(100000, 'o'));
   EXPECT_EQ(run_program(kProgram, dir.path).exit_status, 1);
   EXPECT_EQ(read_bytes(dir / "aniv00.3d"), expected_animation(2, 2));
-  EXPECT_EQ(list_dir(dir.path), (std::vector<std::string>{"anima000.obj", "anima001.obj", "aniv00.3d"}));
+  EXPECT_EQ(list_dir(dir.path),
+            (std::vector<std::string>{"anima000.obj", "anima001.obj", "aniv00.3d", "data00.3d"}));
 }
 
 // Every way a run can end without output: the closing message, exit status 1,
-// and an existing aniv00.3d left as it was, with no temporary beside it.
+// and the earlier aniv00.3d and data00.3d left as they were, with no temporary
+// beside them.
 struct FailureCase {
   const char* name;
   void (*setup)(const TempDir&);
@@ -154,6 +175,15 @@ void temporary_in_the_way(const TempDir& dir) {
   write_frames(dir, 0, 1, 2);
   std::filesystem::create_directory(dir / "aniv00.3d.tmp");
 }
+void mesh_in_the_way(const TempDir& dir) {
+  write_frames(dir, 0, 1, 2);
+  std::filesystem::remove(dir / "data00.3d");
+  std::filesystem::create_directory(dir / "data00.3d");
+}
+void mesh_temporary_in_the_way(const TempDir& dir) {
+  write_frames(dir, 0, 1, 2);
+  std::filesystem::create_directory(dir / "data00.3d.tmp");
+}
 
 TEST(Frameconv, FailuresEndWithTheirMessageAndWriteNothing) {
   const FailureCase cases[] = {
@@ -169,18 +199,23 @@ TEST(Frameconv, FailuresEndWithTheirMessageAndWriteNothing) {
       {"store overflows", store_overflows, "Conversion Error: Vertex store full at anima020.obj"},
       {"output in the way", output_in_the_way, "Conversion Error: Cannot write aniv00.3d"},
       {"temporary in the way", temporary_in_the_way, "Conversion Error: Cannot write aniv00.3d"},
+      {"mesh in the way", mesh_in_the_way, "Conversion Error: Cannot write data00.3d"},
+      {"mesh temporary in the way", mesh_temporary_in_the_way, "Conversion Error: Cannot write data00.3d"},
   };
   for (const FailureCase& c : cases) {
     TempDir dir;
-    write_bytes(dir / "aniv00.3d", "earlier output");
+    write_bytes(dir / "aniv00.3d", "earlier animation");
+    write_bytes(dir / "data00.3d", "earlier mesh");
     c.setup(dir);
     const auto before = list_dir(dir.path);
     const RunResult run = run_program(kProgram, dir.path);
     EXPECT_EQ(run.exit_status, 1) << c.name;
     EXPECT_EQ(run.messages, std::vector<std::string>{c.message}) << c.name;
     EXPECT_EQ(list_dir(dir.path), before) << c.name;
-    if (!std::filesystem::is_directory(dir / "aniv00.3d")) {
-      EXPECT_EQ(read_bytes(dir / "aniv00.3d"), "earlier output") << c.name;
+    for (const auto& [output, earlier] :
+         {std::pair{"aniv00.3d", "earlier animation"}, {"data00.3d", "earlier mesh"}}) {
+      if (std::filesystem::is_directory(dir / output)) continue;
+      EXPECT_EQ(read_bytes(dir / output), earlier) << c.name << ": " << output;
     }
   }
 }
@@ -207,6 +242,10 @@ TEST(Frameconv, BundledExample) {
   ASSERT_TRUE(bytes);
   EXPECT_EQ(bytes->substr(0, 4), u16le(24) + u16le(50 * 4));
   EXPECT_EQ(bytes->size(), 4u + 24 * 50 * 4);
+  const auto mesh = read_bytes(dir / "data00.3d");
+  ASSERT_TRUE(mesh);
+  EXPECT_EQ(mesh->substr(0, 4), u16le(96) + u16le(50));
+  EXPECT_EQ(mesh->size(), 48u + 16 * (96 + 3));
 }
 
 }  // namespace

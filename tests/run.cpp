@@ -67,3 +67,16 @@ std::string u16le(uint16_t value) { return {static_cast<char>(value & 0xFF), sta
 std::string u32le(uint32_t value) {
   return u16le(static_cast<uint16_t>(value)) + u16le(static_cast<uint16_t>(value >> 16));
 }
+
+std::string from_hex(const char* hex) {
+  std::string bytes;
+  for (const char* p = hex; *p;) {
+    if (*p == ' ') {
+      ++p;
+      continue;
+    }
+    bytes += static_cast<char>(std::stoi(std::string(p, 2), nullptr, 16));
+    p += 2;
+  }
+  return bytes;
+}

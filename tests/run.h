@@ -35,6 +35,9 @@ struct RunResult {
 // Runs `program` with no arguments in `dir`.
 RunResult run_program(const std::string& program, const std::filesystem::path& dir);
 
+// Bytes from pairs of hex digits; white space between them is ignored.
+std::string from_hex(const char* hex);
+
 // Little-endian fields, for building and checking expected bytes.
 std::string u16le(uint16_t value);
 std::string u32le(uint32_t value);

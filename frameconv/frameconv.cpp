@@ -1,5 +1,6 @@
 #include "frameconv.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -28,10 +29,13 @@ struct Workspace {
 enum class Load { kRead, kMissing, kUnreadable };
 
 // Reads up to kFrameReadLimit bytes of `name` into the text buffer, from its
-// first byte, and puts the 0 after them.
+// first byte, and puts the 0 after them. Only a file that does not exist is
+// missing; one that exists but will not open (a directory, on Windows) cannot
+// be read, just as one whose read fails.
 Load load_frame(const char* name, char* text, size_t& end) {
+  errno = 0;
   FILE* file = std::fopen(name, "rb");
-  if (!file) return Load::kMissing;
+  if (!file) return errno == ENOENT ? Load::kMissing : Load::kUnreadable;
   std::setvbuf(file, nullptr, _IONBF, 0);  // one read straight into the buffer
   end = std::fread(text, 1, kFrameReadLimit, file);
   const bool failed = std::ferror(file) != 0;

@@ -1,0 +1,441 @@
+// The benchmark driver: in one run, on the same files in the page cache, times
+// frameconv and clipmerge against two read floors and a peer, and prints one
+// table.
+//
+//   run_bench DATA_DIR [RUNS]
+//
+// DATA_DIR holds the sets make_sequence writes: the frame sets a-separate,
+// a-interleaved, b-separate and b-interleaved, and the clip set clips. In each
+// set every command runs once to bring the files into the page cache and then
+// RUNS times (default 7), the commands taking turns so that a change in
+// machine load falls on all of them alike. The commands:
+//
+//   cat            cat of every file to /dev/null: the plain read floor
+//   read+memchr    read_floor: each file in one read into one buffer, newlines
+//                  counted with memchr
+//   tinyobjloader  tinyobj_peer loading every frame (frame sets only)
+//   frameconv      the converter, run in the set's directory
+//   clipmerge      the clip joiner, run in the clip set's directory; its row is
+//                  skipped while the program is not built
+//
+// Reported: the median and fastest wall time, the median CPU time (user +
+// system), MB/s of input (1 MB = 10^6 bytes), the ratio to each floor
+// (time / floor time), how many times faster than tinyobjloader (its time /
+// this time) and the largest peak resident set of any run (the child's
+// getrusage, which counts the few hundred KB it shares with the driver before
+// exec). Exit status 0, or 1 when a command failed.
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int kDefaultRuns = 7;
+constexpr double kFrameconvCatTarget = 2.5;    // at most this many times cat
+constexpr double kFrameconvPeerTarget = 10.0;  // at least this many times faster than tinyobjloader
+constexpr double kClipmergeCatTarget = 2.0;    // at most this many times cat
+
+const char* const kFrameSets[][2] = {{"A separate", "a-separate"},
+                                     {"A interleaved", "a-interleaved"},
+                                     {"B separate", "b-separate"},
+                                     {"B interleaved", "b-interleaved"}};
+constexpr char kClipSetDir[] = "clips";
+constexpr int kClipCount = 67;
+
+// Every command but cat writes one short line, which the driver keeps.
+struct Sample {
+  double wall_ms = 0, cpu_ms = 0;
+  long peak_kb = 0;
+  int exit_status = -1;  // -1: killed by a signal, or never ran
+  std::string output;
+};
+
+struct Command {
+  std::string label;
+  std::vector<std::string> argv;
+  bool to_null = false;  // stdout to /dev/null instead of kept
+  int expected_status = 0;
+  unsigned long long input_bytes = 0;
+  // The floors and the peer this command is compared with: those that read
+  // the same files.
+  const Command* cat = nullptr;
+  const Command* reader = nullptr;
+  const Command* peer = nullptr;
+  bool failed = false;
+  std::string warm_output;
+  std::vector<double> wall_ms, cpu_ms;
+  long peak_kb = 0;
+};
+
+int dev_null = -1;
+
+double elapsed_ms(const timespec& from, const timespec& to) {
+  return (to.tv_sec - from.tv_sec) * 1e3 + (to.tv_nsec - from.tv_nsec) / 1e6;
+}
+
+double timeval_ms(const timeval& t) { return t.tv_sec * 1e3 + t.tv_usec / 1e3; }
+
+// Runs argv in dir, waits for it and measures it. False if it could not be started.
+bool run_once(const Command& command, const std::string& dir, Sample& sample) {
+  std::vector<char*> args;
+  for (const std::string& arg : command.argv) args.push_back(const_cast<char*>(arg.c_str()));
+  args.push_back(nullptr);
+  int pipe_fds[2] = {-1, -1};
+  if (!command.to_null && pipe(pipe_fds) != 0) return false;
+
+  timespec start, stop;
+  clock_gettime(CLOCK_MONOTONIC, &start);
+  const pid_t pid = fork();
+  if (pid < 0) return false;
+  if (pid == 0) {
+    if (chdir(dir.c_str()) != 0) _exit(126);
+    dup2(command.to_null ? dev_null : pipe_fds[1], STDOUT_FILENO);
+    if (!command.to_null) {
+      close(pipe_fds[0]);
+      close(pipe_fds[1]);
+    }
+    execvp(args[0], args.data());
+    _exit(127);
+  }
+  sample.output.clear();
+  if (!command.to_null) {
+    close(pipe_fds[1]);
+    char chunk[4096];
+    for (ssize_t got; (got = read(pipe_fds[0], chunk, sizeof chunk)) > 0;) {
+      sample.output.append(chunk, static_cast<size_t>(got));
+    }
+    close(pipe_fds[0]);
+  }
+  int status = 0;
+  rusage usage;
+  if (wait4(pid, &status, 0, &usage) != pid) return false;
+  clock_gettime(CLOCK_MONOTONIC, &stop);
+  sample.wall_ms = elapsed_ms(start, stop);
+  sample.cpu_ms = timeval_ms(usage.ru_utime) + timeval_ms(usage.ru_stime);
+  sample.peak_kb = usage.ru_maxrss;
+  sample.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  while (!sample.output.empty() && sample.output.back() == '\n') sample.output.pop_back();
+  return true;
+}
+
+// One run of a command, recorded. `timed` false: the warm-up, whose output is kept.
+void run_and_record(Command& command, const std::string& dir, bool timed) {
+  if (command.failed) return;
+  Sample sample;
+  if (!run_once(command, dir, sample) || sample.exit_status != command.expected_status) {
+    std::fprintf(stderr, "run_bench: %s in %s ended with status %d: %s\n", command.label.c_str(), dir.c_str(),
+                 sample.exit_status, sample.output.c_str());
+    command.failed = true;
+    return;
+  }
+  if (!timed) {
+    command.warm_output = sample.output;
+    return;
+  }
+  command.wall_ms.push_back(sample.wall_ms);
+  command.cpu_ms.push_back(sample.cpu_ms);
+  command.peak_kb = std::max(command.peak_kb, sample.peak_kb);
+}
+
+double median(std::vector<double> values) {
+  if (values.empty()) return 0;
+  std::sort(values.begin(), values.end());
+  const size_t middle = values.size() / 2;
+  return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+double fastest(const std::vector<double>& values) {
+  return values.empty() ? 0 : *std::min_element(values.begin(), values.end());
+}
+
+bool measured(const Command* command) { return command && !command->failed && !command->wall_ms.empty(); }
+
+bool is_file(const std::string& path, unsigned long long& bytes) {
+  struct stat status;
+  if (stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) return false;
+  bytes = static_cast<unsigned long long>(status.st_size);
+  return true;
+}
+
+// The frames of a set, as frameconv finds them: anima000.obj on while the next exists.
+std::vector<std::string> frame_names(const std::string& dir, unsigned long long& bytes) {
+  std::vector<std::string> names;
+  bytes = 0;
+  for (int frame = 0; frame < 1000; ++frame) {
+    char name[24];
+    std::snprintf(name, sizeof name, "anima%03d.obj", frame);
+    unsigned long long size;
+    if (!is_file(dir + "/" + name, size)) break;
+    names.push_back(name);
+    bytes += size;
+  }
+  return names;
+}
+
+unsigned long long bytes_of(const std::string& dir, const std::vector<std::string>& names) {
+  unsigned long long total = 0, size;
+  for (const std::string& name : names) total += is_file(dir + "/" + name, size) ? size : 0;
+  return total;
+}
+
+Command file_command(const std::string& label, const char* program, const std::vector<std::string>& names,
+                     unsigned long long bytes) {
+  Command command;
+  command.label = label;
+  command.argv.push_back(program);
+  command.argv.insert(command.argv.end(), names.begin(), names.end());
+  command.input_bytes = bytes;
+  return command;
+}
+
+// The frames frameconv read before it stopped with an error that names a frame
+// ("... at anima040.obj"), or 0 when it read them all.
+size_t frames_read(const std::string& message) {
+  if (message.rfind("Conversion Complete", 0) == 0) return 0;
+  const size_t at = message.rfind("anima");
+  if (at == std::string::npos || at + 8 > message.size()) return 0;
+  return static_cast<size_t>(std::atoi(message.substr(at + 5, 3).c_str())) + 1;
+}
+
+struct Row {
+  std::string set;
+  const Command* command;
+};
+
+struct Target {
+  std::string what;
+  double value;
+  double bound;
+  bool at_most;
+};
+
+std::vector<Row> rows;
+std::vector<Target> targets;
+std::vector<std::string> notes;
+
+// Runs every command of a set: one warm-up each, then `runs` rounds in turn.
+void measure(std::vector<Command*>& commands, const std::string& dir, int runs) {
+  for (Command* command : commands) run_and_record(*command, dir, false);
+  for (int round = 0; round < runs; ++round) {
+    for (Command* command : commands) run_and_record(*command, dir, true);
+  }
+}
+
+void frame_set(const char* label, const std::string& dir, int runs, std::vector<Command>& store) {
+  unsigned long long bytes;
+  const std::vector<std::string> names = frame_names(dir, bytes);
+  if (names.empty()) {
+    notes.push_back(std::string(label) + ": no frames in " + dir + "; set skipped");
+    return;
+  }
+  const size_t base = store.size();
+  store.push_back(file_command("cat", "cat", names, bytes));
+  store.back().to_null = true;
+  store.push_back(file_command("read+memchr", READ_FLOOR_PROGRAM, names, bytes));
+  const bool have_peer = TINYOBJ_PEER_PROGRAM[0] != 0;
+  if (have_peer) store.push_back(file_command("tinyobjloader", TINYOBJ_PEER_PROGRAM, names, bytes));
+  store.push_back(file_command("frameconv", FRAMECONV_PROGRAM, {}, bytes));
+  store.back().expected_status = 1;  // every run of frameconv ends so
+  Command& frameconv = store.back();
+
+  std::vector<Command*> commands;
+  for (size_t i = base; i < store.size(); ++i) commands.push_back(&store[i]);
+  // frameconv first runs alone, to learn how far it reads.
+  run_and_record(frameconv, dir, false);
+  const size_t read_count = frames_read(frameconv.warm_output);
+  char summary[160];
+  std::snprintf(summary, sizeof summary, "%s: %zu frames, %.2f MB; frameconv says \"%s\"", label,
+                names.size(), bytes / 1e6, frameconv.warm_output.c_str());
+  notes.push_back(summary);
+  if (read_count > 0 && read_count < names.size()) {
+    // It stopped early: compare it with the floors and the peer on what it read.
+    const std::vector<std::string> prefix(names.begin(), names.begin() + static_cast<long>(read_count));
+    const unsigned long long prefix_bytes = bytes_of(dir, prefix);
+    const std::string tag = ", first " + std::to_string(read_count);
+    store.push_back(file_command("cat" + tag, "cat", prefix, prefix_bytes));
+    store.back().to_null = true;
+    store.push_back(file_command("read+memchr" + tag, READ_FLOOR_PROGRAM, prefix, prefix_bytes));
+    if (have_peer)
+      store.push_back(file_command("tinyobjloader" + tag, TINYOBJ_PEER_PROGRAM, prefix, prefix_bytes));
+    frameconv.input_bytes = prefix_bytes;
+    notes.push_back(std::string(label) + ": frameconv stopped after " + std::to_string(read_count) + " of " +
+                    std::to_string(names.size()) +
+                    " frames; its ratios are to the floors and the peer on those frames (rows \"" +
+                    tag.substr(2) + "\")");
+    // frameconv's row last, after the rows it is compared with.
+    commands.clear();
+    for (size_t i = base; i < store.size(); ++i) {
+      if (&store[i] != &frameconv) commands.push_back(&store[i]);
+    }
+    commands.push_back(&frameconv);
+  }
+  // Pointers into store stay valid: the caller reserved room for every command.
+  Command* const cat = &store[base];
+  Command* const reader = &store[base + 1];
+  Command* const peer = have_peer ? &store[base + 2] : nullptr;
+  const size_t first_extra = base + (have_peer ? 4 : 3);
+  for (size_t i = base; i < first_extra; ++i) {
+    store[i].cat = cat;
+    store[i].reader = reader;
+    store[i].peer = peer;
+  }
+  if (store.size() > first_extra) {
+    Command* const extra_cat = &store[first_extra];
+    Command* const extra_reader = &store[first_extra + 1];
+    Command* const extra_peer = have_peer ? &store[first_extra + 2] : nullptr;
+    for (size_t i = first_extra; i < store.size(); ++i) {
+      store[i].cat = extra_cat;
+      store[i].reader = extra_reader;
+      store[i].peer = extra_peer;
+    }
+    frameconv.cat = extra_cat;
+    frameconv.reader = extra_reader;
+    frameconv.peer = extra_peer;
+  }
+
+  measure(commands, dir, runs);
+  for (Command* command : commands) rows.push_back({label, command});
+  if (measured(&frameconv) && measured(frameconv.cat)) {
+    targets.push_back({std::string(label) + ": frameconv / cat",
+                       median(frameconv.wall_ms) / median(frameconv.cat->wall_ms), kFrameconvCatTarget,
+                       true});
+  }
+  if (measured(&frameconv) && measured(frameconv.peer)) {
+    targets.push_back({std::string(label) + ": tinyobjloader / frameconv",
+                       median(frameconv.peer->wall_ms) / median(frameconv.wall_ms), kFrameconvPeerTarget,
+                       false});
+  }
+}
+
+void clip_set(const std::string& dir, int runs, std::vector<Command>& store) {
+  std::vector<std::string> names;
+  unsigned long long bytes = 0, size;
+  for (int clip = 1; clip <= kClipCount; ++clip) {
+    char name[24];
+    std::snprintf(name, sizeof name, "a%d.3d", clip);
+    if (!is_file(dir + "/" + name, size)) break;
+    names.push_back(name);
+    bytes += size;
+  }
+  if (names.empty()) {
+    notes.push_back("clips: no clips in " + dir + "; set skipped");
+    return;
+  }
+  const size_t base = store.size();
+  store.push_back(file_command("cat", "cat", names, bytes));
+  store.back().to_null = true;
+  store.push_back(file_command("read+memchr", READ_FLOOR_PROGRAM, names, bytes));
+  const bool have_clipmerge = access(CLIPMERGE_PROGRAM, X_OK) == 0;
+  if (have_clipmerge) {
+    store.push_back(file_command("clipmerge", CLIPMERGE_PROGRAM, {}, bytes));
+    store.back().expected_status = 1;
+  } else {
+    notes.push_back("clips: clipmerge is not built in this tree yet; its row is skipped");
+  }
+  std::vector<Command*> commands;
+  for (size_t i = base; i < store.size(); ++i) {
+    store[i].cat = &store[base];
+    store[i].reader = &store[base + 1];
+    commands.push_back(&store[i]);
+  }
+  measure(commands, dir, runs);
+  char summary[160];
+  std::snprintf(summary, sizeof summary, "clips: %zu clips, %.2f MB", names.size(), bytes / 1e6);
+  notes.push_back(summary);
+  if (have_clipmerge) notes.push_back("clips: clipmerge says \"" + store[base + 2].warm_output + "\"");
+  for (Command* command : commands) rows.push_back({"clips", command});
+  if (have_clipmerge && measured(&store[base + 2]) && measured(&store[base])) {
+    targets.push_back({"clips: clipmerge / cat",
+                       median(store[base + 2].wall_ms) / median(store[base].wall_ms), kClipmergeCatTarget,
+                       true});
+  }
+}
+
+void print_ratio(const Command& command, const Command* basis, bool inverse) {
+  if (!measured(&command) || !measured(basis)) {
+    std::printf(" %8s", "-");
+    return;
+  }
+  const double a = median(command.wall_ms), b = median(basis->wall_ms);
+  std::printf(" %8.2f", inverse ? b / a : a / b);
+}
+
+void print_load(const char* when) {
+  double load[3];
+  if (getloadavg(load, 3) == 3)
+    std::printf("load average %s: %.2f %.2f %.2f\n", when, load[0], load[1], load[2]);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2 || argc > 3) {
+    std::fprintf(stderr, "usage: run_bench DATA_DIR [RUNS]\n");
+    return 2;
+  }
+  const std::string data = argv[1];
+  const int runs = argc == 3 ? std::atoi(argv[2]) : kDefaultRuns;
+  if (runs < 1) {
+    std::fprintf(stderr, "run_bench: RUNS must be at least 1\n");
+    return 2;
+  }
+  dev_null = open("/dev/null", O_WRONLY);
+  if (dev_null < 0) return 1;
+
+  std::printf("== benchmark: 1 warm-up + %d runs of each command, medians; %ld CPUs\n", runs,
+              sysconf(_SC_NPROCESSORS_ONLN));
+  print_load("before");
+  std::fflush(stdout);
+
+  if (TINYOBJ_PEER_PROGRAM[0] == 0)
+    notes.push_back("tinyobjloader was not found when building: its rows are missing");
+  std::vector<Command> store;
+  store.reserve(64);  // every command of every set: rows keep pointers into it
+  for (const auto& set : kFrameSets) frame_set(set[0], data + "/" + set[1], runs, store);
+  clip_set(data + "/" + kClipSetDir, runs, store);
+
+  std::printf("\n%-14s %-23s %9s %9s %9s %8s %8s %8s %8s %8s\n", "set", "command", "median", "fastest",
+              "median", "input", "x cat", "x read+", "tinyobj", "peak RSS");
+  std::printf("%-14s %-23s %9s %9s %9s %8s %8s %8s %8s %8s\n", "", "", "wall ms", "wall ms", "cpu ms", "MB/s",
+              "", "memchr", "/ this", "MB");
+  bool failed = false;
+  std::string last_set;
+  for (const Row& row : rows) {
+    const Command& command = *row.command;
+    if (row.set != last_set && !last_set.empty()) std::printf("\n");
+    last_set = row.set;
+    failed = failed || command.failed;
+    if (!measured(&command)) {
+      std::printf("%-14s %-23s   failed (see above)\n", row.set.c_str(), command.label.c_str());
+      continue;
+    }
+    const double wall = median(command.wall_ms);
+    std::printf("%-14s %-23s %9.1f %9.1f %9.1f %8.0f", row.set.c_str(), command.label.c_str(), wall,
+                fastest(command.wall_ms), median(command.cpu_ms), command.input_bytes / 1e6 / (wall / 1e3));
+    print_ratio(command, command.cat, false);
+    print_ratio(command, command.reader, false);
+    print_ratio(command, command.peer, true);
+    std::printf(" %8.1f\n", command.peak_kb / 1024.0);
+  }
+
+  std::printf("\ntargets (median wall times):\n");
+  for (const Target& target : targets) {
+    const bool met = target.at_most ? target.value <= target.bound : target.value >= target.bound;
+    std::printf("  %-42s %6.2f  (%s %.1f)  %s\n", target.what.c_str(), target.value,
+                target.at_most ? "<=" : ">=", target.bound, met ? "met" : "MISSED");
+  }
+  std::printf("\nnotes:\n");
+  for (const std::string& note : notes) std::printf("  %s\n", note.c_str());
+  print_load("after");
+  return failed ? 1 : 0;
+}

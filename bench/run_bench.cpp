@@ -4,6 +4,9 @@
 //
 //   run_bench DATA_DIR [RUNS]
 //
+// The environment variables BENCH_FRAMECONV and BENCH_CLIPMERGE, when set, name
+// other builds of the two programs to time instead of the ones built here.
+//
 // DATA_DIR holds the sets make_sequence writes: the frame sets a-separate,
 // a-interleaved, b-separate and b-interleaved, and the clip set clips. In each
 // set every command runs once to bring the files into the page cache and then
@@ -78,6 +81,8 @@ struct Command {
 };
 
 int dev_null = -1;
+const char* frameconv_program = FRAMECONV_PROGRAM;
+const char* clipmerge_program = CLIPMERGE_PROGRAM;
 
 double elapsed_ms(const timespec& from, const timespec& to) {
   return (to.tv_sec - from.tv_sec) * 1e3 + (to.tv_nsec - from.tv_nsec) / 1e6;
@@ -244,7 +249,7 @@ void frame_set(const char* label, const std::string& dir, int runs, std::vector<
   store.push_back(file_command("read+memchr", READ_FLOOR_PROGRAM, names, bytes));
   const bool have_peer = TINYOBJ_PEER_PROGRAM[0] != 0;
   if (have_peer) store.push_back(file_command("tinyobjloader", TINYOBJ_PEER_PROGRAM, names, bytes));
-  store.push_back(file_command("frameconv", FRAMECONV_PROGRAM, {}, bytes));
+  store.push_back(file_command("frameconv", frameconv_program, {}, bytes));
   store.back().expected_status = 1;  // every run of frameconv ends so
   Command& frameconv = store.back();
 
@@ -335,9 +340,9 @@ void clip_set(const std::string& dir, int runs, std::vector<Command>& store) {
   store.push_back(file_command("cat", "cat", names, bytes));
   store.back().to_null = true;
   store.push_back(file_command("read+memchr", READ_FLOOR_PROGRAM, names, bytes));
-  const bool have_clipmerge = access(CLIPMERGE_PROGRAM, X_OK) == 0;
+  const bool have_clipmerge = access(clipmerge_program, X_OK) == 0;
   if (have_clipmerge) {
-    store.push_back(file_command("clipmerge", CLIPMERGE_PROGRAM, {}, bytes));
+    store.push_back(file_command("clipmerge", clipmerge_program, {}, bytes));
     store.back().expected_status = 1;
   } else {
     notes.push_back("clips: clipmerge is not built in this tree yet; its row is skipped");
@@ -389,12 +394,15 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "run_bench: RUNS must be at least 1\n");
     return 2;
   }
+  if (const char* other = std::getenv("BENCH_FRAMECONV")) frameconv_program = other;
+  if (const char* other = std::getenv("BENCH_CLIPMERGE")) clipmerge_program = other;
   dev_null = open("/dev/null", O_WRONLY);
   if (dev_null < 0) return 1;
 
   std::printf("== benchmark: 1 warm-up + %d runs of each command, medians; %ld CPUs\n", runs,
               sysconf(_SC_NPROCESSORS_ONLN));
   print_load("before");
+  std::printf("frameconv: %s\nclipmerge: %s\n", frameconv_program, clipmerge_program);
   std::fflush(stdout);
 
   if (TINYOBJ_PEER_PROGRAM[0] == 0)

@@ -5,7 +5,9 @@
 //   run_bench DATA_DIR [RUNS]
 //
 // The environment variables BENCH_FRAMECONV and BENCH_CLIPMERGE, when set, name
-// other builds of the two programs to time instead of the ones built here.
+// other builds of the two programs to time instead of the ones built here;
+// BENCH_FRAMECONV may name several, separated by ':', which are then timed side
+// by side ("frameconv 1", "frameconv 2", ...).
 //
 // DATA_DIR holds the sets make_sequence writes: the frame sets a-separate,
 // a-interleaved, b-separate and b-interleaved, and the clip set clips. In each
@@ -24,10 +26,10 @@
 // Reported: the median and fastest wall time, the median CPU time (user +
 // system), MB/s of input (1 MB = 10^6 bytes), the ratio to each floor
 // (time / floor time), how many times faster than tinyobjloader (its time /
-// this time) and the largest peak resident set of any run (the child's
-// getrusage, which counts the few hundred KB it shares with the driver before
-// exec). Exit status 0, or 1 when a command failed.
+// this time) and the peak resident set (the child's getrusage in the warm-up
+// run). Exit status 0, or 1 when a command failed.
 #include <fcntl.h>
+#include <spawn.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -38,8 +40,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <iterator>
 #include <string>
 #include <vector>
+
+extern char** environ;
 
 namespace {
 
@@ -81,7 +86,7 @@ struct Command {
 };
 
 int dev_null = -1;
-const char* frameconv_program = FRAMECONV_PROGRAM;
+std::vector<std::string> frameconv_programs = {FRAMECONV_PROGRAM};
 const char* clipmerge_program = CLIPMERGE_PROGRAM;
 
 double elapsed_ms(const timespec& from, const timespec& to) {
@@ -90,27 +95,54 @@ double elapsed_ms(const timespec& from, const timespec& to) {
 
 double timeval_ms(const timeval& t) { return t.tv_sec * 1e3 + t.tv_usec / 1e3; }
 
-// Runs argv in dir, waits for it and measures it. False if it could not be started.
-bool run_once(const Command& command, const std::string& dir, Sample& sample) {
+// Starts argv in dir with its stdout on `out`, closing `other` in the child.
+// The timed runs use posix_spawn: the child does not copy the driver's page
+// tables, which on a virtual machine costs about a millisecond. But a spawned
+// child's peak resident set includes the driver's, so the warm-up, which
+// measures that, forks.
+pid_t start_child(const Command& command, const std::string& dir, int out, int other, bool fork_it) {
   std::vector<char*> args;
   for (const std::string& arg : command.argv) args.push_back(const_cast<char*>(arg.c_str()));
   args.push_back(nullptr);
+  if (fork_it) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+      if (chdir(dir.c_str()) != 0) _exit(126);
+      dup2(out, STDOUT_FILENO);
+      if (other >= 0) close(other);
+      if (out != dev_null) close(out);
+      execvp(args[0], args.data());
+      _exit(127);
+    }
+    return pid;
+  }
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addchdir_np(&actions, dir.c_str());
+  posix_spawn_file_actions_adddup2(&actions, out, STDOUT_FILENO);
+  if (other >= 0) posix_spawn_file_actions_addclose(&actions, other);
+  if (out != dev_null) posix_spawn_file_actions_addclose(&actions, out);
+  pid_t pid;
+  const int spawned = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  return spawned == 0 ? pid : -1;
+}
+
+// Runs the command in dir, waits for it and measures it. False if it could not
+// be started.
+bool run_once(const Command& command, const std::string& dir, bool fork_it, Sample& sample) {
   int pipe_fds[2] = {-1, -1};
   if (!command.to_null && pipe(pipe_fds) != 0) return false;
-
   timespec start, stop;
   clock_gettime(CLOCK_MONOTONIC, &start);
-  const pid_t pid = fork();
-  if (pid < 0) return false;
-  if (pid == 0) {
-    if (chdir(dir.c_str()) != 0) _exit(126);
-    dup2(command.to_null ? dev_null : pipe_fds[1], STDOUT_FILENO);
+  const pid_t pid = command.to_null ? start_child(command, dir, dev_null, -1, fork_it)
+                                    : start_child(command, dir, pipe_fds[1], pipe_fds[0], fork_it);
+  if (pid < 0) {
     if (!command.to_null) {
       close(pipe_fds[0]);
       close(pipe_fds[1]);
     }
-    execvp(args[0], args.data());
-    _exit(127);
+    return false;
   }
   sample.output.clear();
   if (!command.to_null) {
@@ -133,11 +165,12 @@ bool run_once(const Command& command, const std::string& dir, Sample& sample) {
   return true;
 }
 
-// One run of a command, recorded. `timed` false: the warm-up, whose output is kept.
+// One run of a command, recorded. `timed` false: the warm-up, whose output and
+// peak resident set are kept.
 void run_and_record(Command& command, const std::string& dir, bool timed) {
   if (command.failed) return;
   Sample sample;
-  if (!run_once(command, dir, sample) || sample.exit_status != command.expected_status) {
+  if (!run_once(command, dir, !timed, sample) || sample.exit_status != command.expected_status) {
     std::fprintf(stderr, "run_bench: %s in %s ended with status %d: %s\n", command.label.c_str(), dir.c_str(),
                  sample.exit_status, sample.output.c_str());
     command.failed = true;
@@ -145,11 +178,11 @@ void run_and_record(Command& command, const std::string& dir, bool timed) {
   }
   if (!timed) {
     command.warm_output = sample.output;
+    command.peak_kb = std::max(command.peak_kb, sample.peak_kb);
     return;
   }
   command.wall_ms.push_back(sample.wall_ms);
   command.cpu_ms.push_back(sample.cpu_ms);
-  command.peak_kb = std::max(command.peak_kb, sample.peak_kb);
 }
 
 double median(std::vector<double> values) {
@@ -236,6 +269,31 @@ void measure(std::vector<Command*>& commands, const std::string& dir, int runs) 
   }
 }
 
+// "frameconv", or "frameconv 2" when several builds are timed.
+std::string frameconv_label(size_t index) {
+  if (frameconv_programs.size() == 1) return "frameconv";
+  char label[32];
+  std::snprintf(label, sizeof label, "frameconv %zu", index + 1);
+  return label;
+}
+
+// Adds the floors (and the peer) on `names` to store; sets their comparators
+// to themselves. Returns the index of the first.
+size_t add_floors(std::vector<Command>& store, const std::vector<std::string>& names,
+                  unsigned long long bytes, const std::string& tag, bool with_peer) {
+  const size_t first = store.size();
+  store.push_back(file_command("cat" + tag, "cat", names, bytes));
+  store.back().to_null = true;
+  store.push_back(file_command("read+memchr" + tag, READ_FLOOR_PROGRAM, names, bytes));
+  if (with_peer) store.push_back(file_command("tinyobjloader" + tag, TINYOBJ_PEER_PROGRAM, names, bytes));
+  for (size_t i = first; i < store.size(); ++i) {
+    store[i].cat = &store[first];
+    store[i].reader = &store[first + 1];
+    store[i].peer = with_peer ? &store[first + 2] : nullptr;
+  }
+  return first;
+}
+
 void frame_set(const char* label, const std::string& dir, int runs, std::vector<Command>& store) {
   unsigned long long bytes;
   const std::vector<std::string> names = frame_names(dir, bytes);
@@ -243,82 +301,70 @@ void frame_set(const char* label, const std::string& dir, int runs, std::vector<
     notes.push_back(std::string(label) + ": no frames in " + dir + "; set skipped");
     return;
   }
+  // Pointers into store stay valid: the caller reserved room for every command.
   const size_t base = store.size();
-  store.push_back(file_command("cat", "cat", names, bytes));
-  store.back().to_null = true;
-  store.push_back(file_command("read+memchr", READ_FLOOR_PROGRAM, names, bytes));
   const bool have_peer = TINYOBJ_PEER_PROGRAM[0] != 0;
-  if (have_peer) store.push_back(file_command("tinyobjloader", TINYOBJ_PEER_PROGRAM, names, bytes));
-  store.push_back(file_command("frameconv", frameconv_program, {}, bytes));
-  store.back().expected_status = 1;  // every run of frameconv ends so
-  Command& frameconv = store.back();
+  size_t floors = add_floors(store, names, bytes, "", have_peer);
+  const size_t first_frameconv = store.size();
+  for (size_t i = 0; i < frameconv_programs.size(); ++i) {
+    const std::string name =
+        frameconv_programs.size() == 1 ? "frameconv" : "frameconv " + std::to_string(i + 1);
+    store.push_back(file_command(name, frameconv_programs[i].c_str(), {}, bytes));
+    store.back().expected_status = 1;  // every run of frameconv ends so
+  }
+  const size_t frameconv_end = store.size();
 
-  std::vector<Command*> commands;
-  for (size_t i = base; i < store.size(); ++i) commands.push_back(&store[i]);
-  // frameconv first runs alone, to learn how far it reads.
-  run_and_record(frameconv, dir, false);
-  const size_t read_count = frames_read(frameconv.warm_output);
-  char summary[160];
+  // The first build runs alone first, to learn how far frameconv reads.
+  Command& first = store[first_frameconv];
+  run_and_record(first, dir, false);
+  const size_t read_count = frames_read(first.warm_output);
+  char summary[200];
   std::snprintf(summary, sizeof summary, "%s: %zu frames, %.2f MB; frameconv says \"%s\"", label,
-                names.size(), bytes / 1e6, frameconv.warm_output.c_str());
+                names.size(), bytes / 1e6, first.warm_output.c_str());
   notes.push_back(summary);
   if (read_count > 0 && read_count < names.size()) {
     // It stopped early: compare it with the floors and the peer on what it read.
     const std::vector<std::string> prefix(names.begin(), names.begin() + static_cast<long>(read_count));
     const unsigned long long prefix_bytes = bytes_of(dir, prefix);
     const std::string tag = ", first " + std::to_string(read_count);
-    store.push_back(file_command("cat" + tag, "cat", prefix, prefix_bytes));
-    store.back().to_null = true;
-    store.push_back(file_command("read+memchr" + tag, READ_FLOOR_PROGRAM, prefix, prefix_bytes));
-    if (have_peer)
-      store.push_back(file_command("tinyobjloader" + tag, TINYOBJ_PEER_PROGRAM, prefix, prefix_bytes));
-    frameconv.input_bytes = prefix_bytes;
+    floors = add_floors(store, prefix, prefix_bytes, tag, have_peer);
+    for (size_t i = first_frameconv; i < frameconv_end; ++i) store[i].input_bytes = prefix_bytes;
     notes.push_back(std::string(label) + ": frameconv stopped after " + std::to_string(read_count) + " of " +
                     std::to_string(names.size()) +
                     " frames; its ratios are to the floors and the peer on those frames (rows \"" +
                     tag.substr(2) + "\")");
-    // frameconv's row last, after the rows it is compared with.
-    commands.clear();
-    for (size_t i = base; i < store.size(); ++i) {
-      if (&store[i] != &frameconv) commands.push_back(&store[i]);
-    }
-    commands.push_back(&frameconv);
   }
-  // Pointers into store stay valid: the caller reserved room for every command.
-  Command* const cat = &store[base];
-  Command* const reader = &store[base + 1];
-  Command* const peer = have_peer ? &store[base + 2] : nullptr;
-  const size_t first_extra = base + (have_peer ? 4 : 3);
-  for (size_t i = base; i < first_extra; ++i) {
-    store[i].cat = cat;
-    store[i].reader = reader;
-    store[i].peer = peer;
+  // The rows: the floors, then frameconv after those it is compared with.
+  std::vector<Command*> commands;
+  for (size_t i = base; i < store.size(); ++i) {
+    if (i >= first_frameconv && i < frameconv_end) continue;
+    commands.push_back(&store[i]);
   }
-  if (store.size() > first_extra) {
-    Command* const extra_cat = &store[first_extra];
-    Command* const extra_reader = &store[first_extra + 1];
-    Command* const extra_peer = have_peer ? &store[first_extra + 2] : nullptr;
-    for (size_t i = first_extra; i < store.size(); ++i) {
-      store[i].cat = extra_cat;
-      store[i].reader = extra_reader;
-      store[i].peer = extra_peer;
-    }
-    frameconv.cat = extra_cat;
-    frameconv.reader = extra_reader;
-    frameconv.peer = extra_peer;
+  for (size_t i = first_frameconv; i < frameconv_end; ++i) {
+    store[i].cat = &store[floors];
+    store[i].reader = &store[floors + 1];
+    store[i].peer = have_peer ? &store[floors + 2] : nullptr;
+    commands.push_back(&store[i]);
   }
 
   measure(commands, dir, runs);
   for (Command* command : commands) rows.push_back({label, command});
-  if (measured(&frameconv) && measured(frameconv.cat)) {
-    targets.push_back({std::string(label) + ": frameconv / cat",
-                       median(frameconv.wall_ms) / median(frameconv.cat->wall_ms), kFrameconvCatTarget,
-                       true});
-  }
-  if (measured(&frameconv) && measured(frameconv.peer)) {
-    targets.push_back({std::string(label) + ": tinyobjloader / frameconv",
-                       median(frameconv.peer->wall_ms) / median(frameconv.wall_ms), kFrameconvPeerTarget,
-                       false});
+  for (size_t i = first_frameconv; i < frameconv_end; ++i) {
+    const Command& frameconv = store[i];
+    if (i > first_frameconv && frameconv.warm_output != first.warm_output) {
+      notes.push_back(std::string(label) + ": " + frameconv.label + " says \"" + frameconv.warm_output +
+                      "\"");
+    }
+    if (measured(&frameconv) && measured(frameconv.cat)) {
+      targets.push_back({std::string(label) + ": " + frameconv.label + " / cat",
+                         median(frameconv.wall_ms) / median(frameconv.cat->wall_ms), kFrameconvCatTarget,
+                         true});
+    }
+    if (measured(&frameconv) && measured(frameconv.peer)) {
+      targets.push_back({std::string(label) + ": tinyobjloader / " + frameconv.label,
+                         median(frameconv.peer->wall_ms) / median(frameconv.wall_ms), kFrameconvPeerTarget,
+                         false});
+    }
   }
 }
 
@@ -394,7 +440,17 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "run_bench: RUNS must be at least 1\n");
     return 2;
   }
-  if (const char* other = std::getenv("BENCH_FRAMECONV")) frameconv_program = other;
+  if (const char* others = std::getenv("BENCH_FRAMECONV")) {
+    // Several builds, separated by ':', are timed side by side.
+    frameconv_programs.clear();
+    for (const char* p = others; *p;) {
+      const char* colon = std::strchr(p, ':');
+      const size_t length = colon ? static_cast<size_t>(colon - p) : std::strlen(p);
+      if (length > 0) frameconv_programs.emplace_back(p, length);
+      p += length + (colon ? 1 : 0);
+    }
+    if (frameconv_programs.empty()) frameconv_programs.push_back(FRAMECONV_PROGRAM);
+  }
   if (const char* other = std::getenv("BENCH_CLIPMERGE")) clipmerge_program = other;
   dev_null = open("/dev/null", O_WRONLY);
   if (dev_null < 0) return 1;
@@ -402,13 +458,17 @@ int main(int argc, char** argv) {
   std::printf("== benchmark: 1 warm-up + %d runs of each command, medians; %ld CPUs\n", runs,
               sysconf(_SC_NPROCESSORS_ONLN));
   print_load("before");
-  std::printf("frameconv: %s\nclipmerge: %s\n", frameconv_program, clipmerge_program);
+  for (size_t i = 0; i < frameconv_programs.size(); ++i) {
+    std::printf("%s: %s\n", frameconv_label(i).c_str(), frameconv_programs[i].c_str());
+  }
+  std::printf("clipmerge: %s\n", clipmerge_program);
   std::fflush(stdout);
 
   if (TINYOBJ_PEER_PROGRAM[0] == 0)
     notes.push_back("tinyobjloader was not found when building: its rows are missing");
   std::vector<Command> store;
-  store.reserve(64);  // every command of every set: rows keep pointers into it
+  // Room for every command of every set, so that the pointers rows keep stay valid.
+  store.reserve(std::size(kFrameSets) * (6 + frameconv_programs.size()) + 3);
   for (const auto& set : kFrameSets) frame_set(set[0], data + "/" + set[1], runs, store);
   clip_set(data + "/" + kClipSetDir, runs, store);
 

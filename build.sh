@@ -77,6 +77,7 @@ bench() {
   generate $data/b-separate frames 20 10000 separate
   generate $data/b-interleaved frames 20 10000 interleaved
   generate $data/clips clips
+  generate $data/clips-fit clips-fit
   build/bench/run_bench $data "${BENCH_RUNS:-7}"
 }
 

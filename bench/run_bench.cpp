@@ -10,10 +10,11 @@
 // by side ("frameconv 1", "frameconv 2", ...).
 //
 // DATA_DIR holds the sets make_sequence writes: the frame sets a-separate,
-// a-interleaved, b-separate and b-interleaved, and the clip set clips. In each
-// set every command runs once to bring the files into the page cache and then
-// RUNS times (default 7), the commands taking turns so that a change in
-// machine load falls on all of them alike. The commands:
+// a-interleaved, b-separate and b-interleaved, and the clip sets clips (each
+// clip just under its read limit) and clips-fit (all together just under the
+// merge buffer). In each set every command runs once to bring the files into
+// the page cache and then RUNS times (default 7), the commands taking turns so
+// that a change in machine load falls on all of them alike. The commands:
 //
 //   cat            cat of every file to /dev/null: the plain read floor
 //   read+memchr    read_floor: each file in one read into one buffer, newlines
@@ -57,7 +58,9 @@ const char* const kFrameSets[][2] = {{"A separate", "a-separate"},
                                      {"A interleaved", "a-interleaved"},
                                      {"B separate", "b-separate"},
                                      {"B interleaved", "b-interleaved"}};
-constexpr char kClipSetDir[] = "clips";
+// Clips each just under its own read limit (far more than the merge buffer
+// holds), and clips that together just fit the merge buffer.
+const char* const kClipSets[][2] = {{"clips limits", "clips"}, {"clips fit", "clips-fit"}};
 constexpr int kClipCount = 67;
 
 // Every command but cat writes one short line, which the driver keeps.
@@ -368,7 +371,7 @@ void frame_set(const char* label, const std::string& dir, int runs, std::vector<
   }
 }
 
-void clip_set(const std::string& dir, int runs, std::vector<Command>& store) {
+void clip_set(const std::string& label, const std::string& dir, int runs, std::vector<Command>& store) {
   std::vector<std::string> names;
   unsigned long long bytes = 0, size;
   for (int clip = 1; clip <= kClipCount; ++clip) {
@@ -379,7 +382,7 @@ void clip_set(const std::string& dir, int runs, std::vector<Command>& store) {
     bytes += size;
   }
   if (names.empty()) {
-    notes.push_back("clips: no clips in " + dir + "; set skipped");
+    notes.push_back(label + ": no clips in " + dir + "; set skipped");
     return;
   }
   const size_t base = store.size();
@@ -391,7 +394,7 @@ void clip_set(const std::string& dir, int runs, std::vector<Command>& store) {
     store.push_back(file_command("clipmerge", clipmerge_program, {}, bytes));
     store.back().expected_status = 1;
   } else {
-    notes.push_back("clips: clipmerge is not built in this tree yet; its row is skipped");
+    notes.push_back(label + ": clipmerge is not built in this tree yet; its row is skipped");
   }
   std::vector<Command*> commands;
   for (size_t i = base; i < store.size(); ++i) {
@@ -401,12 +404,12 @@ void clip_set(const std::string& dir, int runs, std::vector<Command>& store) {
   }
   measure(commands, dir, runs);
   char summary[160];
-  std::snprintf(summary, sizeof summary, "clips: %zu clips, %.2f MB", names.size(), bytes / 1e6);
+  std::snprintf(summary, sizeof summary, "%s: %zu clips, %.2f MB", label.c_str(), names.size(), bytes / 1e6);
   notes.push_back(summary);
-  if (have_clipmerge) notes.push_back("clips: clipmerge says \"" + store[base + 2].warm_output + "\"");
-  for (Command* command : commands) rows.push_back({"clips", command});
+  if (have_clipmerge) notes.push_back(label + ": clipmerge says \"" + store[base + 2].warm_output + "\"");
+  for (Command* command : commands) rows.push_back({label, command});
   if (have_clipmerge && measured(&store[base + 2]) && measured(&store[base])) {
-    targets.push_back({"clips: clipmerge / cat",
+    targets.push_back({label + ": clipmerge / cat",
                        median(store[base + 2].wall_ms) / median(store[base].wall_ms), kClipmergeCatTarget,
                        true});
   }
@@ -468,9 +471,9 @@ int main(int argc, char** argv) {
     notes.push_back("tinyobjloader was not found when building: its rows are missing");
   std::vector<Command> store;
   // Room for every command of every set, so that the pointers rows keep stay valid.
-  store.reserve(std::size(kFrameSets) * (6 + frameconv_programs.size()) + 3);
+  store.reserve(std::size(kFrameSets) * (6 + frameconv_programs.size()) + 3 * std::size(kClipSets));
   for (const auto& set : kFrameSets) frame_set(set[0], data + "/" + set[1], runs, store);
-  clip_set(data + "/" + kClipSetDir, runs, store);
+  for (const auto& set : kClipSets) clip_set(set[0], data + "/" + set[1], runs, store);
 
   std::printf("\n%-14s %-23s %9s %9s %9s %8s %8s %8s %8s %8s\n", "set", "command", "median", "fastest",
               "median", "input", "x cat", "x read+", "tinyobj", "peak RSS");

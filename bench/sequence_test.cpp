@@ -160,26 +160,30 @@ TEST(Frame, IsAboutPointNineMegabytesAtFiveThousandVertices) {
   EXPECT_LT(b, 2 * 950000u);
 }
 
-TEST(Clip, HoldsWholeFramesJustUnderItsReadLimit) {
+constexpr uint32_t kClipFrameBytes = kClipVertexCount * kPackedVertexBytes;
+
+uint32_t read_limit(int clip) { return clip <= kLastLargeClip ? kLargeClipLimitBytes : kSmallClipLimitBytes; }
+
+TEST(Clip, IsAHeaderAndWholeFramesOfItsOwnMotion) {
   const struct {
+    ClipSizes sizes;
     int clip;
     uint32_t frame_count;
-    uint32_t limit;
-  } cases[] = {{1, 187, 1500000}, {21, 187, 1500000}, {22, 62, 500000}, {67, 62, 500000}};
-  constexpr uint32_t kFrameBytes = kClipVertexCount * kPackedVertexBytes;
+  } cases[] = {{ClipSizes::kNearLimits, 1, 187},     {ClipSizes::kNearLimits, 21, 187},
+               {ClipSizes::kNearLimits, 22, 62},     {ClipSizes::kNearLimits, 67, 62},
+               {ClipSizes::kFitMergeBuffer, 1, 34},  {ClipSizes::kFitMergeBuffer, 21, 34},
+               {ClipSizes::kFitMergeBuffer, 22, 11}, {ClipSizes::kFitMergeBuffer, 67, 11}};
   for (const auto& c : cases) {
-    EXPECT_EQ(clip_frame_count(c.clip), c.frame_count) << "a" << c.clip;
+    EXPECT_EQ(clip_frame_count(c.clip, c.sizes), c.frame_count) << "a" << c.clip;
     std::string bytes;
-    append_clip_bytes(c.clip, 7, bytes);
+    append_clip_bytes(c.clip, c.sizes, 7, bytes);
     const auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
     uint16_t frames = 0, frame_bytes = 0;
     ASSERT_TRUE(get_u16(data, bytes.size(), 0, frames));
     ASSERT_TRUE(get_u16(data, bytes.size(), 2, frame_bytes));
     EXPECT_EQ(frames, c.frame_count);
-    EXPECT_EQ(frame_bytes, kFrameBytes);
+    EXPECT_EQ(frame_bytes, kClipFrameBytes);
     EXPECT_EQ(bytes.size(), 4 + size_t{frames} * frame_bytes);
-    EXPECT_LE(bytes.size() - 4, c.limit);
-    EXPECT_GT(bytes.size() - 4 + kFrameBytes, c.limit);
     // The last word: the last vertex of the last frame of this clip's own motion.
     const SequenceShape shape{c.frame_count, kClipVertexCount, Layout::kSeparate, 7u + c.clip};
     const MicroPosition p = vertex_position(shape, c.frame_count - 1, kClipVertexCount - 1);
@@ -187,6 +191,25 @@ TEST(Clip, HoldsWholeFramesJustUnderItsReadLimit) {
     ASSERT_TRUE(get_u32(data, bytes.size(), bytes.size() - 4, word));
     EXPECT_EQ(word, pack_vertex(p.x / 1e6, p.y / 1e6, p.z / 1e6));
   }
+}
+
+TEST(Clip, NearLimitsLiesEachAFrameShortOfItsReadLimit) {
+  for (int clip = 1; clip <= kClipCount; ++clip) {
+    const uint32_t data_bytes = clip_frame_count(clip, ClipSizes::kNearLimits) * kClipFrameBytes;
+    EXPECT_LE(data_bytes, read_limit(clip)) << "a" << clip;
+    EXPECT_GT(data_bytes + kClipFrameBytes, read_limit(clip)) << "a" << clip;
+  }
+}
+
+TEST(Clip, FitMergeBufferFillsItWithinAFrameAClip) {
+  uint64_t total = 0;
+  for (int clip = 1; clip <= kClipCount; ++clip) {
+    const uint32_t data_bytes = clip_frame_count(clip, ClipSizes::kFitMergeBuffer) * kClipFrameBytes;
+    EXPECT_LE(data_bytes, read_limit(clip)) << "a" << clip;
+    total += data_bytes;
+  }
+  EXPECT_LE(total, kMergeBufferBytes);
+  EXPECT_GT(total + kClipCount * kClipFrameBytes, kMergeBufferBytes);  // one frame more each would not fit
 }
 
 }  // namespace

@@ -44,7 +44,7 @@ std::string expected_animation(int frame_count, int count) {
 }
 
 std::string frame_name(int frame) {
-  char name[16];
+  char name[32];
   std::snprintf(name, sizeof name, "anima%03d.obj", frame);
   return name;
 }

@@ -5,6 +5,7 @@
 
 #include <cmath>
 
+#include "in_temp_dir.h"
 #include "output.h"
 #include "run.h"
 #include "vertex_animation.h"
@@ -39,19 +40,6 @@ TEST(PackVertex, FieldsScalesTruncationAndWrapping) {
     EXPECT_EQ(pack_vertex(c.x, c.y, c.z), c.word) << c.why;
   }
 }
-
-// Runs each test in a fresh directory of its own, since output names are
-// relative to the current directory.
-class InTempDir : public ::testing::Test {
- protected:
-  void SetUp() override {
-    previous_ = std::filesystem::current_path();
-    std::filesystem::current_path(dir_.path);
-  }
-  void TearDown() override { std::filesystem::current_path(previous_); }
-  TempDir dir_;
-  std::filesystem::path previous_;
-};
 
 using VertexAnimationFile = InTempDir;
 

@@ -1,7 +1,6 @@
 // The packed vertex word, the vertex animation file's bytes and the staging of
 // output files.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cmath>
 

@@ -139,6 +139,16 @@ uint32_t list_indices_out_of_range(const Mesh& mesh, uint32_t vertex_count, cons
   return count;
 }
 
+// "1 frame", "24 frames".
+std::string counted(uint64_t count, const char* one, const char* many) {
+  return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
+// "24 frames of 50 vertices".
+std::string frames_of(uint32_t frame_count, uint32_t vertex_count) {
+  return counted(frame_count, "frame", "frames") + " of " + counted(vertex_count, "vertex", "vertices");
+}
+
 // A coordinate as written in the source: the shortest text that reads back as it.
 std::string shortest(double value) {
   char text[32];
@@ -240,8 +250,8 @@ int run_info(const std::vector<std::string>& files) {
         if (kind_of(bytes) == FileKind::kBoth) {
           // The twelve fixed fields make the mesh file far the likelier.
           const Animation animation = animation_of(bytes);
-          std::printf("  (its size would also fit a vertex animation file of %u frames of %u vertices)\n",
-                      animation.frame_count, animation.vertex_count);
+          std::printf("  (its size would also fit a vertex animation file of %s)\n",
+                      frames_of(animation.frame_count, animation.vertex_count).c_str());
         }
         if (print_mesh_info(mesh_of(bytes)) > 0 && status == kOk) status = kProblems;
         break;
@@ -579,6 +589,15 @@ int run_check(const std::vector<std::string>& args) {
   findings.push_back(first.findings);
   note_read_limit(name);
   scan_triangles(text.get(), end, *triangles);
+  // The first frame's limits: what lies beyond them is left out without a word.
+  if (vertex_count == kFirstFrameVertexLimit) {
+    notes.push_back("anima000.obj gives " + std::to_string(vertex_count) +
+                    " vertices, the most frameconv reads of a frame; any further vertices are left out");
+  }
+  if (triangles->triangle_count == kTriangleLimit) {
+    notes.push_back("anima000.obj gives " + std::to_string(kTriangleLimit) +
+                    " faces, the most frameconv reads; any further faces are left out");
+  }
 
   uint32_t frame_count = 1;
   uint64_t word_count = vertex_count;
@@ -621,20 +640,20 @@ int run_check(const std::vector<std::string>& args) {
 
   // What was read, and whether the outputs are its conversion.
   std::string problems;
+  const std::string read =
+      frame_count == 1 ? frame_file_name(0) : frame_file_name(0) + " to " + frame_file_name(frame_count - 1);
+  std::printf("frames read: %s, %s", read.c_str(), frames_of(frame_count, vertex_count).c_str());
   if (stopped.empty()) {
-    std::printf("frames read: %s to %s, %u frames of %u vertices\n", frame_file_name(0).c_str(),
-                frame_file_name(frame_count - 1).c_str(), frame_count, vertex_count);
+    std::printf("\n");
   } else {
-    std::printf("frames read: %s to %s, %u frames of %u vertices; then %s, so frameconv writes nothing\n",
-                frame_file_name(0).c_str(), frame_file_name(frame_count - 1).c_str(), frame_count,
-                vertex_count, stopped.c_str());
+    std::printf("; then %s, so frameconv writes nothing\n", stopped.c_str());
     add_problem(problems, 1, "frame sequence frameconv cannot convert", "");
   }
   for (const std::string& note : notes) std::printf("note: %s\n", note.c_str());
 
   const bool same_frame_count = animation.frame_count == frame_count;
-  std::printf("%s: %u frames of %u vertices%s\n", kVertexAnimationName, animation.frame_count,
-              animation.vertex_count,
+  std::printf("%s: %s%s\n", kVertexAnimationName,
+              frames_of(animation.frame_count, animation.vertex_count).c_str(),
               same_vertex_count && same_frame_count ? "" : ", not the conversion of these frames");
   add_problem(problems, !same_vertex_count || !same_frame_count, "vertex animation file of other frames", "");
 
@@ -642,8 +661,8 @@ int run_check(const std::vector<std::string>& args) {
                           mesh.vertices_per_frame == vertex_count &&
                           std::memcmp(mesh_bytes.data() + kMeshHeaderBytes, triangles->bytes,
                                       size_t{mesh.triangle_count} * kTriangleRecordBytes) == 0;
-  std::printf("%s: %u triangles of %u vertices, %s\n", kMeshName, mesh.triangle_count,
-              mesh.vertices_per_frame,
+  std::printf("%s: %s of %s, %s\n", kMeshName, counted(mesh.triangle_count, "triangle", "triangles").c_str(),
+              counted(mesh.vertices_per_frame, "vertex", "vertices").c_str(),
               same_faces ? "the faces of anima000.obj" : "not the faces of anima000.obj");
   add_problem(problems, !same_faces, "mesh file of other faces", "");
 

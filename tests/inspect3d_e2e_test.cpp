@@ -313,6 +313,31 @@ TEST(Inspect3d, SaysWhichFramesTheConversionRead) {
             "data00.3d: 3 triangles of 5 vertices, the faces of anima000.obj");
 }
 
+TEST(Inspect3d, NotesWhatTheReadLimitsLeaveOut) {
+  TempDir dir;
+  std::vector<Vertex> vertices;
+  for (int i = 0; i < 10001; ++i) vertices.push_back({i % 7 * 0.5, i % 11 * -0.25, i % 13 * 1.0});
+  std::string faces;
+  for (int t = 0; t < 10001; ++t) faces += "f 1 2 3\n";
+  write_bytes(dir / frame_name(0), frame_text(vertices, faces));
+  const std::string long_frame = frame_text(vertices, "#" + std::string(5000000, '-'));
+  write_bytes(dir / frame_name(1), long_frame);
+  convert(dir);
+  const CapturedRun run = run_program(kInspect, dir.path, {"check"});
+  EXPECT_EQ(run.exit_status, 0) << run.out;
+  const std::string expected =
+      "frames read: anima000.obj to anima001.obj, 2 frames of 10000 vertices\n"
+      "note: anima000.obj gives 10000 vertices, the most frameconv reads of a frame; any further vertices "
+      "are left out\n"
+      "note: anima000.obj gives 10000 faces, the most frameconv reads; any further faces are left out\n"
+      "note: anima001.obj is " +
+      std::to_string(long_frame.size()) +
+      " bytes long; only its first 5000000 are read\n"
+      "aniv00.3d: 2 frames of 10000 vertices\n"
+      "data00.3d: 10000 triangles of 10000 vertices, the faces of anima000.obj";
+  EXPECT_EQ(run.out.substr(0, run.out.find("\n\n")), expected);
+}
+
 std::string readme_block_after(const std::string& heading, int block) {
   const auto readme = read_bytes(README_FILE);
   if (!readme) return "no README";

@@ -5,6 +5,8 @@
 #   ./build.sh example   build, then convert the bundled example in build/example
 #   ./build.sh test      build, then run every test
 #   ./build.sh fuzz [S]  build the fuzz targets with clang and run each S seconds (60)
+#   ./build.sh bench     release build, then time frameconv and clipmerge on
+#                        generated sequences (BENCH_RUNS runs each, default 7)
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -80,12 +82,39 @@ fuzz() {
   done
 }
 
+# generate DIR ARGS...: writes a benchmark set with make_sequence unless DIR
+# already holds one made with the same arguments.
+generate() {
+  local dir=$1
+  shift
+  local stamp="$dir/.made-with"
+  if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$*" ]; then return 0; fi
+  echo "== generating $dir"
+  rm -rf "$dir"
+  build/bench/make_sequence "$1" "$dir" "${@:2}"
+  echo "$*" >"$stamp"
+}
+
+bench() {
+  need cmake make g++ libgtest-dev libtinyobjloader-dev
+  build build -DCMAKE_BUILD_TYPE=Release
+  local data=build/bench-data
+  generate $data/a-separate frames 100 5000 separate
+  generate $data/a-interleaved frames 100 5000 interleaved
+  generate $data/b-separate frames 20 10000 separate
+  generate $data/b-interleaved frames 20 10000 interleaved
+  generate $data/clips clips
+  generate $data/clips-fit clips-fit
+  build/bench/run_bench $data "${BENCH_RUNS:-7}"
+}
+
 case "${1:-}" in
   example) example ;;
   test) run_tests ;;
   fuzz) fuzz "${2:-60}" ;;
+  bench) bench ;;
   *)
-    sed -n '2,8p' "$0" | sed 's/^# \{0,1\}//'
+    sed -n '2,9p' "$0" | sed 's/^# \{0,1\}//'
     exit 2
     ;;
 esac

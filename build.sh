@@ -4,6 +4,7 @@
 #
 #   ./build.sh example   build, then convert the bundled example in build/example
 #   ./build.sh test      build, then run every test
+#   ./build.sh fuzz [S]  build the fuzz targets with clang and run each S seconds (60)
 #   ./build.sh bench     release build, then time frameconv and clipmerge on
 #                        generated sequences (BENCH_RUNS runs each, default 7)
 set -euo pipefail
@@ -53,6 +54,32 @@ run_tests() {
   echo "== AddressSanitizer and UndefinedBehaviorSanitizer build and tests"
   build build-sanitize -DCMAKE_BUILD_TYPE=Debug -DANIM3D_SANITIZE=ON
   (cd build-sanitize && ctest --output-on-failure --parallel "$jobs")
+  fuzz 60
+}
+
+# Runs each libFuzzer target for $1 seconds on a copy of its seed corpus, so
+# that the corpus in the repository stays as it is.
+fuzz() {
+  local seconds=${1:-60}
+  need clang libclang-rt-14-dev
+  echo "== fuzz targets, ${seconds} s each"
+  CC=clang CXX=clang++ build build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DANIM3D_FUZZ=ON -DANIM3D_TESTS=OFF
+  # The whole-run targets write files on every input: a memory file system is faster.
+  local scratch=${TMPDIR:-/tmp}
+  [ -d /dev/shm ] && [ -w /dev/shm ] && scratch=/dev/shm
+  for target in scan frameconv clipmerge; do
+    # Absolute paths: the whole-run targets change directory.
+    local corpus=$PWD/build-fuzz/corpus-$target log=$PWD/build-fuzz/fuzz-$target.log
+    mkdir -p "$corpus"
+    echo "-- fuzz_$target"
+    if ! TMPDIR=$scratch build-fuzz/fuzz/fuzz_$target -max_total_time="$seconds" -max_len=20000 \
+      -print_final_stats=1 -artifact_prefix="$PWD/build-fuzz/" "$corpus" "$PWD/fuzz/corpus/$target" >"$log" 2>&1; then
+      tail -40 "$log"
+      echo "fuzz_$target failed; the input that failed is in build-fuzz/"
+      return 1
+    fi
+    grep -E 'stat::number_of_executed_units|DONE' "$log"
+  done
 }
 
 # generate DIR ARGS...: writes a benchmark set with make_sequence unless DIR
@@ -84,9 +111,10 @@ bench() {
 case "${1:-}" in
   example) example ;;
   test) run_tests ;;
+  fuzz) fuzz "${2:-60}" ;;
   bench) bench ;;
   *)
-    sed -n '2,8p' "$0" | sed 's/^# \{0,1\}//'
+    sed -n '2,9p' "$0" | sed 's/^# \{0,1\}//'
     exit 2
     ;;
 esac

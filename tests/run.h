@@ -35,6 +35,18 @@ struct RunResult {
 // Runs `program` with no arguments in `dir`.
 RunResult run_program(const std::string& program, const std::filesystem::path& dir);
 
+// How a run with arguments ended: its exit status and all it wrote to standard
+// output and standard error.
+struct CapturedRun {
+  int exit_status = -1;
+  std::string out;
+  std::string err;
+};
+
+// Runs `program` with `args` in `dir`.
+CapturedRun run_program(const std::string& program, const std::filesystem::path& dir,
+                        const std::vector<std::string>& args);
+
 // Bytes from pairs of hex digits; white space between them is ignored.
 std::string from_hex(const char* hex);
 

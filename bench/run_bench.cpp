@@ -56,6 +56,8 @@
 #include <string>
 #include <vector>
 
+#include "clipmerge.h"
+
 extern char** environ;
 
 namespace {
@@ -64,7 +66,6 @@ constexpr int kDefaultRuns = 7;
 constexpr double kFrameconvCatTarget = 2.5;    // at most this many times cat
 constexpr double kFrameconvPeerTarget = 10.0;  // at least this many times faster than tinyobjloader
 constexpr double kClipmergeCatTarget = 2.0;    // at most this many times cat
-constexpr int kClipCount = 67;
 
 const char kComplete[] = "Conversion Complete: Conversion Complete";
 const char kStoreFull[] = "Conversion Error: Vertex store full at anima";
@@ -415,14 +416,15 @@ void frame_set(const char* label, const std::string& set_dir, int runs, std::vec
 void clip_set(const std::string& label, const std::string& dir, int runs, std::vector<Command>& store) {
   std::vector<std::string> names;
   for (int clip = 1; clip <= kClipCount; ++clip) {
-    char name[24];
-    std::snprintf(name, sizeof name, "a%d.3d", clip);
+    char name[kClipNameBytes];
+    clip_name(clip, name);
     unsigned long long size;
     if (!is_file(dir + "/" + name, size)) break;
     names.push_back(name);
   }
   if (names.size() != kClipCount) {
-    return fail_set(label + ": " + std::to_string(names.size()) + " of the 67 clips in " + dir);
+    return fail_set(label + ": " + std::to_string(names.size()) + " of the " + std::to_string(kClipCount) +
+                    " clips in " + dir);
   }
   if (access(clipmerge_program.c_str(), X_OK) != 0) {
     return fail_set(label + ": no clipmerge program at " + clipmerge_program);

@@ -205,11 +205,10 @@ void append_frame_text(const SequenceShape& shape, uint32_t frame, std::string& 
 
 uint32_t clip_frame_count(int clip) {
   constexpr uint64_t kFrameBytes = kClipVertexCount * kPackedVertexBytes;
-  constexpr uint64_t kAllLimits = uint64_t{kLastLargeClip} * kLargeClipLimitBytes +
-                                  uint64_t{kClipCount - kLastLargeClip} * kSmallClipLimitBytes;
-  const uint64_t limit = clip <= kLastLargeClip ? kLargeClipLimitBytes : kSmallClipLimitBytes;
+  uint64_t all_limits = 0;
+  for (int k = 1; k <= kClipCount; ++k) all_limits += clip_read_limit(k);
   // Rounded down, in whole frames: the sum stays within the buffer.
-  return static_cast<uint32_t>(limit * kMergeBufferBytes / kAllLimits / kFrameBytes);
+  return static_cast<uint32_t>(clip_read_limit(clip) * kMergeBufferBytes / all_limits / kFrameBytes);
 }
 
 void append_clip_bytes(int clip, uint64_t seed, std::string& bytes) {

@@ -21,6 +21,8 @@
 #include <cstdint>
 #include <string>
 
+#include "clipmerge.h"
+
 enum class Layout { kSeparate, kInterleaved };
 
 struct SequenceShape {
@@ -61,14 +63,9 @@ void append_frame_text(const SequenceShape& shape, uint32_t frame, std::string& 
 // hold three times what the short ones do, and every clip lies at the same
 // fraction of its own limit. The limits themselves are not the bound: 67
 // clips at their limits would hold 54,500,000 bytes.
-constexpr int kClipCount = 67;
-constexpr int kLastLargeClip = 21;                  // a1 .. a21 may hold more
-constexpr uint32_t kLargeClipLimitBytes = 1500000;  // frame data one of a1 .. a21 may hold
-constexpr uint32_t kSmallClipLimitBytes = 500000;   // frame data one of a22 .. a67 may hold
-constexpr uint32_t kMergeBufferBytes = 10000000;    // clipmerge's frame data of all clips
-constexpr uint32_t kClipVertexCount = 2000;         // 8,000 bytes per frame
+constexpr uint32_t kClipVertexCount = 2000;  // 8,000 bytes per frame
 
-// The frames clip `clip` (1 .. kClipCount) holds.
+// The frames clip `clip` (1 .. kClipCount of clipmerge.h) holds.
 uint32_t clip_frame_count(int clip);
 
 // Appends the whole file of clip `clip` to `bytes`.

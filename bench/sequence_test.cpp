@@ -162,8 +162,6 @@ TEST(Frame, IsAboutPointNineMegabytesAtFiveThousandVertices) {
 
 constexpr uint32_t kClipFrameBytes = kClipVertexCount * kPackedVertexBytes;
 
-uint32_t read_limit(int clip) { return clip <= kLastLargeClip ? kLargeClipLimitBytes : kSmallClipLimitBytes; }
-
 TEST(Clip, IsAHeaderAndWholeFramesOfItsOwnMotion) {
   const struct {
     int clip;
@@ -189,15 +187,21 @@ TEST(Clip, IsAHeaderAndWholeFramesOfItsOwnMotion) {
   }
 }
 
-TEST(Clip, AllTogetherFillTheMergeBufferWithinAFrameAClip) {
-  uint64_t total = 0;
+TEST(Clip, AllPassClipmergesChecksInOrderAndFillTheBufferWithinAFrameAClip) {
+  Merge merge;
   for (int clip = 1; clip <= kClipCount; ++clip) {
-    const uint32_t data_bytes = clip_frame_count(clip) * kClipFrameBytes;
-    EXPECT_LE(data_bytes, read_limit(clip)) << "a" << clip;
-    total += data_bytes;
+    const uint16_t frame_count = static_cast<uint16_t>(clip_frame_count(clip));
+    ASSERT_EQ(check_clip(merge, clip, frame_count, kClipFrameBytes), ClipCheck::kFits) << "a" << clip;
+    if (merge.first_clip == 0) {
+      merge.first_clip = clip;
+      merge.bytes_per_frame = kClipFrameBytes;
+    }
+    merge.frame_count += frame_count;
+    merge.data_bytes += size_t{frame_count} * kClipFrameBytes;
   }
-  EXPECT_LE(total, kMergeBufferBytes);
-  EXPECT_GT(total + kClipCount * kClipFrameBytes, kMergeBufferBytes);  // one frame more each would not fit
+  EXPECT_EQ(merge.data_bytes, 9760000u);
+  EXPECT_GT(merge.data_bytes + kClipCount * kClipFrameBytes,
+            kMergeBufferBytes);  // a frame more each would not fit
 }
 
 }  // namespace

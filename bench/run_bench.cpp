@@ -57,6 +57,7 @@
 #include <vector>
 
 #include "clipmerge.h"
+#include "outcome.h"
 
 extern char** environ;
 
@@ -66,9 +67,6 @@ constexpr int kDefaultRuns = 7;
 constexpr double kFrameconvCatTarget = 2.5;    // at most this many times cat
 constexpr double kFrameconvPeerTarget = 10.0;  // at least this many times faster than tinyobjloader
 constexpr double kClipmergeCatTarget = 2.0;    // at most this many times cat
-
-const char kComplete[] = "Conversion Complete: Conversion Complete";
-const char kStoreFull[] = "Conversion Error: Vertex store full at anima";
 
 const char* const kFrameSets[][2] = {{"A separate", "a-separate"},
                                      {"A interleaved", "a-interleaved"},
@@ -183,15 +181,6 @@ bool run_once(const Command& command, const std::string& dir, bool fork_it, Samp
   return true;
 }
 
-// Whether text is pattern, where one '*' in pattern stands for any text.
-bool matches(const std::string& pattern, const std::string& text) {
-  const size_t star = pattern.find('*');
-  if (star == std::string::npos) return text == pattern;
-  const size_t tail = pattern.size() - star - 1;
-  return text.size() >= star + tail && text.compare(0, star, pattern, 0, star) == 0 &&
-         text.compare(text.size() - tail, tail, pattern, star + 1, tail) == 0;
-}
-
 // One run of a command, checked and recorded. `timed` false: the warm-up,
 // whose peak resident set is kept.
 void run_and_record(Command& command, const std::string& dir, bool timed) {
@@ -274,7 +263,7 @@ Command program_command(const std::string& label, const std::string& program,
   Command command = file_command(label, program, names, dir);
   command.argv.resize(1);
   command.expected_status = 1;  // every run of either program ends so
-  command.expected_output = kComplete;
+  command.expected_output = kCompleteLine;
   return command;
 }
 
@@ -367,19 +356,15 @@ void frame_set(const char* label, const std::string& set_dir, int runs, std::vec
   std::snprintf(summary, sizeof summary, "%s: %zu frames, %.2f MB; frameconv says \"%s\"", label,
                 names.size(), bytes_of(dir, names) / 1e6, sample.output.c_str());
   notes.push_back(summary);
-  const size_t full_length = sizeof kStoreFull - 1;
-  if (sample.exit_status == 1 && sample.output.size() == full_length + 7 &&
-      sample.output.compare(0, full_length, kStoreFull) == 0 &&
-      sample.output.compare(full_length + 3, 4, ".obj") == 0) {
+  const size_t fits = sample.exit_status == 1 ? frames_before_store_full(sample.output, names.size()) : 0;
+  if (fits > 0) {
     // The store took the frames before the one named: time those.
-    const size_t fits = static_cast<size_t>(std::atoi(sample.output.c_str() + full_length));
-    if (fits == 0 || fits >= names.size()) return fail_set(summary);
     dir = prefix_dir(set_dir, names, fits);
     if (dir.empty()) return fail_set(std::string(label) + ": cannot link its first frames");
     names.resize(fits);
     notes.push_back(std::string(label) + ": timed on its first " + std::to_string(fits) +
                     " frames, which fill the vertex store, in " + dir);
-  } else if (sample.exit_status != 1 || sample.output != kComplete) {
+  } else if (sample.exit_status != 1 || sample.output != kCompleteLine) {
     return fail_set(summary);
   }
 

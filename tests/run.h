@@ -32,8 +32,31 @@ struct RunResult {
   std::vector<std::string> messages;
 };
 
-// Runs `program` with no arguments in `dir`.
+// The tests run the programs built beside them, or, when CTest sets
+// ANIM3D_TEST_WINDOWS_BUILD=1 (the Wine variants of the end-to-end tests), the
+// Windows executables of the Windows build under Wine.
+bool testing_windows_build();
+
+// NAME.exe of the Windows build for `native`, the path of the program NAME
+// built beside the tests.
+std::string windows_program(const std::string& native);
+
+// The program under test for `native`: `native` itself, or, when testing the
+// Windows build, windows_program(native).
+std::string program_under_test(const std::string& native);
+
+// Runs `program` with three arguments it must ignore, in `dir`: a ".exe" under
+// Wine, anything else directly. Natively each line on standard output is a
+// message. Under Wine each message box is one,
+// read from Wine's relay trace of user32.MessageBoxA; a box not shown the way
+// the Windows platform layer promises (owner from GetActiveWindow, style 0:
+// MB_OK, no icon) gets what was wrong added to its message, so that it fails
+// the test's check of the messages.
 RunResult run_program(const std::string& program, const std::filesystem::path& dir);
+
+// The message-box calls of a relay trace as messages, checked as run_program
+// does.
+std::vector<std::string> message_boxes_in_trace(const std::string& trace);
 
 // Bytes from pairs of hex digits; white space between them is ignored.
 std::string from_hex(const char* hex);

@@ -6,6 +6,9 @@
 #   ./build.sh windows   build the Windows executables in build-windows
 #   ./build.sh test      build both, then run every test (the Windows
 #                        executables under Wine)
+#   ./build.sh fuzz [S]  build the fuzz targets with clang and run each S seconds (60)
+#   ./build.sh bench     release build, then time frameconv and clipmerge on
+#                        generated sequences (BENCH_RUNS runs each, default 7)
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -74,14 +77,68 @@ run_tests() {
   echo "== AddressSanitizer and UndefinedBehaviorSanitizer build and tests"
   build build-sanitize -DCMAKE_BUILD_TYPE=Debug -DANIM3D_SANITIZE=ON -DANIM3D_WINDOWS_BUILD=
   (cd build-sanitize && ctest --output-on-failure --parallel "$jobs")
+  fuzz 60
+}
+
+# Runs each libFuzzer target for $1 seconds on a copy of its seed corpus, so
+# that the corpus in the repository stays as it is.
+fuzz() {
+  local seconds=${1:-60}
+  need clang libclang-rt-14-dev
+  echo "== fuzz targets, ${seconds} s each"
+  CC=clang CXX=clang++ build build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DANIM3D_FUZZ=ON -DANIM3D_TESTS=OFF
+  # The whole-run targets write files on every input: a memory file system is faster.
+  local scratch=${TMPDIR:-/tmp}
+  [ -d /dev/shm ] && [ -w /dev/shm ] && scratch=/dev/shm
+  for target in scan frameconv clipmerge; do
+    # Absolute paths: the whole-run targets change directory.
+    local corpus=$PWD/build-fuzz/corpus-$target log=$PWD/build-fuzz/fuzz-$target.log
+    mkdir -p "$corpus"
+    echo "-- fuzz_$target"
+    if ! TMPDIR=$scratch build-fuzz/fuzz/fuzz_$target -max_total_time="$seconds" -max_len=20000 \
+      -print_final_stats=1 -artifact_prefix="$PWD/build-fuzz/" "$corpus" "$PWD/fuzz/corpus/$target" >"$log" 2>&1; then
+      tail -40 "$log"
+      echo "fuzz_$target failed; the input that failed is in build-fuzz/"
+      return 1
+    fi
+    grep -E 'stat::number_of_executed_units|DONE' "$log"
+  done
+}
+
+# generate DIR ARGS...: writes a benchmark set with make_sequence unless DIR
+# already holds one made with the same arguments.
+generate() {
+  local dir=$1
+  shift
+  local stamp="$dir/.made-with"
+  if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$*" ]; then return 0; fi
+  echo "== generating $dir"
+  rm -rf "$dir"
+  build/bench/make_sequence "$1" "$dir" "${@:2}"
+  echo "$*" >"$stamp"
+}
+
+bench() {
+  need cmake make g++ libgtest-dev libtinyobjloader-dev
+  build build -DCMAKE_BUILD_TYPE=Release
+  local data=build/bench-data
+  generate $data/a-separate frames 100 5000 separate
+  generate $data/a-interleaved frames 100 5000 interleaved
+  generate $data/b-separate frames 20 10000 separate
+  generate $data/b-interleaved frames 20 10000 interleaved
+  generate $data/clips clips
+  generate $data/clips-fit clips-fit
+  build/bench/run_bench $data "${BENCH_RUNS:-7}"
 }
 
 case "${1:-}" in
   example) example ;;
   windows) windows ;;
   test) run_tests ;;
+  fuzz) fuzz "${2:-60}" ;;
+  bench) bench ;;
   *)
-    sed -n '2,8p' "$0" | sed 's/^# \{0,1\}//'
+    sed -n '2,11p' "$0" | sed 's/^# \{0,1\}//'
     exit 2
     ;;
 esac

@@ -1,20 +1,49 @@
 #include "vertex_animation.h"
 
 #include <cassert>
+#include <cmath>
 
 #include "le.h"
 #include "output.h"
 
-static uint32_t fixed_field(double coordinate, double scale, uint32_t mask) {
-  const double scaled = coordinate * scale;
+static uint32_t fixed_field(double coordinate, const PackedField& field) {
+  const double scaled = coordinate * field.scale;
   // Outside the signed 64-bit range the conversion would be undefined; such a
   // field (infinity included) holds 0.
   if (!(scaled >= -0x1p63 && scaled < 0x1p63)) return 0;
-  return static_cast<uint32_t>(static_cast<int64_t>(scaled)) & mask;
+  const uint32_t mask = (1u << field.bits) - 1;
+  return (static_cast<uint32_t>(static_cast<int64_t>(scaled)) & mask) << field.shift;
 }
 
 uint32_t pack_vertex(double x, double y, double z) {
-  return fixed_field(x, 8.0, 0x7FF) | fixed_field(y, 8.0, 0x7FF) << 11 | fixed_field(z, 4.0, 0x3FF) << 22;
+  return fixed_field(x, kPackedFields[0]) | fixed_field(y, kPackedFields[1]) |
+         fixed_field(z, kPackedFields[2]);
+}
+
+static double field_value(uint32_t word, const PackedField& field) {
+  const uint32_t raw = word >> field.shift & ((1u << field.bits) - 1);
+  const uint32_t sign = 1u << (field.bits - 1);
+  // Sign extension by subtraction: raw - 2^bits when the top bit is set.
+  const int32_t value = static_cast<int32_t>(raw ^ sign) - static_cast<int32_t>(sign);
+  return value / field.scale;
+}
+
+void unpack_vertex(uint32_t word, double& x, double& y, double& z) {
+  x = field_value(word, kPackedFields[0]);
+  y = field_value(word, kPackedFields[1]);
+  z = field_value(word, kPackedFields[2]);
+}
+
+bool packs_in_range(double coordinate, int axis) {
+  const PackedField& field = kPackedFields[axis];
+  const double scaled = std::trunc(coordinate * field.scale);
+  const double half_range = static_cast<double>(1u << (field.bits - 1));
+  return scaled >= -half_range && scaled < half_range;
+}
+
+bool fits_vertex_animation_layout(uint64_t file_bytes, uint16_t frame_count, uint16_t bytes_per_frame) {
+  if (bytes_per_frame == 0 || bytes_per_frame % kPackedVertexBytes != 0) return false;
+  return file_bytes == kVertexAnimationHeaderBytes + uint64_t{frame_count} * bytes_per_frame;
 }
 
 void append_word(VertexStore& store, uint32_t word) {

@@ -34,10 +34,35 @@ struct VertexStore {
   uint8_t bytes[kVertexStoreWords * kPackedVertexBytes];  // the words, little-endian
 };
 
+// The word's three fields, x, y and z in this order: the scale a coordinate is
+// multiplied by, the lowest bit and the width.
+struct PackedField {
+  double scale;
+  unsigned shift;
+  unsigned bits;
+};
+constexpr PackedField kPackedFields[3] = {{8.0, 0, 11}, {8.0, 11, 11}, {4.0, 22, 10}};
+
 // Packs three coordinates into one word as laid out above. A scaled coordinate
 // that does not fit a signed 64-bit integer (an infinity included) gives its
 // field 0.
 uint32_t pack_vertex(double x, double y, double z);
+
+// Reads the three fields of `word` back as two's-complement values divided by
+// their scale: exactly the coordinates the engine sees.
+void unpack_vertex(uint32_t word, double& x, double& y, double& z);
+
+// True if `coordinate` packs into field `axis` (0 x, 1 y, 2 z) without
+// wrapping, so that it reads back less than one step (1 / scale) nearer zero
+// at most. False for a coordinate outside the field's range, and for one that
+// pack_vertex stores as 0 because it is too large to convert.
+bool packs_in_range(double coordinate, int axis);
+
+// True if a file of `file_bytes` bytes whose header reads `frame_count` and
+// `bytes_per_frame` is laid out as a vertex animation file: the header and
+// exactly frame count x bytes per frame bytes of whole packed words, at least
+// one word a frame.
+bool fits_vertex_animation_layout(uint64_t file_bytes, uint16_t frame_count, uint16_t bytes_per_frame);
 
 // Appends one word. The store must have room: callers check before each frame.
 void append_word(VertexStore& store, uint32_t word);

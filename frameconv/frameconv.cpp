@@ -1,6 +1,5 @@
 #include "frameconv.h"
 
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -16,34 +15,12 @@ namespace {
 constexpr char kVertexAnimationName[] = "aniv00.3d";
 constexpr char kMeshName[] = "data00.3d";
 
-// The frame number's digits in "animaNNN.obj".
-constexpr int kHundreds = 5, kTens = 6, kUnits = 7;
-
 // Everything a run works in, taken from the heap once.
 struct Workspace {
   char text[kFrameReadLimit + 1];  // one frame file, plus the 0 the readers stop at
   VertexStore store;
   TriangleTable triangles;
 };
-
-enum class Load { kRead, kMissing, kUnreadable };
-
-// Reads up to kFrameReadLimit bytes of `name` into the text buffer, from its
-// first byte, and puts the 0 after them. Only a file that does not exist is
-// missing; one that exists but will not open (a directory, on Windows) cannot
-// be read, just as one whose read fails.
-Load load_frame(const char* name, char* text, size_t& end) {
-  errno = 0;
-  FILE* file = std::fopen(name, "rb");
-  if (!file) return errno == ENOENT ? Load::kMissing : Load::kUnreadable;
-  std::setvbuf(file, nullptr, _IONBF, 0);  // one read straight into the buffer
-  end = std::fread(text, 1, kFrameReadLimit, file);
-  const bool failed = std::ferror(file) != 0;
-  std::fclose(file);
-  if (failed) return Load::kUnreadable;
-  text[end] = 0;
-  return Load::kRead;
-}
 
 int finish(Workspace* work, const char* text, const char* caption) {
   std::free(work);
@@ -59,17 +36,6 @@ int fail(Workspace* work, const char* format, const char* name) {
 
 }  // namespace
 
-void next_frame_name(char* name) {
-  if (++name[kUnits] > '9') {
-    name[kUnits] = '0';
-    ++name[kTens];
-  }
-  if (name[kTens] > '9') {
-    name[kTens] = '0';
-    ++name[kHundreds];
-  }
-}
-
 int program_main() {
   auto* work = static_cast<Workspace*>(std::malloc(sizeof(Workspace)));
   if (!work) return finish(nullptr, "Conversion Error", "out of memory");
@@ -78,11 +44,11 @@ int program_main() {
   char name[] = "anima000.obj";
   size_t end = 0;
   switch (load_frame(name, work->text, end)) {
-    case Load::kMissing:
+    case FrameLoad::kMissing:
       return finish(work, "Conversion Error", "Cannot find anima000.obj file");
-    case Load::kUnreadable:
+    case FrameLoad::kUnreadable:
       return fail(work, "Cannot read %s", name);
-    case Load::kRead:
+    case FrameLoad::kRead:
       break;
   }
   if (end == 0) return finish(work, "0 size dxf file", "0 size dxf file");
@@ -94,9 +60,9 @@ int program_main() {
   // Frames follow while the next name opens, up to anima999.obj.
   while (std::strcmp(name, "anima999.obj") != 0) {
     next_frame_name(name);
-    const Load load = load_frame(name, work->text, end);
-    if (load == Load::kMissing) break;
-    if (load == Load::kUnreadable) return fail(work, "Cannot read %s", name);
+    const FrameLoad load = load_frame(name, work->text, end);
+    if (load == FrameLoad::kMissing) break;
+    if (load == FrameLoad::kUnreadable) return fail(work, "Cannot read %s", name);
     if (kVertexStoreWords - work->store.word_count < vertex_count) {
       return fail(work, "Vertex store full at %s", name);
     }

@@ -8,6 +8,16 @@
 // The most bytes of one frame file that are read; a longer file is cut there.
 constexpr size_t kFrameReadLimit = 5000000;
 
+// How loading a frame file went.
+enum class FrameLoad { kRead, kMissing, kUnreadable };
+
+// Reads up to kFrameReadLimit bytes of `name` into `text` (room for
+// kFrameReadLimit + 1), from its first byte, sets `end` to their number and
+// puts the 0 after them. Only a file that does not exist is missing; one that
+// exists but will not open (a directory, on Windows) cannot be read, just as
+// one whose read fails.
+FrameLoad load_frame(const char* name, char* text, size_t& end);
+
 // Advances the three-digit frame number of "animaNNN.obj" by one, in place.
 // The hundreds digit is not checked: after "anima999.obj" it becomes ':'.
 void next_frame_name(char* name);

@@ -179,32 +179,13 @@ void read_face_line(ScanCursor& scan, int32_t (&references)[3]) {
 }
 
 uint32_t scan_first_frame(const char* data, size_t end, VertexStore& store) {
-  ScanCursor scan{data, end, 0};
-  uint32_t vertex_count = 0;
-  // Between coordinates this pass searches for a space up to end of data; the
-  // later-frame pass uses the 1,000-byte window instead.
-  while (vertex_count < kFirstFrameVertexLimit && find_token(scan, "v ", 2)) {
-    const double x = read_real(scan);
-    find_token(scan, " ", 1);
-    const double y = read_real(scan);
-    find_token(scan, " ", 1);
-    const double z = read_real(scan);
+  return visit_first_frame(data, end, [&store](size_t, double x, double y, double z) {
     append_word(store, pack_vertex(x, y, z));
-    ++vertex_count;
-  }
-  return vertex_count;
+  });
 }
 
 bool scan_later_frame(const char* data, size_t end, uint32_t vertex_count, VertexStore& store) {
-  ScanCursor scan{data, end, 0};
-  for (uint32_t i = 0; i < vertex_count; ++i) {
-    if (!find_token(scan, "v ", 2)) return false;
-    const double x = read_real(scan);
-    skip_past_space(scan);
-    const double y = read_real(scan);
-    skip_past_space(scan);
-    const double z = read_real(scan);
+  return visit_later_frame(data, end, vertex_count, [&store](size_t, double x, double y, double z) {
     append_word(store, pack_vertex(x, y, z));
-  }
-  return true;
+  });
 }

@@ -58,6 +58,50 @@ int32_t read_integer(const ScanCursor& scan);
 // read.
 void read_face_line(ScanCursor& scan, int32_t (&references)[3]);
 
+// The two vertex passes, as visits: for each vertex, in the order of the
+// text, visit(at, x, y, z) with the offset of its "v " and the three
+// coordinates as read. The packing below and inspect3d's check both read the
+// frames through these, so they cannot disagree about what a frame holds.
+
+// The first-frame pass: the coordinates following each "v ", at most 10,000
+// of them. Between coordinates it searches for a space up to end of data.
+// Returns the number of vertices visited.
+template <typename Visit>
+uint32_t visit_first_frame(const char* data, size_t end, Visit&& visit) {
+  ScanCursor scan{data, end, 0};
+  uint32_t vertex_count = 0;
+  while (vertex_count < kFirstFrameVertexLimit && find_token(scan, "v ", 2)) {
+    const size_t at = scan.cursor - 2;
+    const double x = read_real(scan);
+    find_token(scan, " ", 1);
+    const double y = read_real(scan);
+    find_token(scan, " ", 1);
+    const double z = read_real(scan);
+    visit(at, x, y, z);
+    ++vertex_count;
+  }
+  return vertex_count;
+}
+
+// The later-frame pass: exactly `vertex_count` vertices, moving between
+// coordinates by skip_past_space's 1,000-byte window. Returns false, after
+// visiting those it found, if the text holds fewer "v " than that.
+template <typename Visit>
+bool visit_later_frame(const char* data, size_t end, uint32_t vertex_count, Visit&& visit) {
+  ScanCursor scan{data, end, 0};
+  for (uint32_t i = 0; i < vertex_count; ++i) {
+    if (!find_token(scan, "v ", 2)) return false;
+    const size_t at = scan.cursor - 2;
+    const double x = read_real(scan);
+    skip_past_space(scan);
+    const double y = read_real(scan);
+    skip_past_space(scan);
+    const double z = read_real(scan);
+    visit(at, x, y, z);
+  }
+  return true;
+}
+
 // The first-frame vertex pass: packs the coordinates following each "v ", at
 // most 10,000 of them, into `store`. Returns the number of vertices packed.
 uint32_t scan_first_frame(const char* data, size_t end, VertexStore& store);

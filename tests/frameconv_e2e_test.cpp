@@ -44,7 +44,7 @@ std::string expected_animation(int frame_count, int count) {
 }
 
 std::string frame_name(int frame) {
-  char name[16];
+  char name[32];
   std::snprintf(name, sizeof name, "anima%03d.obj", frame);
   return name;
 }
@@ -136,6 +136,67 @@ TEST(Frameconv, ReplacesExistingOutputAndLeavesNoTemporary) {
   EXPECT_EQ(read_bytes(dir / "aniv00.3d"), expected_animation(2, 2));
   EXPECT_EQ(list_dir(dir.path),
             (std::vector<std::string>{"anima000.obj", "anima001.obj", "aniv00.3d", "data00.3d"}));
+}
+
+// Inputs that are odd but readable: the conversion completes, with exactly the
+// words the first frame's text gives.
+struct OddInputCase {
+  const char* name;
+  std::string first_frame;
+  std::vector<uint32_t> words;
+};
+
+// Bytes of every value except 'v', 'f' and the space, so that no statement
+// hides in them.
+std::string garbage(size_t length) {
+  std::string bytes;
+  for (size_t i = 0; bytes.size() < length; ++i) {
+    const char c = static_cast<char>((i * 151 + 17) % 256);
+    if (c != 'v' && c != 'f' && c != ' ') bytes += c;
+  }
+  return bytes;
+}
+
+TEST(Frameconv, OddButReadableInputs) {
+  const OddInputCase cases[] = {
+      {"NUL bytes are data, not an end",
+       std::string("v 1 2 3\n\0\0\0v 4 5 6\n", 19),
+       {0x03008008, 0x20 | 0x28 << 11 | 0x18 << 22}},
+      {"a NUL inside a number ends it",
+       std::string("v 1\0"
+                   "2 3\n",
+                   9),
+       {0x08 | 0x18 << 11}},
+      {"binary garbage around a statement", garbage(3000) + "\nv 1 2 3\n" + garbage(3000), {0x03008008}},
+      {"CR LF line ends", "v 1 2 3\r\nv -1 0 0\r\n", {0x03008008, 0x000007F8}},
+      {"tabs do not separate coordinates", "v 1\t2 3\n", {0x08 | 0x18 << 11}},
+      {"the extremes of every field", "v 127.875 -128 127.75\n", {0x7FE003FF}},
+      {"just past them wraps around", "v 128 128.125 128\n", {0x400 | 0x401 << 11 | 0x200u << 22}},
+      {"a coordinate too large for any number", "v 1e400 2 3\n", {0x03008000}},
+      {"digits beyond any double", "v " + std::string(400, '1') + " 2 3\n", {0x03008000}},
+  };
+  for (const OddInputCase& c : cases) {
+    TempDir dir;
+    write_bytes(dir / "anima000.obj", c.first_frame);
+    const RunResult run = run_program(kProgram, dir.path);
+    EXPECT_EQ(run.messages, std::vector<std::string>{"Conversion Complete: Conversion Complete"}) << c.name;
+    std::string expected = u16le(1) + u16le(static_cast<uint16_t>(4 * c.words.size()));
+    for (uint32_t word : c.words) expected += u32le(word);
+    EXPECT_EQ(read_bytes(dir / "aniv00.3d"), expected) << c.name;
+  }
+}
+
+TEST(Frameconv, TenThousandAndOneVerticesGiveTenThousand) {
+  TempDir dir;
+  std::string text;
+  for (int i = 0; i <= 10000; ++i) text += "v 1 2 3\n";
+  write_bytes(dir / "anima000.obj", text);
+  write_bytes(dir / "anima001.obj", text);
+  EXPECT_EQ(run_program(kProgram, dir.path).exit_status, 1);
+  const auto bytes = read_bytes(dir / "aniv00.3d");
+  ASSERT_TRUE(bytes);
+  EXPECT_EQ(bytes->substr(0, 4), u16le(2) + u16le(40000));
+  EXPECT_EQ(bytes->size(), 4u + 2 * 40000);
 }
 
 // Every way a run can end without output: the closing message, exit status 1,

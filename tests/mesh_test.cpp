@@ -1,4 +1,5 @@
 // The triangle pass and the mesh file's bytes.
+#include "in_temp_dir.h"
 #include "mesh.h"
 
 #include <gtest/gtest.h>
@@ -87,16 +88,7 @@ TEST(TrianglePass, KeepsEveryFaceUpToTenThousand) {
   EXPECT_EQ(std::vector<uint8_t>(trailing, trailing + 48), std::vector<uint8_t>(48, 0));
 }
 
-class MeshFile : public ::testing::Test {
- protected:
-  void SetUp() override {
-    previous_ = std::filesystem::current_path();
-    std::filesystem::current_path(dir_.path);
-  }
-  void TearDown() override { std::filesystem::current_path(previous_); }
-  TempDir dir_;
-  std::filesystem::path previous_;
-};
+using MeshFile = InTempDir;
 
 TEST_F(MeshFile, TwoFacesByteForByte) {
   const auto table = scanned("v 0 0 0\nf 1 2 3\nf 3 2 4\n");

@@ -1,10 +1,10 @@
 // The packed vertex word, the vertex animation file's bytes and the staging of
 // output files.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cmath>
 
+#include "in_temp_dir.h"
 #include "output.h"
 #include "run.h"
 #include "vertex_animation.h"
@@ -40,18 +40,99 @@ TEST(PackVertex, FieldsScalesTruncationAndWrapping) {
   }
 }
 
-// Runs each test in a fresh directory of its own, since output names are
-// relative to the current directory.
-class InTempDir : public ::testing::Test {
- protected:
-  void SetUp() override {
-    previous_ = std::filesystem::current_path();
-    std::filesystem::current_path(dir_.path);
-  }
-  void TearDown() override { std::filesystem::current_path(previous_); }
-  TempDir dir_;
-  std::filesystem::path previous_;
+struct UnpackCase {
+  uint32_t word;
+  double x, y, z;
+  const char* why;
 };
+
+TEST(UnpackVertex, FieldsReadBackAsSignedSteps) {
+  const UnpackCase cases[] = {
+      {0x03008008, 1.0, 2.0, 3.0, "x and y in eighths, z in quarters"},
+      {0x000007F8, -1.0, 0, 0, "x's sign bit is bit 10"},
+      {0x003FC000, 0, -1.0, 0, "y's sign bit is bit 21"},
+      {0xFF000000, 0, 0, -1.0, "z's sign bit is bit 31"},
+      {0x7FE003FF, 127.875, -128.0, 127.75, "the extremes of the three fields"},
+      {0x801FFC00, -128.0, 127.875, -128.0, "the other extremes"},
+      {0x00000400, -128.0, 0, 0, "128.0 in x comes back as -128.0"},
+      {0x00400801, 0.125, 0.125, 0.25, "one step on each axis"},
+      {0xFFFFFFFF, -0.125, -0.125, -0.25, "all bits set: minus one step"},
+  };
+  for (const UnpackCase& c : cases) {
+    double x = 99, y = 99, z = 99;
+    unpack_vertex(c.word, x, y, z);
+    EXPECT_EQ(x, c.x) << c.why;
+    EXPECT_EQ(y, c.y) << c.why;
+    EXPECT_EQ(z, c.z) << c.why;
+  }
+}
+
+TEST(UnpackVertex, EveryFieldValuePacksBackToItself) {
+  for (uint32_t raw = 0; raw < 2048; ++raw) {
+    const uint32_t words[] = {raw, raw << 11, (raw & 0x3FF) << 22,
+                              raw | (raw ^ 0x5A5) << 11 | (raw & 0x3FF) << 22};
+    for (uint32_t word : words) {
+      double x, y, z;
+      unpack_vertex(word, x, y, z);
+      ASSERT_EQ(pack_vertex(x, y, z), word) << std::hex << word;
+    }
+  }
+}
+
+struct RangeCase {
+  double coordinate;
+  int axis;
+  bool in_range;
+  const char* why;
+};
+
+TEST(PacksInRange, EdgesOfEachFieldUnderTruncation) {
+  const double inf = HUGE_VAL;
+  const RangeCase cases[] = {
+      {127.875, 0, true, "x's largest step"},
+      {127.999, 0, true, "truncated to 127.875"},
+      {128.0, 0, false, "x wraps at 128"},
+      {-128.0, 0, true, "x's smallest step"},
+      {-128.1, 0, true, "-1024.8 truncates toward zero to -1024"},
+      {-128.125, 0, false, "-1025 wraps"},
+      {130.0, 1, false, "y wraps like x"},
+      {-128.1, 1, true, "y truncates like x"},
+      {127.75, 2, true, "z's largest step"},
+      {127.99, 2, true, "z truncated to 127.75"},
+      {128.0, 2, false, "z wraps at 128"},
+      {-128.2, 2, true, "-512.8 truncates to -512"},
+      {-128.25, 2, false, "-513 wraps"},
+      {0.0, 2, true, "zero"},
+      {inf, 0, false, "an infinity is stored as 0"},
+      {-inf, 2, false, "so is a negative one"},
+      {1e300, 1, false, "too large to convert is stored as 0"},
+  };
+  for (const RangeCase& c : cases) {
+    EXPECT_EQ(packs_in_range(c.coordinate, c.axis), c.in_range) << c.why;
+  }
+}
+
+struct LayoutCase {
+  uint64_t file_bytes;
+  uint16_t frame_count, bytes_per_frame;
+  bool fits;
+  const char* why;
+};
+
+TEST(VertexAnimationLayout, HeaderAndWholeFramesOfWholeWords) {
+  const LayoutCase cases[] = {
+      {4804, 24, 200, true, "24 frames of 50 vertices"},
+      {4803, 24, 200, false, "a byte short"},
+      {4805, 24, 200, false, "a byte over"},
+      {4, 0, 200, true, "no frames at all"},
+      {4 + 7 * 6, 7, 6, false, "a frame of a word and a half"},
+      {4, 5, 0, false, "frames of no vertices"},
+      {4 + 65535ull * 65532, 65535, 65532, true, "the largest file a header can describe"},
+  };
+  for (const LayoutCase& c : cases) {
+    EXPECT_EQ(fits_vertex_animation_layout(c.file_bytes, c.frame_count, c.bytes_per_frame), c.fits) << c.why;
+  }
+}
 
 using VertexAnimationFile = InTempDir;
 

@@ -204,6 +204,21 @@ RunResult run_program(const std::string& program, const std::filesystem::path& d
   return result;
 }
 
+CapturedRun run_program(const std::string& program, const std::filesystem::path& dir,
+                        const std::vector<std::string>& args) {
+  const TempDir capture;  // apart from `dir`, so that its listing stays as the program left it
+  std::string command = "cd " + shell_quoted(dir.string()) + " && " + shell_quoted(program);
+  for (const std::string& arg : args) command.append(" ").append(shell_quoted(arg));
+  command.append(" >").append(shell_quoted((capture / "out").string()));
+  command.append(" 2>").append(shell_quoted((capture / "err").string()));
+  CapturedRun result;
+  const int status = std::system(command.c_str());
+  result.exit_status = status != -1 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  result.out = read_bytes(capture / "out").value_or("");
+  result.err = read_bytes(capture / "err").value_or("");
+  return result;
+}
+
 std::string u16le(uint16_t value) { return {static_cast<char>(value & 0xFF), static_cast<char>(value >> 8)}; }
 
 std::string u32le(uint32_t value) {

@@ -58,6 +58,18 @@ RunResult run_program(const std::string& program, const std::filesystem::path& d
 // does.
 std::vector<std::string> message_boxes_in_trace(const std::string& trace);
 
+// How a run with arguments ended: its exit status and all it wrote to standard
+// output and standard error.
+struct CapturedRun {
+  int exit_status = -1;
+  std::string out;
+  std::string err;
+};
+
+// Runs `program` with `args` in `dir`.
+CapturedRun run_program(const std::string& program, const std::filesystem::path& dir,
+                        const std::vector<std::string>& args);
+
 // Bytes from pairs of hex digits; white space between them is ignored.
 std::string from_hex(const char* hex);
 

@@ -257,6 +257,30 @@ TEST(LaterFramePass, MovesBetweenCoordinatesByTheThousandByteWindow) {
   EXPECT_EQ(words(*store), (std::vector<uint32_t>{pack_vertex(1, 0, 0)})) << "past end reads 0";
 }
 
+struct Visited {
+  size_t at;
+  double x, y, z;
+  bool operator==(const Visited&) const = default;
+};
+
+TEST(VertexVisits, GiveEachVertexWhereItsVStandsAndItsCoordinatesAsRead) {
+  std::vector<Visited> seen;
+  auto record = [&seen](size_t at, double x, double y, double z) { seen.push_back({at, x, y, z}); };
+
+  const std::string first = "# move v 3\nv 1 2 3\nv 4.5 -6 7e1\n";
+  EXPECT_EQ(visit_first_frame(first.c_str(), first.size(), record), 2u);
+  EXPECT_EQ(seen, (std::vector<Visited>{{7, 3, 1, 2}, {19, 4.5, -6, 70}})) << "the comment's v, as packed";
+
+  seen.clear();
+  const std::string later = "vn 0 0 1\nv 1 2 3\nv 4 5 6\n";
+  EXPECT_TRUE(visit_later_frame(later.c_str(), later.size(), 2, record));
+  EXPECT_EQ(seen, (std::vector<Visited>{{9, 1, 2, 3}, {17, 4, 5, 6}}));
+
+  seen.clear();
+  EXPECT_FALSE(visit_later_frame(later.c_str(), later.size(), 3, record));
+  EXPECT_EQ(seen.size(), 2u) << "the vertices found are visited before the pass fails";
+}
+
 TEST(NextFrameName, CountsInDecimalWithCarries) {
   const std::pair<const char*, const char*> cases[] = {
       {"anima000.obj", "anima001.obj"}, {"anima009.obj", "anima010.obj"}, {"anima099.obj", "anima100.obj"},

@@ -1,0 +1,512 @@
+// The benchmark driver: in one run, on the same files in the page cache, times
+// frameconv and clipmerge against two read floors and a peer, and prints one
+// table.
+//
+//   run_bench DATA_DIR [RUNS]
+//
+// The environment variables BENCH_FRAMECONV and BENCH_CLIPMERGE, when set, name
+// other builds of the two programs to time instead of the ones built here;
+// BENCH_FRAMECONV may name several, separated by ':', which are then timed side
+// by side ("frameconv 1", "frameconv 2", ...).
+//
+// DATA_DIR holds the sets make_sequence writes: the frame sets a-separate,
+// a-interleaved, b-separate and b-interleaved, and the clip sets clips (each
+// clip just under its read limit) and clips-fit (all together just under the
+// merge buffer). In each set every command runs once to bring the files into
+// the page cache and then RUNS times (default 7), the commands taking turns so
+// that a change in machine load falls on all of them alike. The commands:
+//
+//   cat            cat of every file to /dev/null: the plain read floor
+//   read+memchr    read_floor: each file in one read into one buffer, newlines
+//                  counted with memchr
+//   tinyobjloader  tinyobj_peer loading every frame (frame sets only)
+//   frameconv      the converter, run in the set's directory
+//   clipmerge      the clip joiner, run in the clip set's directory; its row is
+//                  skipped while the program is not built
+//
+// Reported: the median and fastest wall time, the median CPU time (user +
+// system), MB/s of input (1 MB = 10^6 bytes), the ratio to each floor
+// (time / floor time), how many times faster than tinyobjloader (its time /
+// this time) and the peak resident set (the child's getrusage in the warm-up
+// run). Exit status 0, or 1 when a command failed.
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <iterator>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+constexpr int kDefaultRuns = 7;
+constexpr double kFrameconvCatTarget = 2.5;    // at most this many times cat
+constexpr double kFrameconvPeerTarget = 10.0;  // at least this many times faster than tinyobjloader
+constexpr double kClipmergeCatTarget = 2.0;    // at most this many times cat
+
+const char* const kFrameSets[][2] = {{"A separate", "a-separate"},
+                                     {"A interleaved", "a-interleaved"},
+                                     {"B separate", "b-separate"},
+                                     {"B interleaved", "b-interleaved"}};
+// Clips each just under its own read limit (far more than the merge buffer
+// holds), and clips that together just fit the merge buffer.
+const char* const kClipSets[][2] = {{"clips limits", "clips"}, {"clips fit", "clips-fit"}};
+constexpr int kClipCount = 67;
+
+// Every command but cat writes one short line, which the driver keeps.
+struct Sample {
+  double wall_ms = 0, cpu_ms = 0;
+  long peak_kb = 0;
+  int exit_status = -1;  // -1: killed by a signal, or never ran
+  std::string output;
+};
+
+struct Command {
+  std::string label;
+  std::vector<std::string> argv;
+  bool to_null = false;  // stdout to /dev/null instead of kept
+  int expected_status = 0;
+  unsigned long long input_bytes = 0;
+  // The floors and the peer this command is compared with: those that read
+  // the same files.
+  const Command* cat = nullptr;
+  const Command* reader = nullptr;
+  const Command* peer = nullptr;
+  bool failed = false;
+  std::string warm_output;
+  std::vector<double> wall_ms, cpu_ms;
+  long peak_kb = 0;
+};
+
+int dev_null = -1;
+std::vector<std::string> frameconv_programs = {FRAMECONV_PROGRAM};
+const char* clipmerge_program = CLIPMERGE_PROGRAM;
+
+double elapsed_ms(const timespec& from, const timespec& to) {
+  return (to.tv_sec - from.tv_sec) * 1e3 + (to.tv_nsec - from.tv_nsec) / 1e6;
+}
+
+double timeval_ms(const timeval& t) { return t.tv_sec * 1e3 + t.tv_usec / 1e3; }
+
+// Starts argv in dir with its stdout on `out`, closing `other` in the child.
+// The timed runs use posix_spawn: the child does not copy the driver's page
+// tables, which on a virtual machine costs about a millisecond. But a spawned
+// child's peak resident set includes the driver's, so the warm-up, which
+// measures that, forks.
+pid_t start_child(const Command& command, const std::string& dir, int out, int other, bool fork_it) {
+  std::vector<char*> args;
+  for (const std::string& arg : command.argv) args.push_back(const_cast<char*>(arg.c_str()));
+  args.push_back(nullptr);
+  if (fork_it) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+      if (chdir(dir.c_str()) != 0) _exit(126);
+      dup2(out, STDOUT_FILENO);
+      if (other >= 0) close(other);
+      if (out != dev_null) close(out);
+      execvp(args[0], args.data());
+      _exit(127);
+    }
+    return pid;
+  }
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addchdir_np(&actions, dir.c_str());
+  posix_spawn_file_actions_adddup2(&actions, out, STDOUT_FILENO);
+  if (other >= 0) posix_spawn_file_actions_addclose(&actions, other);
+  if (out != dev_null) posix_spawn_file_actions_addclose(&actions, out);
+  pid_t pid;
+  const int spawned = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  return spawned == 0 ? pid : -1;
+}
+
+// Runs the command in dir, waits for it and measures it. False if it could not
+// be started.
+bool run_once(const Command& command, const std::string& dir, bool fork_it, Sample& sample) {
+  int pipe_fds[2] = {-1, -1};
+  if (!command.to_null && pipe(pipe_fds) != 0) return false;
+  timespec start, stop;
+  clock_gettime(CLOCK_MONOTONIC, &start);
+  const pid_t pid = command.to_null ? start_child(command, dir, dev_null, -1, fork_it)
+                                    : start_child(command, dir, pipe_fds[1], pipe_fds[0], fork_it);
+  if (pid < 0) {
+    if (!command.to_null) {
+      close(pipe_fds[0]);
+      close(pipe_fds[1]);
+    }
+    return false;
+  }
+  sample.output.clear();
+  if (!command.to_null) {
+    close(pipe_fds[1]);
+    char chunk[4096];
+    for (ssize_t got; (got = read(pipe_fds[0], chunk, sizeof chunk)) > 0;) {
+      sample.output.append(chunk, static_cast<size_t>(got));
+    }
+    close(pipe_fds[0]);
+  }
+  int status = 0;
+  rusage usage;
+  if (wait4(pid, &status, 0, &usage) != pid) return false;
+  clock_gettime(CLOCK_MONOTONIC, &stop);
+  sample.wall_ms = elapsed_ms(start, stop);
+  sample.cpu_ms = timeval_ms(usage.ru_utime) + timeval_ms(usage.ru_stime);
+  sample.peak_kb = usage.ru_maxrss;
+  sample.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  while (!sample.output.empty() && sample.output.back() == '\n') sample.output.pop_back();
+  return true;
+}
+
+// One run of a command, recorded. `timed` false: the warm-up, whose output and
+// peak resident set are kept.
+void run_and_record(Command& command, const std::string& dir, bool timed) {
+  if (command.failed) return;
+  Sample sample;
+  if (!run_once(command, dir, !timed, sample) || sample.exit_status != command.expected_status) {
+    std::fprintf(stderr, "run_bench: %s in %s ended with status %d: %s\n", command.label.c_str(), dir.c_str(),
+                 sample.exit_status, sample.output.c_str());
+    command.failed = true;
+    return;
+  }
+  if (!timed) {
+    command.warm_output = sample.output;
+    command.peak_kb = std::max(command.peak_kb, sample.peak_kb);
+    return;
+  }
+  command.wall_ms.push_back(sample.wall_ms);
+  command.cpu_ms.push_back(sample.cpu_ms);
+}
+
+double median(std::vector<double> values) {
+  if (values.empty()) return 0;
+  std::sort(values.begin(), values.end());
+  const size_t middle = values.size() / 2;
+  return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+double fastest(const std::vector<double>& values) {
+  return values.empty() ? 0 : *std::min_element(values.begin(), values.end());
+}
+
+bool measured(const Command* command) { return command && !command->failed && !command->wall_ms.empty(); }
+
+bool is_file(const std::string& path, unsigned long long& bytes) {
+  struct stat status;
+  if (stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) return false;
+  bytes = static_cast<unsigned long long>(status.st_size);
+  return true;
+}
+
+// The frames of a set, as frameconv finds them: anima000.obj on while the next exists.
+std::vector<std::string> frame_names(const std::string& dir, unsigned long long& bytes) {
+  std::vector<std::string> names;
+  bytes = 0;
+  for (int frame = 0; frame < 1000; ++frame) {
+    char name[24];
+    std::snprintf(name, sizeof name, "anima%03d.obj", frame);
+    unsigned long long size;
+    if (!is_file(dir + "/" + name, size)) break;
+    names.push_back(name);
+    bytes += size;
+  }
+  return names;
+}
+
+unsigned long long bytes_of(const std::string& dir, const std::vector<std::string>& names) {
+  unsigned long long total = 0, size;
+  for (const std::string& name : names) total += is_file(dir + "/" + name, size) ? size : 0;
+  return total;
+}
+
+Command file_command(const std::string& label, const char* program, const std::vector<std::string>& names,
+                     unsigned long long bytes) {
+  Command command;
+  command.label = label;
+  command.argv.push_back(program);
+  command.argv.insert(command.argv.end(), names.begin(), names.end());
+  command.input_bytes = bytes;
+  return command;
+}
+
+// The frames frameconv read before it stopped with an error that names a frame
+// ("... at anima040.obj"), or 0 when it read them all.
+size_t frames_read(const std::string& message) {
+  if (message.rfind("Conversion Complete", 0) == 0) return 0;
+  const size_t at = message.rfind("anima");
+  if (at == std::string::npos || at + 8 > message.size()) return 0;
+  return static_cast<size_t>(std::atoi(message.substr(at + 5, 3).c_str())) + 1;
+}
+
+struct Row {
+  std::string set;
+  const Command* command;
+};
+
+struct Target {
+  std::string what;
+  double value;
+  double bound;
+  bool at_most;
+};
+
+std::vector<Row> rows;
+std::vector<Target> targets;
+std::vector<std::string> notes;
+
+// Runs every command of a set: one warm-up each, then `runs` rounds in turn.
+void measure(std::vector<Command*>& commands, const std::string& dir, int runs) {
+  for (Command* command : commands) run_and_record(*command, dir, false);
+  for (int round = 0; round < runs; ++round) {
+    for (Command* command : commands) run_and_record(*command, dir, true);
+  }
+}
+
+// "frameconv", or "frameconv 2" when several builds are timed.
+std::string frameconv_label(size_t index) {
+  if (frameconv_programs.size() == 1) return "frameconv";
+  char label[32];
+  std::snprintf(label, sizeof label, "frameconv %zu", index + 1);
+  return label;
+}
+
+// Adds the floors (and the peer) on `names` to store; sets their comparators
+// to themselves. Returns the index of the first.
+size_t add_floors(std::vector<Command>& store, const std::vector<std::string>& names,
+                  unsigned long long bytes, const std::string& tag, bool with_peer) {
+  const size_t first = store.size();
+  store.push_back(file_command("cat" + tag, "cat", names, bytes));
+  store.back().to_null = true;
+  store.push_back(file_command("read+memchr" + tag, READ_FLOOR_PROGRAM, names, bytes));
+  if (with_peer) store.push_back(file_command("tinyobjloader" + tag, TINYOBJ_PEER_PROGRAM, names, bytes));
+  for (size_t i = first; i < store.size(); ++i) {
+    store[i].cat = &store[first];
+    store[i].reader = &store[first + 1];
+    store[i].peer = with_peer ? &store[first + 2] : nullptr;
+  }
+  return first;
+}
+
+void frame_set(const char* label, const std::string& dir, int runs, std::vector<Command>& store) {
+  unsigned long long bytes;
+  const std::vector<std::string> names = frame_names(dir, bytes);
+  if (names.empty()) {
+    notes.push_back(std::string(label) + ": no frames in " + dir + "; set skipped");
+    return;
+  }
+  // Pointers into store stay valid: the caller reserved room for every command.
+  const size_t base = store.size();
+  const bool have_peer = TINYOBJ_PEER_PROGRAM[0] != 0;
+  size_t floors = add_floors(store, names, bytes, "", have_peer);
+  const size_t first_frameconv = store.size();
+  for (size_t i = 0; i < frameconv_programs.size(); ++i) {
+    const std::string name =
+        frameconv_programs.size() == 1 ? "frameconv" : "frameconv " + std::to_string(i + 1);
+    store.push_back(file_command(name, frameconv_programs[i].c_str(), {}, bytes));
+    store.back().expected_status = 1;  // every run of frameconv ends so
+  }
+  const size_t frameconv_end = store.size();
+
+  // The first build runs alone first, to learn how far frameconv reads.
+  Command& first = store[first_frameconv];
+  run_and_record(first, dir, false);
+  const size_t read_count = frames_read(first.warm_output);
+  char summary[200];
+  std::snprintf(summary, sizeof summary, "%s: %zu frames, %.2f MB; frameconv says \"%s\"", label,
+                names.size(), bytes / 1e6, first.warm_output.c_str());
+  notes.push_back(summary);
+  if (read_count > 0 && read_count < names.size()) {
+    // It stopped early: compare it with the floors and the peer on what it read.
+    const std::vector<std::string> prefix(names.begin(), names.begin() + static_cast<long>(read_count));
+    const unsigned long long prefix_bytes = bytes_of(dir, prefix);
+    const std::string tag = ", first " + std::to_string(read_count);
+    floors = add_floors(store, prefix, prefix_bytes, tag, have_peer);
+    for (size_t i = first_frameconv; i < frameconv_end; ++i) store[i].input_bytes = prefix_bytes;
+    notes.push_back(std::string(label) + ": frameconv stopped after " + std::to_string(read_count) + " of " +
+                    std::to_string(names.size()) +
+                    " frames; its ratios are to the floors and the peer on those frames (rows \"" +
+                    tag.substr(2) + "\")");
+  }
+  // The rows: the floors, then frameconv after those it is compared with.
+  std::vector<Command*> commands;
+  for (size_t i = base; i < store.size(); ++i) {
+    if (i >= first_frameconv && i < frameconv_end) continue;
+    commands.push_back(&store[i]);
+  }
+  for (size_t i = first_frameconv; i < frameconv_end; ++i) {
+    store[i].cat = &store[floors];
+    store[i].reader = &store[floors + 1];
+    store[i].peer = have_peer ? &store[floors + 2] : nullptr;
+    commands.push_back(&store[i]);
+  }
+
+  measure(commands, dir, runs);
+  for (Command* command : commands) rows.push_back({label, command});
+  for (size_t i = first_frameconv; i < frameconv_end; ++i) {
+    const Command& frameconv = store[i];
+    if (i > first_frameconv && frameconv.warm_output != first.warm_output) {
+      notes.push_back(std::string(label) + ": " + frameconv.label + " says \"" + frameconv.warm_output +
+                      "\"");
+    }
+    if (measured(&frameconv) && measured(frameconv.cat)) {
+      targets.push_back({std::string(label) + ": " + frameconv.label + " / cat",
+                         median(frameconv.wall_ms) / median(frameconv.cat->wall_ms), kFrameconvCatTarget,
+                         true});
+    }
+    if (measured(&frameconv) && measured(frameconv.peer)) {
+      targets.push_back({std::string(label) + ": tinyobjloader / " + frameconv.label,
+                         median(frameconv.peer->wall_ms) / median(frameconv.wall_ms), kFrameconvPeerTarget,
+                         false});
+    }
+  }
+}
+
+void clip_set(const std::string& label, const std::string& dir, int runs, std::vector<Command>& store) {
+  std::vector<std::string> names;
+  unsigned long long bytes = 0, size;
+  for (int clip = 1; clip <= kClipCount; ++clip) {
+    char name[24];
+    std::snprintf(name, sizeof name, "a%d.3d", clip);
+    if (!is_file(dir + "/" + name, size)) break;
+    names.push_back(name);
+    bytes += size;
+  }
+  if (names.empty()) {
+    notes.push_back(label + ": no clips in " + dir + "; set skipped");
+    return;
+  }
+  const size_t base = store.size();
+  store.push_back(file_command("cat", "cat", names, bytes));
+  store.back().to_null = true;
+  store.push_back(file_command("read+memchr", READ_FLOOR_PROGRAM, names, bytes));
+  const bool have_clipmerge = access(clipmerge_program, X_OK) == 0;
+  if (have_clipmerge) {
+    store.push_back(file_command("clipmerge", clipmerge_program, {}, bytes));
+    store.back().expected_status = 1;
+  } else {
+    notes.push_back(label + ": clipmerge is not built in this tree yet; its row is skipped");
+  }
+  std::vector<Command*> commands;
+  for (size_t i = base; i < store.size(); ++i) {
+    store[i].cat = &store[base];
+    store[i].reader = &store[base + 1];
+    commands.push_back(&store[i]);
+  }
+  measure(commands, dir, runs);
+  char summary[160];
+  std::snprintf(summary, sizeof summary, "%s: %zu clips, %.2f MB", label.c_str(), names.size(), bytes / 1e6);
+  notes.push_back(summary);
+  if (have_clipmerge) notes.push_back(label + ": clipmerge says \"" + store[base + 2].warm_output + "\"");
+  for (Command* command : commands) rows.push_back({label, command});
+  if (have_clipmerge && measured(&store[base + 2]) && measured(&store[base])) {
+    targets.push_back({label + ": clipmerge / cat",
+                       median(store[base + 2].wall_ms) / median(store[base].wall_ms), kClipmergeCatTarget,
+                       true});
+  }
+}
+
+void print_ratio(const Command& command, const Command* basis, bool inverse) {
+  if (!measured(&command) || !measured(basis)) {
+    std::printf(" %8s", "-");
+    return;
+  }
+  const double a = median(command.wall_ms), b = median(basis->wall_ms);
+  std::printf(" %8.2f", inverse ? b / a : a / b);
+}
+
+void print_load(const char* when) {
+  double load[3];
+  if (getloadavg(load, 3) == 3)
+    std::printf("load average %s: %.2f %.2f %.2f\n", when, load[0], load[1], load[2]);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2 || argc > 3) {
+    std::fprintf(stderr, "usage: run_bench DATA_DIR [RUNS]\n");
+    return 2;
+  }
+  const std::string data = argv[1];
+  const int runs = argc == 3 ? std::atoi(argv[2]) : kDefaultRuns;
+  if (runs < 1) {
+    std::fprintf(stderr, "run_bench: RUNS must be at least 1\n");
+    return 2;
+  }
+  if (const char* others = std::getenv("BENCH_FRAMECONV")) {
+    // Several builds, separated by ':', are timed side by side.
+    frameconv_programs.clear();
+    for (const char* p = others; *p;) {
+      const char* colon = std::strchr(p, ':');
+      const size_t length = colon ? static_cast<size_t>(colon - p) : std::strlen(p);
+      if (length > 0) frameconv_programs.emplace_back(p, length);
+      p += length + (colon ? 1 : 0);
+    }
+    if (frameconv_programs.empty()) frameconv_programs.push_back(FRAMECONV_PROGRAM);
+  }
+  if (const char* other = std::getenv("BENCH_CLIPMERGE")) clipmerge_program = other;
+  dev_null = open("/dev/null", O_WRONLY);
+  if (dev_null < 0) return 1;
+
+  std::printf("== benchmark: 1 warm-up + %d runs of each command, medians; %ld CPUs\n", runs,
+              sysconf(_SC_NPROCESSORS_ONLN));
+  print_load("before");
+  for (size_t i = 0; i < frameconv_programs.size(); ++i) {
+    std::printf("%s: %s\n", frameconv_label(i).c_str(), frameconv_programs[i].c_str());
+  }
+  std::printf("clipmerge: %s\n", clipmerge_program);
+  std::fflush(stdout);
+
+  if (TINYOBJ_PEER_PROGRAM[0] == 0)
+    notes.push_back("tinyobjloader was not found when building: its rows are missing");
+  std::vector<Command> store;
+  // Room for every command of every set, so that the pointers rows keep stay valid.
+  store.reserve(std::size(kFrameSets) * (6 + frameconv_programs.size()) + 3 * std::size(kClipSets));
+  for (const auto& set : kFrameSets) frame_set(set[0], data + "/" + set[1], runs, store);
+  for (const auto& set : kClipSets) clip_set(set[0], data + "/" + set[1], runs, store);
+
+  std::printf("\n%-14s %-23s %9s %9s %9s %8s %8s %8s %8s %8s\n", "set", "command", "median", "fastest",
+              "median", "input", "x cat", "x read+", "tinyobj", "peak RSS");
+  std::printf("%-14s %-23s %9s %9s %9s %8s %8s %8s %8s %8s\n", "", "", "wall ms", "wall ms", "cpu ms", "MB/s",
+              "", "memchr", "/ this", "MB");
+  bool failed = false;
+  std::string last_set;
+  for (const Row& row : rows) {
+    const Command& command = *row.command;
+    if (row.set != last_set && !last_set.empty()) std::printf("\n");
+    last_set = row.set;
+    failed = failed || command.failed;
+    if (!measured(&command)) {
+      std::printf("%-14s %-23s   failed (see above)\n", row.set.c_str(), command.label.c_str());
+      continue;
+    }
+    const double wall = median(command.wall_ms);
+    std::printf("%-14s %-23s %9.1f %9.1f %9.1f %8.0f", row.set.c_str(), command.label.c_str(), wall,
+                fastest(command.wall_ms), median(command.cpu_ms), command.input_bytes / 1e6 / (wall / 1e3));
+    print_ratio(command, command.cat, false);
+    print_ratio(command, command.reader, false);
+    print_ratio(command, command.peer, true);
+    std::printf(" %8.1f\n", command.peak_kb / 1024.0);
+  }
+
+  std::printf("\ntargets (median wall times):\n");
+  for (const Target& target : targets) {
+    const bool met = target.at_most ? target.value <= target.bound : target.value >= target.bound;
+    std::printf("  %-42s %6.2f  (%s %.1f)  %s\n", target.what.c_str(), target.value,
+                target.at_most ? "<=" : ">=", target.bound, met ? "met" : "MISSED");
+  }
+  std::printf("\nnotes:\n");
+  for (const std::string& note : notes) std::printf("  %s\n", note.c_str());
+  print_load("after");
+  return failed ? 1 : 0;
+}

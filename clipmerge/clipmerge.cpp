@@ -1,0 +1,121 @@
+#include "clipmerge.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+
+#include "le.h"
+#include "output.h"
+#include "platform.h"
+#include "vertex_animation.h"
+
+namespace {
+
+constexpr char kOutputName[] = "aniv00.3d";
+
+// The most frames one header can count.
+constexpr uint32_t kFrameCountLimit = 0xFFFF;
+
+int finish(uint8_t* buffer, const char* text, const char* caption) {
+  std::free(buffer);
+  report_result(text, caption);
+  return 1;
+}
+
+// Ends the run with "Conversion Error" and a caption naming up to two clips.
+int fail(uint8_t* buffer, const char* format, int clip = 0, int other_clip = 0) {
+  char name[kClipNameBytes] = "", other[kClipNameBytes] = "", caption[64];
+  if (clip) clip_name(clip, name);
+  if (other_clip) clip_name(other_clip, other);
+  std::snprintf(caption, sizeof caption, format, name, other);
+  return finish(buffer, "Conversion Error", caption);
+}
+
+size_t announced_bytes(uint16_t frame_count, uint16_t bytes_per_frame) {
+  return size_t{frame_count} * bytes_per_frame;  // at most 65,535 x 65,535: fits 32 bits
+}
+
+}  // namespace
+
+size_t clip_read_limit(int clip) { return clip <= 21 ? 1500000 : 500000; }
+
+void clip_name(int clip, char (&name)[kClipNameBytes]) { std::snprintf(name, sizeof name, "a%d.3d", clip); }
+
+ClipCheck check_clip(const Merge& merge, int clip, uint16_t frame_count, uint16_t bytes_per_frame) {
+  if (merge.first_clip != 0 && bytes_per_frame != merge.bytes_per_frame) return ClipCheck::kFrameSizeDiffers;
+  const size_t announced = announced_bytes(frame_count, bytes_per_frame);
+  if (announced > clip_read_limit(clip)) return ClipCheck::kOverLimit;
+  if (announced > kMergeBufferBytes - merge.data_bytes) return ClipCheck::kBufferFull;
+  return ClipCheck::kFits;
+}
+
+int program_main() {
+  auto* buffer = static_cast<uint8_t*>(std::malloc(kMergeBufferBytes));
+  if (!buffer) return finish(nullptr, "Conversion Error", "out of memory");
+
+  Merge merge;
+  for (int clip = 1; clip <= kClipCount; ++clip) {
+    char name[kClipNameBytes];
+    clip_name(clip, name);
+    errno = 0;
+    FILE* file = std::fopen(name, "rb");
+    if (!file) {
+      if (errno == ENOENT) continue;  // a missing clip is skipped silently
+      return fail(buffer, "Cannot read %s", clip);
+    }
+    std::setvbuf(file, nullptr, _IONBF, 0);  // reads go straight into the buffers
+    uint8_t header[kVertexAnimationHeaderBytes];
+    const size_t header_bytes = std::fread(header, 1, sizeof header, file);
+    uint16_t frame_count = 0, bytes_per_frame = 0;
+    if (std::ferror(file)) {
+      std::fclose(file);
+      return fail(buffer, "Cannot read %s", clip);
+    }
+    if (!get_u16(header, header_bytes, 0, frame_count) ||
+        !get_u16(header, header_bytes, 2, bytes_per_frame)) {
+      std::fclose(file);
+      return fail(buffer, "Bad header in %s", clip);
+    }
+    const ClipCheck check = check_clip(merge, clip, frame_count, bytes_per_frame);
+    if (check == ClipCheck::kFrameSizeDiffers) {
+      std::fclose(file);
+      return fail(buffer, "Frame size of %s differs from %s", clip, merge.first_clip);
+    }
+    if (check == ClipCheck::kOverLimit) {
+      std::fclose(file);
+      return fail(buffer, "Clip %s is over its size limit", clip);
+    }
+    if (check == ClipCheck::kBufferFull) {
+      std::fclose(file);
+      return fail(buffer, "Clips do not fit the merge buffer");
+    }
+    // Only the announced frame data belongs to the clip; bytes after it are
+    // never read.
+    const size_t announced = announced_bytes(frame_count, bytes_per_frame);
+    const size_t read = std::fread(buffer + merge.data_bytes, 1, announced, file);
+    const bool failed = std::ferror(file) != 0;
+    std::fclose(file);
+    if (read != announced || failed) return fail(buffer, "Clip %s is shorter than its header says", clip);
+    // The header's 16-bit frame count must still hold the sum.
+    if (merge.frame_count + frame_count > kFrameCountLimit)
+      return fail(buffer, "Too many frames in all clips");
+
+    if (merge.first_clip == 0) {
+      merge.first_clip = clip;
+      merge.bytes_per_frame = bytes_per_frame;
+    }
+    merge.frame_count += frame_count;
+    merge.data_bytes += announced;
+  }
+  if (merge.first_clip == 0) return fail(buffer, "No clip files a1.3d to a67.3d");
+
+  char temp[kTempNameBytes];
+  temp_name(kOutputName, temp);
+  const char* const outputs[] = {kOutputName};
+  if (!write_vertex_animation_file(temp, static_cast<uint16_t>(merge.frame_count), merge.bytes_per_frame,
+                                   buffer, merge.data_bytes) ||
+      commit_outputs(outputs, 1)) {
+    return fail(buffer, "Cannot write aniv00.3d");
+  }
+  return finish(buffer, "Conversion Complete", "Conversion Complete");
+}

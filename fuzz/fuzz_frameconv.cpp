@@ -1,0 +1,88 @@
+// Fuzzes whole frameconv runs: the input is split at "\n~~~\n" into up to six
+// frame files anima000.obj, anima001.obj, ..., and the real run converts them
+// in a scratch directory that also holds earlier outputs.
+//
+// What must hold: exactly one closing message; on "Conversion Complete" both
+// outputs are complete and consistent, and aniv00.3d holds exactly the words
+// that the scanner's passes give for the same texts; on any other ending the
+// earlier outputs are untouched; never a temporary file left behind.
+#include <algorithm>
+#include <cstring>
+
+#include "check.h"
+#include "frameconv.h"
+#include "le.h"
+#include "mesh.h"
+#include "platform.h"
+#include "scan.h"
+
+namespace {
+
+const std::string kEarlierAnimation = "earlier animation", kEarlierMesh = "earlier mesh";
+
+// The words frameconv should have written, by running the passes directly.
+// Returns false where the run must fail.
+bool expected_animation(const std::vector<std::string>& frames, std::string& bytes) {
+  static char* text = static_cast<char*>(std::malloc(kFrameReadLimit + 1));
+  static VertexStore* store = static_cast<VertexStore*>(std::malloc(sizeof(VertexStore)));
+  store->word_count = 0;
+  uint32_t vertex_count = 0;
+  for (size_t f = 0; f < frames.size(); ++f) {
+    const size_t end = std::min(frames[f].size(), kFrameReadLimit);
+    if (f == 0 && end == 0) return false;
+    std::memcpy(text, frames[f].data(), end);
+    text[end] = 0;
+    if (f == 0) {
+      vertex_count = scan_first_frame(text, end, *store);
+      if (vertex_count == 0) return false;
+    } else if (!scan_later_frame(text, end, vertex_count, *store)) {
+      return false;
+    }
+  }
+  uint8_t header[4];
+  put_u16(put_u16(header, static_cast<uint16_t>(frames.size())), static_cast<uint16_t>(vertex_count * 4));
+  bytes.assign(reinterpret_cast<const char*>(header), 4);
+  bytes.append(reinterpret_cast<const char*>(store->bytes), store->word_count * 4);
+  return true;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const std::vector<std::string> frames = split_input(data, size, "\n~~~\n", 6);
+  enter_scratch_dir();
+  write_whole("aniv00.3d", kEarlierAnimation);
+  write_whole("data00.3d", kEarlierMesh);
+  for (size_t f = 0; f < frames.size(); ++f) {
+    char name[32];
+    std::snprintf(name, sizeof name, "anima%03zu.obj", f);
+    write_whole(name, frames[f]);
+  }
+  const std::vector<std::string> names = dir_names();
+
+  const std::string message = capture_stdout(program_main);
+  CHECK(std::count(message.begin(), message.end(), '\n') == 1);
+  CHECK(dir_names() == names);  // nothing added: no temporary left behind
+
+  std::string expected;
+  const bool must_complete = expected_animation(frames, expected);
+  if (message != "Conversion Complete: Conversion Complete\n") {
+    CHECK(!must_complete);
+    CHECK(read_whole("aniv00.3d") == kEarlierAnimation);
+    CHECK(read_whole("data00.3d") == kEarlierMesh);
+    return 0;
+  }
+  CHECK(must_complete);
+  CHECK(read_whole("aniv00.3d") == expected);
+
+  const std::string mesh = read_whole("data00.3d");
+  uint16_t triangle_count = 0, vertices_per_frame = 0;
+  CHECK(get_u16(reinterpret_cast<const uint8_t*>(mesh.data()), mesh.size(), 0, triangle_count));
+  CHECK(get_u16(reinterpret_cast<const uint8_t*>(mesh.data()), mesh.size(), 2, vertices_per_frame));
+  CHECK(mesh.size() == kMeshHeaderBytes + kTriangleRecordBytes * (triangle_count + kTrailingRecords));
+  uint16_t bytes_per_frame = 0;
+  CHECK(get_u16(reinterpret_cast<const uint8_t*>(expected.data()), expected.size(), 2, bytes_per_frame));
+  CHECK(vertices_per_frame * 4u == bytes_per_frame);
+  CHECK(mesh.compare(mesh.size() - 48, 48, std::string(48, '\0')) == 0);
+  return 0;
+}

@@ -1,0 +1,110 @@
+// Fuzzes the scanner on arbitrary frame text: the searches, the number readers
+// and the three passes, on inputs up to the whole 5,000,000-byte text buffer.
+//
+// First input byte: when its low five bits are all set, the rest of the input
+// is tiled over the whole buffer (so that cursors run near its very end; rare,
+// since such a run is slow); its high three bits pick the later-frame pass's
+// vertex count, 0 meaning the first frame's. The rest is the frame text, and its first 64 bytes
+// also drive a random walk of cursor operations.
+#include <cmath>
+#include <cstring>
+
+#include "check.h"
+#include "frameconv.h"
+#include "le.h"
+#include "mesh.h"
+#include "scan.h"
+
+namespace {
+
+char* text;  // exactly the text buffer's size, so that ASan sees any overrun
+VertexStore* store;
+TriangleTable* triangles;
+
+// Each operation may move the cursor forward only, and only as its contract says.
+void walk_cursor(const char* ops, size_t op_count, size_t end) {
+  ScanCursor scan{text, end, 0};
+  for (size_t i = 0; i < op_count; ++i) {
+    const size_t before = scan.cursor;
+    static const char* const kPatterns[] = {"v ", " ", "f "};
+    switch (static_cast<unsigned char>(ops[i]) % 5) {
+      case 0:
+      case 1:
+      case 2: {
+        const char* pattern = kPatterns[static_cast<unsigned char>(ops[i]) % 5];
+        const size_t length = std::strlen(pattern);
+        if (find_token(scan, pattern, length)) {
+          CHECK(scan.cursor >= before + length && scan.cursor <= end);
+          CHECK(std::memcmp(text + scan.cursor - length, pattern, length) == 0);
+        } else {
+          CHECK(scan.cursor == (before > end ? before : end + 1));
+        }
+        break;
+      }
+      case 3:
+        if (skip_past_space(scan)) {
+          CHECK(scan.cursor > before && scan.cursor - before <= kSpaceWindowBytes && scan.cursor <= end);
+          CHECK(text[scan.cursor - 1] == ' ');
+        } else {
+          CHECK(scan.cursor == before + kSpaceWindowBytes);
+        }
+        break;
+      default:
+        read_real(scan);
+        read_integer(scan);
+        CHECK(scan.cursor == before);
+    }
+  }
+}
+
+// Where the grammars agree (no 'd' exponent, no hex, inf or nan), read_real
+// must give exactly what the C library's correctly rounded strtod gives.
+void compare_with_strtod(size_t end) {
+  if (end > 200 || std::strpbrk(std::string(text, end).c_str(), "dDxXiInNpP") != nullptr) return;
+  if (std::memchr(text, 0, end) != nullptr) return;
+  const double expected = std::strtod(text, nullptr);
+  const double got = read_real(ScanCursor{text, end, 0});
+  CHECK(std::memcmp(&expected, &got, sizeof got) == 0);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (!text) {
+    text = static_cast<char*>(std::malloc(kFrameReadLimit + 1));
+    store = static_cast<VertexStore*>(std::malloc(sizeof(VertexStore)));
+    triangles = static_cast<TriangleTable*>(std::malloc(sizeof(TriangleTable)));
+  }
+  if (size == 0) return 0;
+  const uint8_t mode = data[0];
+  ++data;
+  --size;
+
+  size_t end = std::min(size, kFrameReadLimit);
+  if ((mode & 0x1F) == 0x1F && size > 0) {
+    for (size_t at = 0; at < kFrameReadLimit; at += size)
+      std::memcpy(text + at, data, std::min(size, kFrameReadLimit - at));
+    end = kFrameReadLimit;
+  } else {
+    std::memcpy(text, data, end);
+  }
+  text[end] = 0;
+
+  walk_cursor(text, std::min<size_t>(end, 64), end);
+  compare_with_strtod(end);
+
+  store->word_count = 0;
+  const uint32_t vertex_count = scan_first_frame(text, end, *store);
+  CHECK(vertex_count <= kFirstFrameVertexLimit && store->word_count == vertex_count);
+
+  scan_triangles(text, end, *triangles);
+  CHECK(triangles->triangle_count <= kTriangleLimit);
+  const uint8_t* trailing = triangles->bytes + triangles->triangle_count * kTriangleRecordBytes;
+  for (size_t i = 0; i < kTrailingRecords * kTriangleRecordBytes; ++i) CHECK(trailing[i] == 0);
+
+  const uint32_t later_count = (mode >> 5) == 0 ? vertex_count : (mode >> 5) * 1429u;
+  const bool complete = scan_later_frame(text, end, later_count, *store);
+  CHECK(!complete || store->word_count == vertex_count + later_count);
+  CHECK(store->word_count <= vertex_count + later_count);
+  return 0;
+}

@@ -1,0 +1,62 @@
+// The clip table and the checks of each clip's header against the merge.
+#include "clipmerge.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(ClipTable, NamesAndReadLimits) {
+  const struct {
+    int clip;
+    const char* name;
+    size_t limit;
+  } cases[] = {
+      {1, "a1.3d", 1500000},   {9, "a9.3d", 1500000},  {10, "a10.3d", 1500000},
+      {21, "a21.3d", 1500000}, {22, "a22.3d", 500000}, {67, "a67.3d", 500000},
+  };
+  for (const auto& c : cases) {
+    char name[kClipNameBytes];
+    clip_name(c.clip, name);
+    EXPECT_STREQ(name, c.name);
+    EXPECT_EQ(clip_read_limit(c.clip), c.limit) << c.name;
+  }
+}
+
+TEST(CheckClip, FrameSizeThenReadLimitThenMergeBuffer) {
+  Merge first;  // nothing taken yet
+  Merge later;
+  later.first_clip = 1;
+  later.bytes_per_frame = 400;
+  later.frame_count = 10;
+  later.data_bytes = 4000;
+  Merge nearly_full = later;
+  nearly_full.data_bytes = kMergeBufferBytes - 400;
+
+  const struct {
+    const Merge* merge;
+    int clip;
+    uint16_t frame_count, bytes_per_frame;
+    ClipCheck check;
+    const char* why;
+  } cases[] = {
+      {&first, 1, 10, 400, ClipCheck::kFits, "the first clip sets the frame size"},
+      {&first, 5, 10, 800, ClipCheck::kFits, "whichever clip comes first"},
+      {&later, 2, 5, 400, ClipCheck::kFits, "same frame size"},
+      {&later, 2, 5, 800, ClipCheck::kFrameSizeDiffers, "a different frame size"},
+      {&later, 2, 0, 800, ClipCheck::kFrameSizeDiffers, "even without frames"},
+      {&first, 1, 37, 40000, ClipCheck::kFits, "1,480,000 bytes fit a long clip"},
+      {&first, 21, 60000, 25, ClipCheck::kFits, "exactly 1,500,000 bytes"},
+      {&first, 21, 60001, 25, ClipCheck::kOverLimit, "one frame more"},
+      {&first, 22, 20000, 25, ClipCheck::kFits, "exactly 500,000 bytes in a short clip"},
+      {&first, 22, 20001, 25, ClipCheck::kOverLimit, "past 500,000 bytes"},
+      {&first, 67, 65535, 65535, ClipCheck::kOverLimit, "the largest header of all"},
+      {&later, 30, 13, 40000, ClipCheck::kFrameSizeDiffers, "frame size is checked before the limit"},
+      {&nearly_full, 3, 1, 400, ClipCheck::kFits, "the buffer's last frame"},
+      {&nearly_full, 3, 2, 400, ClipCheck::kBufferFull, "one frame past the buffer"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(check_clip(*c.merge, c.clip, c.frame_count, c.bytes_per_frame), c.check) << c.why;
+  }
+}
+
+}  // namespace

@@ -1,0 +1,457 @@
+// End-to-end runs of the built inspect3d, on outputs of the built frameconv,
+// each in a fresh directory.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "run.h"
+
+namespace {
+
+const std::string kInspect = INSPECT3D_PROGRAM;
+const std::string kFrameconv = FRAMECONV_PROGRAM;
+
+struct Vertex {
+  double x, y, z;
+};
+
+// The source of a test animation: vertex positions per frame and the faces,
+// as the first frame gives them.
+struct Source {
+  std::vector<std::vector<Vertex>> frames;
+  std::string faces;
+};
+
+std::string frame_name(int frame) {
+  char name[32];
+  std::snprintf(name, sizeof name, "anima%03d.obj", frame);
+  return name;
+}
+
+std::string frame_text(const std::vector<Vertex>& vertices, const std::string& faces) {
+  std::string text = "# exported\no Thing\n";
+  for (const Vertex& v : vertices) {
+    char line[128];
+    std::snprintf(line, sizeof line, "v %.17g %.17g %.17g\n", v.x, v.y, v.z);
+    text += line;
+  }
+  return text + "vn 0 1 0\n" + faces;
+}
+
+void write_source(const TempDir& dir, const Source& source) {
+  for (size_t f = 0; f < source.frames.size(); ++f) {
+    write_bytes(dir / frame_name(static_cast<int>(f)), frame_text(source.frames[f], source.faces));
+  }
+}
+
+void convert(const TempDir& dir) {
+  ASSERT_EQ(run_program(kFrameconv, dir.path).messages,
+            std::vector<std::string>{"Conversion Complete: Conversion Complete"});
+}
+
+// 7 frames of 5 vertices, every coordinate within range and different per
+// frame, vertex and axis, some near the edges of the range.
+Source in_range_source() {
+  Source source;
+  for (int f = 0; f < 7; ++f) {
+    std::vector<Vertex> vertices;
+    for (int i = 0; i < 5; ++i)
+      vertices.push_back({0.37 * f - 1.3 * i, 2.11 * i + f * 0.05, -0.6 * f + 0.93 * i});
+    source.frames.push_back(vertices);
+  }
+  source.frames[3][1] = {127.99, -128.1, 127.99};
+  source.frames[5][4] = {-128.12, 127.874, -128.24};
+  source.faces = "f 1 2 3\nf 5/1/1 4/2/2 3/3/3\nf 2 4 5 1\n";
+  return source;
+}
+
+// The `v` and `f` lines of an OBJ file inspect3d wrote.
+struct Decoded {
+  std::vector<Vertex> vertices;
+  std::vector<std::vector<int>> faces;
+};
+
+Decoded parse_obj(const std::string& text) {
+  Decoded decoded;
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);) {
+    std::istringstream fields(line);
+    std::string kind;
+    fields >> kind;
+    if (kind == "v") {
+      Vertex v{};
+      fields >> v.x >> v.y >> v.z;
+      decoded.vertices.push_back(v);
+    } else if (kind == "f") {
+      std::vector<int> face;
+      for (int index; fields >> index;) face.push_back(index);
+      decoded.faces.push_back(face);
+    }
+  }
+  return decoded;
+}
+
+// Truncation moves a coordinate toward zero by less than one step.
+void expect_within_one_step(double source, double decoded, double step, const std::string& where) {
+  EXPECT_LE(std::fabs(decoded), std::fabs(source)) << where;
+  EXPECT_LT(std::fabs(source - decoded), step) << where;
+}
+
+// The numbers of check's error table row for `label` ("0", "1", ..., "all"):
+// the largest error in x, y and z, and the wrapped count.
+std::vector<double> error_row(const std::string& out, const std::string& label) {
+  const std::string start = "\n" + std::string(5 - label.size(), ' ') + label + " ";
+  const size_t at = out.find(start);
+  if (at == std::string::npos) return {};
+  std::istringstream fields(out.substr(at + start.size(), out.find('\n', at + 1) - at - start.size()));
+  std::vector<double> row;
+  for (double value; fields >> value;) row.push_back(value);
+  return row;
+}
+
+TEST(Inspect3d, ConvertDecodeCompareRoundTrip) {
+  TempDir dir;
+  const Source source = in_range_source();
+  write_source(dir, source);
+  convert(dir);
+
+  const CapturedRun run = run_program(kInspect, dir.path, {"obj", "--all", "--out", "decoded"});
+  EXPECT_EQ(run.exit_status, 0) << run.err;
+  EXPECT_EQ(run.out, "wrote 7 files, decoded/frame000.obj to frame006.obj\n");
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(list_dir(dir / "decoded"),
+            (std::vector<std::string>{"frame000.obj", "frame001.obj", "frame002.obj", "frame003.obj",
+                                      "frame004.obj", "frame005.obj", "frame006.obj"}));
+  for (int f = 0; f < 7; ++f) {
+    const auto text = read_bytes(dir / "decoded" / ("frame00" + std::to_string(f) + ".obj"));
+    ASSERT_TRUE(text);
+    const Decoded decoded = parse_obj(*text);
+    ASSERT_EQ(decoded.vertices.size(), 5u) << f;
+    for (int i = 0; i < 5; ++i) {
+      const Vertex& s = source.frames[f][i];
+      const Vertex& d = decoded.vertices[i];
+      const std::string where = "frame " + std::to_string(f) + " vertex " + std::to_string(i);
+      expect_within_one_step(s.x, d.x, 0.125, where + " x");
+      expect_within_one_step(s.y, d.y, 0.125, where + " y");
+      expect_within_one_step(s.z, d.z, 0.25, where + " z");
+    }
+    EXPECT_EQ(decoded.faces, (std::vector<std::vector<int>>{{1, 2, 3}, {5, 4, 3}, {2, 4, 5}})) << f;
+  }
+
+  const CapturedRun check = run_program(kInspect, dir.path, {"check"});
+  EXPECT_EQ(check.exit_status, 0) << check.out;
+  EXPECT_NE(check.out.find("\nwrapped coordinates: none\n"), std::string::npos) << check.out;
+  EXPECT_NE(check.out.find("\nresult: ok\n"), std::string::npos) << check.out;
+  for (const char* label : {"0", "3", "5", "6", "all"}) {
+    const std::vector<double> row = error_row(check.out, label);
+    ASSERT_EQ(row.size(), 4u) << label << "\n" << check.out;
+    EXPECT_LT(row[0], 0.125) << label;
+    EXPECT_LT(row[1], 0.125) << label;
+    EXPECT_LT(row[2], 0.25) << label;
+    EXPECT_EQ(row[3], 0) << label;
+  }
+  // The near-edge vertices of frame 5 lose the most: 127.874 in y is stored
+  // as 127.75, -128.24 in z as -128.
+  const std::vector<double> frame5 = error_row(check.out, "5");
+  ASSERT_EQ(frame5.size(), 4u);
+  EXPECT_NEAR(frame5[1], 0.124, 1e-6);
+  EXPECT_NEAR(frame5[2], 0.24, 1e-6);
+}
+
+TEST(Inspect3d, OneFrameOnlyAndNeverOverTheSource) {
+  TempDir dir;
+  write_source(dir, in_range_source());
+  convert(dir);
+  const auto before = list_dir(dir.path);
+  const CapturedRun run = run_program(kInspect, dir.path, {"obj", "--frame", "6"});
+  EXPECT_EQ(run.exit_status, 0) << run.err;
+  EXPECT_EQ(run.out, "wrote frame006.obj\n");
+  auto after = before;
+  after.push_back("frame006.obj");
+  std::sort(after.begin(), after.end());
+  EXPECT_EQ(list_dir(dir.path), after);
+  EXPECT_EQ(read_bytes(dir / "anima006.obj"),
+            frame_text(in_range_source().frames[6], in_range_source().faces));
+}
+
+TEST(Inspect3d, WrappedCoordinatesAreFoundExactly) {
+  TempDir dir;
+  Source source = in_range_source();
+  source.frames[2][4].x = 130.0;
+  source.frames[1][2].y = 128.0;
+  source.frames[6][0].z = -128.25;
+  write_source(dir, source);
+  convert(dir);
+  const CapturedRun run = run_program(kInspect, dir.path, {"check"});
+  EXPECT_EQ(run.exit_status, 1);
+  // Each frame file starts with two lines before its first "v ".
+  const std::string expected =
+      "\nwrapped coordinates:\n"
+      "  frame 1 vertex 2 y: 128 (anima001.obj line 5) reads back as -128\n"
+      "  frame 2 vertex 4 x: 130 (anima002.obj line 7) reads back as -126\n"
+      "  frame 6 vertex 0 z: -128.25 (anima006.obj line 3) reads back as 127.75\n"
+      "face indices out of range (at or beyond 5): none\n"
+      "\nresult: 3 wrapped coordinates\n";
+  const size_t at = run.out.find("\nwrapped coordinates:");
+  ASSERT_NE(at, std::string::npos) << run.out;
+  EXPECT_EQ(run.out.substr(at), expected);
+  const std::vector<double> frame2 = error_row(run.out, "2");
+  ASSERT_EQ(frame2.size(), 4u) << run.out;
+  EXPECT_LT(frame2[0], 0.125) << "the wrapped x is not counted as an error of 256";
+  EXPECT_EQ(frame2[3], 1);
+}
+
+TEST(Inspect3d, FaceIndicesOutOfRangeAreListedAndLeftOutOfTheObj) {
+  TempDir dir;
+  Source source = in_range_source();
+  source.faces = "f 1 2 3\nf 3 4 9\nf 6 1 2\n";
+  write_source(dir, source);
+  convert(dir);
+
+  const CapturedRun check = run_program(kInspect, dir.path, {"check"});
+  EXPECT_EQ(check.exit_status, 1);
+  const size_t at = check.out.find("face indices out of range");
+  ASSERT_NE(at, std::string::npos) << check.out;
+  EXPECT_EQ(check.out.substr(at),
+            "face indices out of range (at or beyond 5):\n"
+            "  triangle 1 corner 2: index 8\n"
+            "  triangle 2 corner 0: index 5\n"
+            "\nresult: 2 face indices out of range\n");
+
+  const CapturedRun info = run_program(kInspect, dir.path, {"info", "data00.3d"});
+  EXPECT_EQ(info.exit_status, 1);
+  EXPECT_EQ(info.out,
+            "data00.3d: mesh file, 144 bytes\n"
+            "  triangle count      3\n"
+            "  vertices per frame  5\n"
+            "  fixed header fields as frameconv writes them\n"
+            "  face indices at or beyond 5:\n"
+            "    triangle 1 corner 2: index 8\n"
+            "    triangle 2 corner 0: index 5\n");
+
+  const CapturedRun obj = run_program(kInspect, dir.path, {"obj", "--frame", "0"});
+  EXPECT_EQ(obj.exit_status, 1);
+  EXPECT_NE(obj.err.find("left out 2 triangles"), std::string::npos) << obj.err;
+  const auto text = read_bytes(dir / "frame000.obj");
+  ASSERT_TRUE(text);
+  EXPECT_EQ(parse_obj(*text).faces, (std::vector<std::vector<int>>{{1, 2, 3}}));
+}
+
+// Outputs that are not the conversion of the frames beside them.
+struct StaleCase {
+  const char* name;
+  void (*change)(const TempDir&, const Source&);
+  std::string result;
+};
+
+void vertex_moved(const TempDir& dir, const Source& source) {
+  auto frame = source.frames[4];
+  frame[3].y += 1;
+  write_bytes(dir / frame_name(4), frame_text(frame, source.faces));
+}
+void frame_added(const TempDir& dir, const Source& source) {
+  write_bytes(dir / frame_name(7), frame_text(source.frames[0], source.faces));
+}
+void frame_removed(const TempDir& dir, const Source&) { std::filesystem::remove(dir / frame_name(6)); }
+void face_changed(const TempDir& dir, const Source& source) {
+  write_bytes(dir / frame_name(0), frame_text(source.frames[0], "f 1 2 3\nf 5 4 2\nf 2 4 5\n"));
+}
+void vertex_added(const TempDir& dir, const Source& source) {
+  auto frame = source.frames[0];
+  frame.push_back({1, 2, 3});
+  write_bytes(dir / frame_name(0), frame_text(frame, source.faces));
+}
+void later_frame_short(const TempDir& dir, const Source& source) {
+  auto frame = source.frames[2];
+  frame.pop_back();
+  frame[0].x += 1;  // what is read of a frame frameconv stops at counts for nothing
+  write_bytes(dir / frame_name(2), frame_text(frame, source.faces));
+}
+
+TEST(Inspect3d, OutputsOfOtherFramesAreFound) {
+  const StaleCase cases[] = {
+      {"a vertex moved", vertex_moved, "result: 1 vertex stored otherwise\n"},
+      {"a frame added", frame_added, "result: 1 vertex animation file of other frames\n"},
+      {"a frame removed", frame_removed, "result: 1 vertex animation file of other frames\n"},
+      {"a face changed", face_changed, "result: 1 mesh file of other faces\n"},
+      {"a vertex added to the first frame", vertex_added,
+       "result: 1 frame sequence frameconv cannot convert, 1 vertex animation file of other frames, 1 mesh "
+       "file of other faces\n"},
+      {"a later frame short", later_frame_short,
+       "result: 1 frame sequence frameconv cannot convert, 1 vertex animation file of other frames\n"},
+  };
+  for (const StaleCase& c : cases) {
+    TempDir dir;
+    const Source source = in_range_source();
+    write_source(dir, source);
+    convert(dir);
+    c.change(dir, source);
+    const CapturedRun run = run_program(kInspect, dir.path, {"check"});
+    EXPECT_EQ(run.exit_status, 1) << c.name;
+    const size_t at = run.out.rfind("result: ");
+    ASSERT_NE(at, std::string::npos) << c.name << "\n" << run.out;
+    EXPECT_EQ(run.out.substr(at), c.result) << c.name;
+  }
+}
+
+TEST(Inspect3d, SaysWhichFramesTheConversionRead) {
+  TempDir dir;
+  write_source(dir, in_range_source());
+  std::filesystem::rename(dir / frame_name(3), dir / "anima009.obj");
+  std::filesystem::rename(dir / frame_name(4), dir / "anima012.obj");
+  convert(dir);
+  const CapturedRun run = run_program(kInspect, dir.path, {"check"});
+  EXPECT_EQ(run.exit_status, 0) << run.out;
+  EXPECT_EQ(run.out.substr(0, run.out.find("\n\n")),
+            "frames read: anima000.obj to anima002.obj, 3 frames of 5 vertices\n"
+            "note: anima005.obj and 3 more after the missing anima003.obj are never read\n"
+            "aniv00.3d: 3 frames of 5 vertices\n"
+            "data00.3d: 3 triangles of 5 vertices, the faces of anima000.obj");
+}
+
+TEST(Inspect3d, NotesWhatTheReadLimitsLeaveOut) {
+  TempDir dir;
+  std::vector<Vertex> vertices;
+  for (int i = 0; i < 10001; ++i) vertices.push_back({i % 7 * 0.5, i % 11 * -0.25, i % 13 * 1.0});
+  std::string faces;
+  for (int t = 0; t < 10001; ++t) faces += "f 1 2 3\n";
+  write_bytes(dir / frame_name(0), frame_text(vertices, faces));
+  const std::string long_frame = frame_text(vertices, "#" + std::string(5000000, '-'));
+  write_bytes(dir / frame_name(1), long_frame);
+  convert(dir);
+  const CapturedRun run = run_program(kInspect, dir.path, {"check"});
+  EXPECT_EQ(run.exit_status, 0) << run.out;
+  const std::string expected =
+      "frames read: anima000.obj to anima001.obj, 2 frames of 10000 vertices\n"
+      "note: anima000.obj gives 10000 vertices, the most frameconv reads of a frame; any further vertices "
+      "are left out\n"
+      "note: anima000.obj gives 10000 faces, the most frameconv reads; any further faces are left out\n"
+      "note: anima001.obj is " +
+      std::to_string(long_frame.size()) +
+      " bytes long; only its first 5000000 are read\n"
+      "aniv00.3d: 2 frames of 10000 vertices\n"
+      "data00.3d: 10000 triangles of 10000 vertices, the faces of anima000.obj";
+  EXPECT_EQ(run.out.substr(0, run.out.find("\n\n")), expected);
+}
+
+std::string readme_block_after(const std::string& heading, int block) {
+  const auto readme = read_bytes(README_FILE);
+  if (!readme) return "no README";
+  size_t at = readme->find(heading);
+  for (int i = 0; i <= block && at != std::string::npos; ++i) {
+    at = readme->find("```", at);
+    if (at != std::string::npos) at = readme->find('\n', at) + 1;
+    if (i < block && at != std::string::npos) at = readme->find("```", at) + 3;
+  }
+  if (at == std::string::npos) return "no such block";
+  return readme->substr(at, readme->find("```", at) - at);
+}
+
+TEST(Inspect3d, BundledExampleAsTheReadmeShowsIt) {
+  TempDir dir;
+  for (const auto& entry : std::filesystem::directory_iterator(EXAMPLE_DIR)) {
+    std::filesystem::copy_file(entry.path(), dir / entry.path().filename().string());
+  }
+  convert(dir);
+  const CapturedRun check = run_program(kInspect, dir.path, {"check"});
+  EXPECT_EQ(check.exit_status, 0);
+  EXPECT_EQ(check.out, readme_block_after("## Checking a conversion", 1));
+
+  const CapturedRun info = run_program(kInspect, dir.path, {"info", "aniv00.3d", "data00.3d"});
+  EXPECT_EQ(info.exit_status, 0);
+  EXPECT_EQ(info.out.substr(0, info.out.find('\n')), "aniv00.3d: vertex animation file, 4804 bytes");
+  EXPECT_NE(info.out.find("\n\ndata00.3d: mesh file, 1632 bytes\n"), std::string::npos) << info.out;
+  EXPECT_NE(info.out.find("\n     23    -15.75     15.75         0        50    -15.75     15.75\n"),
+            std::string::npos)
+      << "the last frame's bounding box\n"
+      << info.out;
+}
+
+TEST(Inspect3d, InfoSaysWhichKindEachFileIs) {
+  TempDir dir;
+  write_source(dir, in_range_source());
+  convert(dir);
+  write_bytes(dir / "empty.3d", "");
+  const CapturedRun run =
+      run_program(kInspect, dir.path, {"info", "data00.3d", "anima000.obj", "aniv00.3d", "empty.3d"});
+  EXPECT_EQ(run.exit_status, 1) << "files of neither kind";
+  std::vector<std::string> firsts;
+  std::istringstream lines(run.out);
+  for (std::string line; std::getline(lines, line);) {
+    if (!line.empty() && line[0] != ' ') firsts.push_back(line.substr(0, line.find(',')));
+  }
+  EXPECT_EQ(firsts, (std::vector<std::string>{"data00.3d: mesh file",
+                                              "anima000.obj: neither a vertex animation file nor a mesh file",
+                                              "aniv00.3d: vertex animation file",
+                                              "empty.3d: neither a vertex animation file nor a mesh file"}));
+  EXPECT_NE(run.out.find("  frame count      7\n  bytes per frame  20 (5 vertices a frame)\n"),
+            std::string::npos)
+      << run.out;
+}
+
+struct UsageCase {
+  std::vector<std::string> args;
+  int exit_status;
+  std::string err_start;
+};
+
+TEST(Inspect3d, UsageErrorsAndUnreadableInputExitWithTwo) {
+  TempDir dir;
+  write_source(dir, in_range_source());
+  convert(dir);
+  std::filesystem::create_directory(dir / "empty");
+  write_bytes(dir / "empty" / "anima000.obj", "v 1 2 3\n");
+  const UsageCase cases[] = {
+      {{}, 2, "inspect3d: no command given\nusage:"},
+      {{"convert"}, 2, "inspect3d: unknown command convert\n"},
+      {{"info"}, 2, "inspect3d: info needs at least one file\n"},
+      {{"obj", "--frame"}, 2, "inspect3d: --frame needs a frame number\n"},
+      {{"obj", "--frame", "two"}, 2, "inspect3d: --frame needs a frame number\n"},
+      {{"obj", "--frame", "-1"}, 2, "inspect3d: --frame needs a frame number\n"},
+      {{"obj", "--frame", "1", "--all"}, 2, "inspect3d: obj takes --frame N or --all, not both\n"},
+      {{"obj", "--all", "--all"}, 2, "inspect3d: obj takes --all once\n"},
+      {{"obj", "--out"}, 2, "inspect3d: --out needs a directory\n"},
+      {{"obj", "frame3"}, 2, "inspect3d: obj does not take frame3\n"},
+      {{"check", ".", "."}, 2, "inspect3d: check takes at most one directory\n"},
+      {{"check", "--all"}, 2, "inspect3d: check does not take --all\n"},
+      {{"obj", "--frame", "7"}, 2, "inspect3d: there is no frame 7: aniv00.3d holds frames 0 to 6\n"},
+      {{"info", "missing.3d"}, 2, "inspect3d: cannot read missing.3d\n"},
+      {{"check", "nowhere"}, 2, "inspect3d: nowhere is not a directory\n"},
+      {{"check", "empty"}, 2, "inspect3d: cannot read empty/aniv00.3d\n"},
+      {{"info", "empty"}, 2, "inspect3d: cannot read empty\n"},
+  };
+  for (const UsageCase& c : cases) {
+    const CapturedRun run = run_program(kInspect, dir.path, c.args);
+    std::string what;
+    for (const std::string& arg : c.args) what += " " + arg;
+    EXPECT_EQ(run.exit_status, c.exit_status) << what;
+    EXPECT_EQ(run.out, "") << what;
+    EXPECT_EQ(run.err.substr(0, c.err_start.size()), c.err_start) << what;
+  }
+
+  const CapturedRun help = run_program(kInspect, dir.path, {"--help"});
+  EXPECT_EQ(help.exit_status, 0);
+  EXPECT_EQ(help.out.substr(0, 29), "usage: inspect3d info FILE...");
+  EXPECT_EQ(help.err, "");
+}
+
+TEST(Inspect3d, FilesOfTheWrongKindAreRefused) {
+  TempDir dir;
+  write_source(dir, in_range_source());
+  convert(dir);
+  std::filesystem::rename(dir / "aniv00.3d", dir / "swap");
+  std::filesystem::rename(dir / "data00.3d", dir / "aniv00.3d");
+  std::filesystem::rename(dir / "swap", dir / "data00.3d");
+  for (const char* command : {"obj", "check"}) {
+    const CapturedRun run = run_program(kInspect, dir.path, {command});
+    EXPECT_EQ(run.exit_status, 2) << command;
+    EXPECT_EQ(run.err, "inspect3d: aniv00.3d is not a vertex animation file (see inspect3d info)\n")
+        << command;
+  }
+}
+
+}  // namespace

@@ -1,6 +1,5 @@
 #include "run.h"
 
-#include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -9,15 +8,6 @@
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
-
-// Where the Windows build and Wine are, when the tests were configured with a
-// Windows build; empty otherwise.
-#ifndef WINDOWS_BUILD_DIR
-#define WINDOWS_BUILD_DIR ""
-#define WINE_COMMAND ""
-#define WINE_PREFIX ""
-#define WINE_UNUSABLE ""
-#endif
 
 TempDir::TempDir() {
   std::string pattern = (std::filesystem::temp_directory_path() / "anim3d-test-XXXXXX").string();
@@ -58,26 +48,24 @@ static std::string shell_quoted(const std::string& text) {
   return out + "'";
 }
 
-bool testing_windows_build() {
-  const char* flag = std::getenv("ANIM3D_TEST_WINDOWS_BUILD");
-  return flag && std::string(flag) == "1";
+static std::string environment(const char* variable) {
+  const char* value = std::getenv(variable);
+  return value ? value : "";
+}
+
+bool running_under_wine() { return !environment("ANIM3D_WINE").empty(); }
+
+std::string program_under_test(const char* variable, const std::string& built) {
+  const std::string chosen = environment(variable);
+  if (running_under_wine() && std::filesystem::path(chosen).extension() != ".exe") {
+    // A native program would pass every test of a Wine run without Wine.
+    std::fprintf(stderr, "ANIM3D_WINE is set but %s names no Windows program (.exe)\n", variable);
+    std::exit(2);
+  }
+  return chosen.empty() ? built : chosen;
 }
 
 namespace {
-
-// Skips every test of a Wine variant on a machine that cannot run Wine (found
-// when the tests were configured), saying why.
-class WineAvailable : public ::testing::Environment {
- public:
-  void SetUp() override {
-    if (!testing_windows_build()) return;
-    if (*WINDOWS_BUILD_DIR == 0) FAIL() << "the tests were configured without a Windows build";
-    if (*WINE_UNUSABLE != 0) GTEST_SKIP() << "Wine cannot run on this machine: " << WINE_UNUSABLE;
-  }
-};
-
-[[maybe_unused]] ::testing::Environment* const wine_available =
-    ::testing::AddGlobalTestEnvironment(new WineAvailable);
 
 std::vector<std::string> lines_of(const std::string& text) {
   std::vector<std::string> lines;
@@ -128,7 +116,8 @@ std::vector<std::string> message_boxes_in_trace(const std::string& trace) {
   std::string active_window;  // what GetActiveWindow last returned; empty before any call
   for (const std::string& line : lines_of(trace)) {
     if (size_t at = line.find(kActiveWindowReturn); at != std::string::npos) {
-      active_window = line.substr(at + kActiveWindowReturn.size(), 8);
+      const size_t from = at + kActiveWindowReturn.size();
+      active_window = line.substr(from, line.find(' ', from) - from);
       continue;
     }
     const size_t at = line.find(kMessageBoxCall);
@@ -154,15 +143,6 @@ std::vector<std::string> message_boxes_in_trace(const std::string& trace) {
   return messages;
 }
 
-std::string windows_program(const std::string& native) {
-  return (std::filesystem::path(WINDOWS_BUILD_DIR) / std::filesystem::path(native).filename()).string() +
-         ".exe";
-}
-
-std::string program_under_test(const std::string& native) {
-  return testing_windows_build() ? windows_program(native) : native;
-}
-
 // Runs `command` through the shell; returns its exit status and its standard
 // output.
 static int run_command(const std::string& command, std::string& output) {
@@ -186,16 +166,17 @@ RunResult run_program(const std::string& program, const std::filesystem::path& d
 
   // Under Wine, with no display: the trace names each relayed call (the prefix
   // limits relaying to MessageBoxA and GetActiveWindow) and goes to its own
-  // file, outside the directory the program works in.
+  // file, outside the directory the program works in. WINEPREFIX comes from
+  // the environment as it is.
+  const std::string wine = running_under_wine() ? environment("ANIM3D_WINE") : "wine";
   std::string trace_name = (std::filesystem::temp_directory_path() / "anim3d-trace-XXXXXX").string();
   const int trace_fd = mkstemp(trace_name.data());
   if (trace_fd < 0) std::abort();
   close(trace_fd);
   const std::string command = "cd " + shell_quoted(dir.string()) +
-                              " && unset DISPLAY WAYLAND_DISPLAY && WINEPREFIX=" + shell_quoted(WINE_PREFIX) +
-                              " WINEDEBUG=-all,+relay WINEDLLOVERRIDES='mscoree,mshtml=' " +
-                              shell_quoted(WINE_COMMAND) + " " + shell_quoted(program) + " x y z 2>" +
-                              shell_quoted(trace_name);
+                              " && unset DISPLAY WAYLAND_DISPLAY && WINEDEBUG=-all,+relay " +
+                              "WINEDLLOVERRIDES='mscoree,mshtml=' " + shell_quoted(wine) + " " +
+                              shell_quoted(program) + " x y z 2>" + shell_quoted(trace_name);
   result.exit_status = run_command(command, output);
   const std::string trace = read_bytes(trace_name).value_or("");
   std::filesystem::remove(trace_name);

@@ -46,6 +46,10 @@ TEST(MessageBoxesInTrace, ReadTextAndCaptionAndFlagWhatIsNotAPlainOwnedBox) {
       {kActive + box("0001002a", "\"T\"", "\"C\"", "00000000"),
        {"T: C [owner 0001002a, not GetActiveWindow's 00000000]"},
        "an owner other than the active window"},
+      {"0024:Ret  user32.GetActiveWindow() retval=1000100a2 ret=140002c72\n" +
+           box("1000100a2", "\"T\"", "\"C\"", "00000000"),
+       {"T: C"},
+       "a window handle of more than eight digits"},
       {kActive + box("00000000", "\"T\"", "(null)", "00000000"), {"T: (null)"}, "a null caption"},
       {kActive + box("00000000", "\"one\"", "\"1\"", "00000000") +
            box("00000000", "\"two\"", "\"2\"", "00000000"),
@@ -56,22 +60,25 @@ TEST(MessageBoxesInTrace, ReadTextAndCaptionAndFlagWhatIsNotAPlainOwnedBox) {
   for (const TraceCase& c : cases) EXPECT_EQ(message_boxes_in_trace(c.trace), c.messages) << c.why;
 }
 
-// A run of frameconv.exe under Wine 8 with no display, as its trace has it
-// (the loader's lines before are left out).
+// A run of the 64-bit frameconv.exe under Wine 8 with no display, as its trace
+// has it (most of the loader's lines before are left out): other threads and
+// processes write to the same trace.
 const char kWineTrace[] =
-    "0024:trace:relay:load_list L\"RelayInclude\" = L\"user32.MessageBoxA;user32.GetActiveWindow\"\n"
-    "0024:Starting thread proc 004014A0 (arg=3FCD1000)\n"
-    "0024:Call user32.GetActiveWindow() ret=00402e49\n"
-    "0024:Ret  user32.GetActiveWindow() retval=00000000 ret=00402e49\n"
-    "0024:Call user32.MessageBoxA(00000000,00423101 \"Conversion Complete\",00423101 \"Conversion Complete\","
-    "00000000) ret=00402e6a\n"
-    "0024:Call window proc 688A1870 (hwnd=00010028,msg=WM_NCCREATE,wp=00000000,lp=0065f6f4)\n"
-    "0024:Ret  window proc 688A1870 (hwnd=00010028,msg=WM_NCCREATE,wp=00000000,lp=0065f6f4) retval=00000001\n"
-    "0024:Ret  user32.MessageBoxA() retval=ffffffff ret=00402e6a\n";
+    "002c:trace:relay:load_list L\"RelayInclude\" = L\"user32.MessageBoxA;user32.GetActiveWindow\"\n"
+    "0024:Starting thread proc 00000001400014B0 (arg=0000000067FF0000)\n"
+    "0024:Call user32.GetActiveWindow() ret=140002c72\n"
+    "0024:Ret  user32.GetActiveWindow() retval=00000000 ret=140002c72\n"
+    "0024:Call user32.MessageBoxA(00000000,14001c00e \"Conversion Error\",14001c01f \"Cannot find "
+    "anima000.obj "
+    "file\",00000000) ret=14000166b\n"
+    "0048:Call window proc 0000000140004BE0 (hwnd=0000000000010020,msg=WM_NULL,wp=00000000,lp=00000000)\n"
+    "0048:Ret  window proc 0000000140004BE0 (hwnd=0000000000010020,msg=WM_NULL,wp=00000000,lp=00000000) "
+    "retval=00000000\n"
+    "0024:Ret  user32.MessageBoxA() retval=ffffffff ret=14000166b\n";
 
 TEST(MessageBoxesInTrace, ReadsATraceAsWineWritesIt) {
   EXPECT_EQ(message_boxes_in_trace(kWineTrace),
-            std::vector<std::string>{"Conversion Complete: Conversion Complete"});
+            std::vector<std::string>{"Conversion Error: Cannot find anima000.obj file"});
 }
 
 TEST(MessageBoxesInTrace, ACallItCannotReadIsAMessageThatFails) {

@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 
 #include "le.h"
 #include "output.h"
@@ -17,7 +16,7 @@ constexpr char kOutputName[] = "aniv00.3d";
 constexpr uint32_t kFrameCountLimit = 0xFFFF;
 
 int finish(uint8_t* buffer, const char* text, const char* caption) {
-  std::free(buffer);
+  release_buffer(buffer, kMergeBufferBytes);
   report_result(text, caption);
   return 1;
 }
@@ -50,7 +49,7 @@ ClipCheck check_clip(const Merge& merge, int clip, uint16_t frame_count, uint16_
 }
 
 int program_main() {
-  auto* buffer = static_cast<uint8_t*>(std::malloc(kMergeBufferBytes));
+  auto* buffer = static_cast<uint8_t*>(allocate_buffer(kMergeBufferBytes));
   if (!buffer) return finish(nullptr, "Conversion Error", "out of memory");
 
   Merge merge;

@@ -2,6 +2,8 @@
 // lives in platform.cpp and entry.cpp.
 #pragma once
 
+#include <cstddef>
+
 // Shows how the run went and returns when the user has seen it. On Windows a
 // modal message box (text as body, caption as title, one OK button, no icon)
 // owned by the thread's active window; elsewhere one line "text: caption" on
@@ -14,6 +16,11 @@ bool can_replace(const char* name);
 
 // Moves the file `from` over `to`, replacing `to` if it exists.
 bool replace_file(const char* from, const char* to);
+
+// The one large buffer of a run, of `bytes` bytes, or nullptr if memory is
+// short; release_buffer gives it back.
+void* allocate_buffer(size_t bytes);
+void release_buffer(void* buffer, size_t bytes);
 
 // The whole run of a program, defined by each program; its result is the exit
 // status. The entry point calls it and ignores the command line.

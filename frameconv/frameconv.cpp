@@ -1,7 +1,6 @@
 #include "frameconv.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 #include "mesh.h"
@@ -15,7 +14,7 @@ namespace {
 constexpr char kVertexAnimationName[] = "aniv00.3d";
 constexpr char kMeshName[] = "data00.3d";
 
-// Everything a run works in, taken from the heap once.
+// Everything a run works in, taken once.
 struct Workspace {
   char text[kFrameReadLimit + 1];  // one frame file, plus the 0 the readers stop at
   VertexStore store;
@@ -23,7 +22,7 @@ struct Workspace {
 };
 
 int finish(Workspace* work, const char* text, const char* caption) {
-  std::free(work);
+  release_buffer(work, sizeof(Workspace));
   report_result(text, caption);
   return 1;
 }
@@ -37,7 +36,7 @@ int fail(Workspace* work, const char* format, const char* name) {
 }  // namespace
 
 int program_main() {
-  auto* work = static_cast<Workspace*>(std::malloc(sizeof(Workspace)));
+  auto* work = static_cast<Workspace*>(allocate_buffer(sizeof(Workspace)));
   if (!work) return finish(nullptr, "Conversion Error", "out of memory");
   work->store.word_count = 0;
 

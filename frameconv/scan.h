@@ -63,41 +63,55 @@ void read_face_line(ScanCursor& scan, int32_t (&references)[3]);
 // coordinates as read. The packing below and inspect3d's check both read the
 // frames through these, so they cannot disagree about what a frame holds.
 
+// One vertex of a pass: the offset of its "v " and its coordinates as read.
+struct Vertex {
+  size_t at;
+  double x, y, z;
+};
+
+// A vertex pass in progress: the cursor, and where the last number read ended,
+// which lets the next search start from what is already known.
+struct VertexScan {
+  ScanCursor cursor;
+  size_t number_end;
+};
+
+constexpr size_t kNoNumber = SIZE_MAX;
+
+inline VertexScan start_vertex_scan(const char* data, size_t end) { return {{data, end, 0}, kNoNumber}; }
+
+// The next vertex of the first-frame pass: the "v ", then x, a search for a
+// space up to end of data, y, another such search, z. False when no "v " is
+// left.
+bool next_first_frame_vertex(VertexScan& scan, Vertex& vertex);
+
+// The next vertex of the later-frame pass: as above, but moving between
+// coordinates by skip_past_space's 1,000-byte window.
+bool next_later_frame_vertex(VertexScan& scan, Vertex& vertex);
+
 // The first-frame pass: the coordinates following each "v ", at most 10,000
-// of them. Between coordinates it searches for a space up to end of data.
-// Returns the number of vertices visited.
+// of them. Returns the number of vertices visited.
 template <typename Visit>
 uint32_t visit_first_frame(const char* data, size_t end, Visit&& visit) {
-  ScanCursor scan{data, end, 0};
+  VertexScan scan = start_vertex_scan(data, end);
+  Vertex vertex;
   uint32_t vertex_count = 0;
-  while (vertex_count < kFirstFrameVertexLimit && find_token(scan, "v ", 2)) {
-    const size_t at = scan.cursor - 2;
-    const double x = read_real(scan);
-    find_token(scan, " ", 1);
-    const double y = read_real(scan);
-    find_token(scan, " ", 1);
-    const double z = read_real(scan);
-    visit(at, x, y, z);
+  while (vertex_count < kFirstFrameVertexLimit && next_first_frame_vertex(scan, vertex)) {
+    visit(vertex.at, vertex.x, vertex.y, vertex.z);
     ++vertex_count;
   }
   return vertex_count;
 }
 
-// The later-frame pass: exactly `vertex_count` vertices, moving between
-// coordinates by skip_past_space's 1,000-byte window. Returns false, after
+// The later-frame pass: exactly `vertex_count` vertices. Returns false, after
 // visiting those it found, if the text holds fewer "v " than that.
 template <typename Visit>
 bool visit_later_frame(const char* data, size_t end, uint32_t vertex_count, Visit&& visit) {
-  ScanCursor scan{data, end, 0};
+  VertexScan scan = start_vertex_scan(data, end);
+  Vertex vertex;
   for (uint32_t i = 0; i < vertex_count; ++i) {
-    if (!find_token(scan, "v ", 2)) return false;
-    const size_t at = scan.cursor - 2;
-    const double x = read_real(scan);
-    skip_past_space(scan);
-    const double y = read_real(scan);
-    skip_past_space(scan);
-    const double z = read_real(scan);
-    visit(at, x, y, z);
+    if (!next_later_frame_vertex(scan, vertex)) return false;
+    visit(vertex.at, vertex.x, vertex.y, vertex.z);
   }
   return true;
 }

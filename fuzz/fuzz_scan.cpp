@@ -8,6 +8,7 @@
 // also drive a random walk of cursor operations.
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 #include "check.h"
 #include "frameconv.h"
@@ -33,11 +34,19 @@ void walk_cursor(const char* ops, size_t op_count, size_t end) {
       case 2: {
         const char* pattern = kPatterns[static_cast<unsigned char>(ops[i]) % 5];
         const size_t length = std::strlen(pattern);
-        if (find_token(scan, pattern, length)) {
+        const bool found = find_token(scan, pattern, length);
+        if (found) {
           CHECK(scan.cursor >= before + length && scan.cursor <= end);
           CHECK(std::memcmp(text + scan.cursor - length, pattern, length) == 0);
         } else {
           CHECK(scan.cursor == (before > end ? before : end + 1));
+        }
+        // The match is the first one: none starts earlier, byte by byte.
+        const size_t first_after = found ? scan.cursor - length : end + 1;
+        if (end <= 100000) {
+          for (size_t at = before; at < first_after && at + length <= end; ++at) {
+            CHECK(!(text[at] == pattern[0] && (length == 1 || text[at + 1] == pattern[1])));
+          }
         }
         break;
       }
@@ -65,6 +74,44 @@ void compare_with_strtod(size_t end) {
   const double expected = std::strtod(text, nullptr);
   const double got = read_real(ScanCursor{text, end, 0});
   CHECK(std::memcmp(&expected, &got, sizeof got) == 0);
+}
+
+// The vertex passes as plainly as they can be written, one search after each
+// number: the passes' shortcuts must give exactly these words.
+std::vector<uint32_t> plain_first_frame(size_t end) {
+  std::vector<uint32_t> words;
+  ScanCursor scan{text, end, 0};
+  while (words.size() < kFirstFrameVertexLimit && find_token(scan, "v ", 2)) {
+    const double x = read_real(scan);
+    find_token(scan, " ", 1);
+    const double y = read_real(scan);
+    find_token(scan, " ", 1);
+    words.push_back(pack_vertex(x, y, read_real(scan)));
+  }
+  return words;
+}
+
+std::vector<uint32_t> plain_later_frame(size_t end, uint32_t vertex_count) {
+  std::vector<uint32_t> words;
+  ScanCursor scan{text, end, 0};
+  while (words.size() < vertex_count && find_token(scan, "v ", 2)) {
+    const double x = read_real(scan);
+    skip_past_space(scan);
+    const double y = read_real(scan);
+    skip_past_space(scan);
+    words.push_back(pack_vertex(x, y, read_real(scan)));
+  }
+  return words;
+}
+
+std::vector<uint32_t> stored_words(uint32_t from) {
+  std::vector<uint32_t> words;
+  for (uint32_t i = from; i < store->word_count; ++i) {
+    uint32_t word = 0;
+    CHECK(get_u32(store->bytes, store->word_count * 4, i * 4, word));
+    words.push_back(word);
+  }
+  return words;
 }
 
 }  // namespace
@@ -96,6 +143,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   store->word_count = 0;
   const uint32_t vertex_count = scan_first_frame(text, end, *store);
   CHECK(vertex_count <= kFirstFrameVertexLimit && store->word_count == vertex_count);
+  CHECK(stored_words(0) == plain_first_frame(end));
 
   scan_triangles(text, end, *triangles);
   CHECK(triangles->triangle_count <= kTriangleLimit);
@@ -106,5 +154,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const bool complete = scan_later_frame(text, end, later_count, *store);
   CHECK(!complete || store->word_count == vertex_count + later_count);
   CHECK(store->word_count <= vertex_count + later_count);
+  const std::vector<uint32_t> later_words = plain_later_frame(end, later_count);
+  CHECK(complete == (later_words.size() == later_count));
+  CHECK(stored_words(vertex_count) == later_words);
   return 0;
 }

@@ -722,7 +722,9 @@ int main(int argc, char** argv) {
   if (args.empty()) return usage_error("no command given");
   const std::string& command = args[0];
   const std::vector<std::string> rest(args.begin() + 1, args.end());
-  if (command == "--help" || command == "-h" || command == "help") {
+  // "--help" anywhere asks for help, also after a command ("check --help").
+  const auto asks_help = [](const std::string& arg) { return arg == "--help" || arg == "-h"; };
+  if (command == "help" || std::any_of(args.begin(), args.end(), asks_help)) {
     std::fputs(kUsage, stdout);
     std::fputs(kHelp, stdout);
     return kOk;

@@ -433,10 +433,13 @@ TEST(Inspect3d, UsageErrorsAndUnreadableInputExitWithTwo) {
     EXPECT_EQ(run.err.substr(0, c.err_start.size()), c.err_start) << what;
   }
 
-  const CapturedRun help = run_program(kInspect, dir.path, {"--help"});
-  EXPECT_EQ(help.exit_status, 0);
-  EXPECT_EQ(help.out.substr(0, 29), "usage: inspect3d info FILE...");
-  EXPECT_EQ(help.err, "");
+  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+           {"--help"}, {"-h"}, {"help"}, {"check", "--help"}, {"obj", "--all", "-h"}}) {
+    const CapturedRun help = run_program(kInspect, dir.path, args);
+    EXPECT_EQ(help.exit_status, 0) << args.back();
+    EXPECT_EQ(help.out.substr(0, 29), "usage: inspect3d info FILE...") << args.back();
+    EXPECT_EQ(help.err, "") << args.back();
+  }
 }
 
 TEST(Inspect3d, FilesOfTheWrongKindAreRefused) {

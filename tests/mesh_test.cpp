@@ -1,5 +1,4 @@
 // The triangle pass and the mesh file's bytes.
-#include "in_temp_dir.h"
 #include "mesh.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "in_temp_dir.h"
 #include "run.h"
 
 namespace {

@@ -9,8 +9,8 @@
 
 namespace {
 
-const std::string kProgram = CLIPMERGE_PROGRAM;
-const std::string kFrameconv = FRAMECONV_PROGRAM;
+const std::string kProgram = program_under_test("ANIM3D_CLIPMERGE", CLIPMERGE_PROGRAM);
+const std::string kFrameconv = program_under_test("ANIM3D_FRAMECONV", FRAMECONV_PROGRAM);
 const std::vector<std::string> kComplete{"Conversion Complete: Conversion Complete"};
 
 // Frame data whose bytes differ from clip to clip and along each clip.

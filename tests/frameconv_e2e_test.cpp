@@ -10,7 +10,7 @@
 
 namespace {
 
-const std::string kProgram = FRAMECONV_PROGRAM;
+const std::string kProgram = program_under_test("ANIM3D_FRAMECONV", FRAMECONV_PROGRAM);
 
 // A frame of `count` vertices whose coordinates differ per frame, per vertex
 // and per axis, so that swaps, lost frames and off-by-ones show.

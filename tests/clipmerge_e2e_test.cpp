@@ -162,6 +162,16 @@ TEST(Clipmerge, FailuresEndWithTheirMessageAndWriteNothing) {
   }
 }
 
+TEST(Clipmerge, OutOfMemoryEndsWithItsMessage) {
+  if (kProgramsSanitized || running_under_wine()) GTEST_SKIP() << "needs a native build without sanitizers";
+  TempDir dir;
+  write_bytes(dir / "a1.3d", clip(1, 2, 8));
+  const RunResult run = run_program_with_memory_limit(kProgram, dir.path, 4000);  // not the 10 MB buffer
+  EXPECT_EQ(run.exit_status, 1);
+  EXPECT_EQ(run.messages, std::vector<std::string>{"Conversion Error: out of memory"});
+  EXPECT_EQ(list_dir(dir.path), std::vector<std::string>{"a1.3d"});
+}
+
 // Converts a frame sequence with frameconv and returns its aniv00.3d.
 std::string convert(const TempDir& dir, int frame_count, double offset) {
   for (int f = 0; f < frame_count; ++f) {

@@ -53,6 +53,19 @@ bool running_under_wine();
 // the test's check of the messages.
 RunResult run_program(const std::string& program, const std::filesystem::path& dir);
 
+// Whether the programs built beside the tests carry the sanitizers, which
+// reserve far more address space than a memory limit leaves.
+#ifdef ANIM3D_PROGRAMS_SANITIZED
+constexpr bool kProgramsSanitized = true;
+#else
+constexpr bool kProgramsSanitized = false;
+#endif
+
+// Runs a native `program` as run_program does, with its address space limited
+// to `kilobytes`, so that a large allocation fails.
+RunResult run_program_with_memory_limit(const std::string& program, const std::filesystem::path& dir,
+                                        int kilobytes);
+
 // The message-box calls of a relay trace as messages, checked as run_program
 // does.
 std::vector<std::string> message_boxes_in_trace(const std::string& trace);

@@ -3,8 +3,6 @@
 //   make_sequence frames DIR FRAME_COUNT VERTEX_COUNT separate|interleaved [SEED]
 //       writes DIR/anima000.obj .. one file per frame
 //   make_sequence clips DIR [SEED]
-//       writes DIR/a1.3d .. DIR/a67.3d, each just under its read limit
-//   make_sequence clips-fit DIR [SEED]
 //       writes DIR/a1.3d .. DIR/a67.3d, together just under the merge buffer
 //
 // DIR is created if missing. Exit status 0 when every file was written whole,
@@ -26,7 +24,7 @@ constexpr uint32_t kMostVertices = 1000000;
 int usage() {
   std::fprintf(stderr,
                "usage: make_sequence frames DIR FRAME_COUNT VERTEX_COUNT separate|interleaved [SEED]\n"
-               "       make_sequence clips|clips-fit DIR [SEED]\n");
+               "       make_sequence clips DIR [SEED]\n");
   return 2;
 }
 
@@ -88,7 +86,7 @@ int write_frames(int argc, char** argv) {
   return 0;
 }
 
-int write_clips(int argc, char** argv, ClipSizes sizes) {
+int write_clips(int argc, char** argv) {
   uint64_t seed;
   if (argc < 3 || argc > 4 || !parse_seed(argc, argv, 3, seed)) return usage();
   const std::filesystem::path dir = argv[2];
@@ -98,7 +96,7 @@ int write_clips(int argc, char** argv, ClipSizes sizes) {
     char name[24];
     std::snprintf(name, sizeof name, "a%d.3d", clip);
     bytes.clear();
-    append_clip_bytes(clip, sizes, seed, bytes);
+    append_clip_bytes(clip, seed, bytes);
     if (!write_whole(dir / name, bytes)) return 2;
   }
   return 0;
@@ -108,9 +106,6 @@ int write_clips(int argc, char** argv, ClipSizes sizes) {
 
 int main(int argc, char** argv) {
   if (argc >= 2 && std::strcmp(argv[1], "frames") == 0) return write_frames(argc, argv);
-  if (argc >= 2 && std::strcmp(argv[1], "clips") == 0) return write_clips(argc, argv, ClipSizes::kNearLimits);
-  if (argc >= 2 && std::strcmp(argv[1], "clips-fit") == 0) {
-    return write_clips(argc, argv, ClipSizes::kFitMergeBuffer);
-  }
+  if (argc >= 2 && std::strcmp(argv[1], "clips") == 0) return write_clips(argc, argv);
   return usage();
 }

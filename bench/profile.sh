@@ -1,18 +1,24 @@
 #!/usr/bin/env bash
-# Profiles frameconv on benchmark set A (separate layout, made by
-# ./build.sh bench): a release build with debug information in build-profile,
-# then
+# Profiles frameconv on a benchmark set (made by ./build.sh bench; by default
+# the 40 frames of set A, separate layout, that fill the vertex store): a
+# release build with debug information in build-profile, then
+#   - build/bench/stages: the time of each stage (reading, the first frame's
+#     passes, the later frames' searching, number reading and packing,
+#     writing), in one process
+#   - perf stat: the cost of a run that converts nothing (process start and
+#     exit), beside a whole run
 #   - valgrind --tool=callgrind: instructions per function (steady under load)
 #   - perf record -e cpu-clock, when perf works here: where the time goes,
 #     kernel included (reads, page faults, process start), over 20 runs
 # Outputs stay in build-profile/ (callgrind.out, perf.data) for
 # callgrind_annotate and perf report.
 #
-#   bench/profile.sh [SET]    SET: a directory under build/bench-data (a-separate)
+#   bench/profile.sh [SET]    SET: a directory under build/bench-data
+#                             (a-separate/first-40)
 set -euo pipefail  # the listings below end in "|| true": head closes their pipes early
 cd "$(dirname "$0")/.."
 
-set_name=${1:-a-separate}
+set_name=${1:-a-separate/first-40}
 data=build/bench-data/$set_name
 [ -f "$data/anima000.obj" ] || {
   echo "no $data: run ./build.sh bench first" >&2
@@ -24,11 +30,23 @@ cmake -S . -B build-profile -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS="-g -fn
 cmake --build build-profile --target frameconv --parallel "$(nproc 2>/dev/null || echo 2)" >/dev/null
 
 # A copy of the set, so that the outputs written do not disturb the benchmark's.
-work=build-profile/run-$set_name
+work=build-profile/run-${set_name//\//-}
 rm -rf "$work"
 mkdir -p "$work"
 cp "$data"/anima*.obj "$work"/
 program=$PWD/build-profile/frameconv
+
+echo "== stages, one by one in one process"
+build/bench/stages "$work" 9
+
+if perf stat -o /dev/null true >/dev/null 2>&1; then
+  echo "== perf stat, 20 runs: a run in an empty directory (process start and exit), then a whole run"
+  mkdir -p build-profile/empty
+  for dir in build-profile/empty "$work"; do
+    (cd "$dir" && perf stat -r 20 "$program" 2>&1 >/dev/null |
+      grep -E 'task-clock|page-faults|seconds time elapsed' | sed "s|^|  ${dir##*/}: |") || true
+  done
+fi
 
 if command -v valgrind >/dev/null; then
   echo "== callgrind: instructions by function"

@@ -10,19 +10,29 @@
 // by side ("frameconv 1", "frameconv 2", ...).
 //
 // DATA_DIR holds the sets make_sequence writes: the frame sets a-separate,
-// a-interleaved, b-separate and b-interleaved, and the clip sets clips (each
-// clip just under its read limit) and clips-fit (all together just under the
-// merge buffer). In each set every command runs once to bring the files into
-// the page cache and then RUNS times (default 7), the commands taking turns so
-// that a change in machine load falls on all of them alike. The commands:
+// a-interleaved, b-separate and b-interleaved, and the clip set clips. In each
+// set every command runs once to bring the files into the page cache and then
+// RUNS times (default 7), the commands taking turns so that a change in machine
+// load falls on all of them alike. The commands:
 //
 //   cat            cat of every file to /dev/null: the plain read floor
 //   read+memchr    read_floor: each file in one read into one buffer, newlines
 //                  counted with memchr
 //   tinyobjloader  tinyobj_peer loading every frame (frame sets only)
 //   frameconv      the converter, run in the set's directory
-//   clipmerge      the clip joiner, run in the clip set's directory; its row is
-//                  skipped while the program is not built
+//   clipmerge      the clip joiner, run in the clip set's directory
+//
+// Every run of every command must end as it should: frameconv and clipmerge
+// with exit status 1 and the one line "Conversion Complete: Conversion
+// Complete", the floors and the peer with status 0 and their summary of the
+// files given. Any other ending is reported on stderr, marks the row failed
+// and makes the exit status 1.
+//
+// frameconv holds at most kVertexStoreWords packed vertices: a set with more
+// (set A: 100 frames of 5,000 vertices) ends with "Vertex store full at
+// animaNNN.obj". Such a set is timed on its first NNN frames, the most that
+// convert, through hard links in DATA_DIR/SET/first-NNN, so that every command
+// reads the very same files and frameconv converts them end to end.
 //
 // Reported: the median and fastest wall time, the median CPU time (user +
 // system), MB/s of input (1 MB = 10^6 bytes), the ratio to each floor
@@ -41,9 +51,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
 #include <iterator>
 #include <string>
 #include <vector>
+
+#include "clipmerge.h"
+#include "outcome.h"
 
 extern char** environ;
 
@@ -58,12 +72,8 @@ const char* const kFrameSets[][2] = {{"A separate", "a-separate"},
                                      {"A interleaved", "a-interleaved"},
                                      {"B separate", "b-separate"},
                                      {"B interleaved", "b-interleaved"}};
-// Clips each just under its own read limit (far more than the merge buffer
-// holds), and clips that together just fit the merge buffer.
-const char* const kClipSets[][2] = {{"clips limits", "clips"}, {"clips fit", "clips-fit"}};
-constexpr int kClipCount = 67;
+const char* const kClipSet[2] = {"clips", "clips"};
 
-// Every command but cat writes one short line, which the driver keeps.
 struct Sample {
   double wall_ms = 0, cpu_ms = 0;
   long peak_kb = 0;
@@ -74,8 +84,12 @@ struct Sample {
 struct Command {
   std::string label;
   std::vector<std::string> argv;
-  bool to_null = false;  // stdout to /dev/null instead of kept
+  bool to_null = false;  // stdout to /dev/null instead of checked
   int expected_status = 0;
+  // What every run must print, trailing newlines dropped; a '*' stands for
+  // any text (the counts a floor or the peer finds).
+  std::string expected_output;
+  size_t file_count = 0;
   unsigned long long input_bytes = 0;
   // The floors and the peer this command is compared with: those that read
   // the same files.
@@ -83,14 +97,13 @@ struct Command {
   const Command* reader = nullptr;
   const Command* peer = nullptr;
   bool failed = false;
-  std::string warm_output;
   std::vector<double> wall_ms, cpu_ms;
   long peak_kb = 0;
 };
 
 int dev_null = -1;
 std::vector<std::string> frameconv_programs = {FRAMECONV_PROGRAM};
-const char* clipmerge_program = CLIPMERGE_PROGRAM;
+std::string clipmerge_program = CLIPMERGE_PROGRAM;
 
 double elapsed_ms(const timespec& from, const timespec& to) {
   return (to.tv_sec - from.tv_sec) * 1e3 + (to.tv_nsec - from.tv_nsec) / 1e6;
@@ -168,19 +181,23 @@ bool run_once(const Command& command, const std::string& dir, bool fork_it, Samp
   return true;
 }
 
-// One run of a command, recorded. `timed` false: the warm-up, whose output and
-// peak resident set are kept.
+// One run of a command, checked and recorded. `timed` false: the warm-up,
+// whose peak resident set is kept.
 void run_and_record(Command& command, const std::string& dir, bool timed) {
   if (command.failed) return;
   Sample sample;
-  if (!run_once(command, dir, !timed, sample) || sample.exit_status != command.expected_status) {
-    std::fprintf(stderr, "run_bench: %s in %s ended with status %d: %s\n", command.label.c_str(), dir.c_str(),
-                 sample.exit_status, sample.output.c_str());
+  const bool ran = run_once(command, dir, !timed, sample);
+  if (!ran || sample.exit_status != command.expected_status ||
+      (!command.to_null && !matches(command.expected_output, sample.output))) {
+    std::fprintf(stderr,
+                 "run_bench: FAILED: %s in %s ended with status %d, saying \"%s\"; expected status %d, "
+                 "saying \"%s\"\n",
+                 command.label.c_str(), dir.c_str(), ran ? sample.exit_status : -1, sample.output.c_str(),
+                 command.expected_status, command.expected_output.c_str());
     command.failed = true;
     return;
   }
   if (!timed) {
-    command.warm_output = sample.output;
     command.peak_kb = std::max(command.peak_kb, sample.peak_kb);
     return;
   }
@@ -209,16 +226,14 @@ bool is_file(const std::string& path, unsigned long long& bytes) {
 }
 
 // The frames of a set, as frameconv finds them: anima000.obj on while the next exists.
-std::vector<std::string> frame_names(const std::string& dir, unsigned long long& bytes) {
+std::vector<std::string> frame_names(const std::string& dir) {
   std::vector<std::string> names;
-  bytes = 0;
   for (int frame = 0; frame < 1000; ++frame) {
     char name[24];
     std::snprintf(name, sizeof name, "anima%03d.obj", frame);
     unsigned long long size;
     if (!is_file(dir + "/" + name, size)) break;
     names.push_back(name);
-    bytes += size;
   }
   return names;
 }
@@ -229,23 +244,27 @@ unsigned long long bytes_of(const std::string& dir, const std::vector<std::strin
   return total;
 }
 
-Command file_command(const std::string& label, const char* program, const std::vector<std::string>& names,
-                     unsigned long long bytes) {
+// A command that reads the named files; its input is their bytes.
+Command file_command(const std::string& label, const std::string& program,
+                     const std::vector<std::string>& names, const std::string& dir) {
   Command command;
   command.label = label;
   command.argv.push_back(program);
   command.argv.insert(command.argv.end(), names.begin(), names.end());
-  command.input_bytes = bytes;
+  command.file_count = names.size();
+  command.input_bytes = bytes_of(dir, names);
   return command;
 }
 
-// The frames frameconv read before it stopped with an error that names a frame
-// ("... at anima040.obj"), or 0 when it read them all.
-size_t frames_read(const std::string& message) {
-  if (message.rfind("Conversion Complete", 0) == 0) return 0;
-  const size_t at = message.rfind("anima");
-  if (at == std::string::npos || at + 8 > message.size()) return 0;
-  return static_cast<size_t>(std::atoi(message.substr(at + 5, 3).c_str())) + 1;
+// A program under test, run without arguments in the set's directory, which
+// reads the named files and must convert them all.
+Command program_command(const std::string& label, const std::string& program,
+                        const std::vector<std::string>& names, const std::string& dir) {
+  Command command = file_command(label, program, names, dir);
+  command.argv.resize(1);
+  command.expected_status = 1;  // every run of either program ends so
+  command.expected_output = kCompleteLine;
+  return command;
 }
 
 struct Row {
@@ -263,9 +282,16 @@ struct Target {
 std::vector<Row> rows;
 std::vector<Target> targets;
 std::vector<std::string> notes;
+bool set_failed = false;  // a set could not be measured at all
+
+void fail_set(const std::string& message) {
+  std::fprintf(stderr, "run_bench: FAILED: %s\n", message.c_str());
+  notes.push_back("FAILED: " + message);
+  set_failed = true;
+}
 
 // Runs every command of a set: one warm-up each, then `runs` rounds in turn.
-void measure(std::vector<Command*>& commands, const std::string& dir, int runs) {
+void measure(const std::vector<Command*>& commands, const std::string& dir, int runs) {
   for (Command* command : commands) run_and_record(*command, dir, false);
   for (int round = 0; round < runs; ++round) {
     for (Command* command : commands) run_and_record(*command, dir, true);
@@ -275,89 +301,90 @@ void measure(std::vector<Command*>& commands, const std::string& dir, int runs) 
 // "frameconv", or "frameconv 2" when several builds are timed.
 std::string frameconv_label(size_t index) {
   if (frameconv_programs.size() == 1) return "frameconv";
-  char label[32];
-  std::snprintf(label, sizeof label, "frameconv %zu", index + 1);
-  return label;
+  return "frameconv " + std::to_string(index + 1);
 }
 
-// Adds the floors (and the peer) on `names` to store; sets their comparators
-// to themselves. Returns the index of the first.
-size_t add_floors(std::vector<Command>& store, const std::vector<std::string>& names,
-                  unsigned long long bytes, const std::string& tag, bool with_peer) {
+// Appends the floors (and the peer) on `names` in dir to store, each compared
+// with the others.
+void add_floors(std::vector<Command>& store, const std::vector<std::string>& names, const std::string& dir,
+                bool with_peer) {
   const size_t first = store.size();
-  store.push_back(file_command("cat" + tag, "cat", names, bytes));
+  store.push_back(file_command("cat", "cat", names, dir));
   store.back().to_null = true;
-  store.push_back(file_command("read+memchr" + tag, READ_FLOOR_PROGRAM, names, bytes));
-  if (with_peer) store.push_back(file_command("tinyobjloader" + tag, TINYOBJ_PEER_PROGRAM, names, bytes));
+  store.push_back(file_command("read+memchr", READ_FLOOR_PROGRAM, names, dir));
+  store.back().expected_output = std::to_string(store.back().input_bytes) + " bytes, * lines, " +
+                                 std::to_string(names.size()) + " files";
+  if (with_peer) {
+    store.push_back(file_command("tinyobjloader", TINYOBJ_PEER_PROGRAM, names, dir));
+    store.back().expected_output = "* faces, " + std::to_string(names.size()) + " files";
+  }
   for (size_t i = first; i < store.size(); ++i) {
     store[i].cat = &store[first];
     store[i].reader = &store[first + 1];
     store[i].peer = with_peer ? &store[first + 2] : nullptr;
   }
-  return first;
 }
 
-void frame_set(const char* label, const std::string& dir, int runs, std::vector<Command>& store) {
-  unsigned long long bytes;
-  const std::vector<std::string> names = frame_names(dir, bytes);
-  if (names.empty()) {
-    notes.push_back(std::string(label) + ": no frames in " + dir + "; set skipped");
-    return;
+// Gives dir/first-N hard links to the first `count` frames of dir and returns
+// its path; "" on failure.
+std::string prefix_dir(const std::string& dir, const std::vector<std::string>& names, size_t count) {
+  namespace fs = std::filesystem;
+  const fs::path prefix = fs::path(dir) / ("first-" + std::to_string(count));
+  std::error_code error;
+  fs::create_directories(prefix, error);
+  if (error) return "";
+  for (size_t i = 0; i < count; ++i) {
+    const fs::path target = fs::path(dir) / names[i], link = prefix / names[i];
+    if (fs::exists(link, error) && fs::equivalent(target, link, error)) continue;
+    fs::remove(link, error);
+    fs::create_hard_link(target, link, error);
+    if (error) return "";
   }
+  return prefix.string();
+}
+
+void frame_set(const char* label, const std::string& set_dir, int runs, std::vector<Command>& store) {
+  std::vector<std::string> names = frame_names(set_dir);
+  if (names.empty()) return fail_set(std::string(label) + ": no frames in " + set_dir);
+
+  // One run of the first build learns whether the whole set converts.
+  std::string dir = set_dir;
+  Command probe = program_command("frameconv", frameconv_programs[0], names, dir);
+  Sample sample;
+  if (!run_once(probe, dir, true, sample)) return fail_set(std::string(label) + ": frameconv did not start");
+  char summary[200];
+  std::snprintf(summary, sizeof summary, "%s: %zu frames, %.2f MB; frameconv says \"%s\"", label,
+                names.size(), bytes_of(dir, names) / 1e6, sample.output.c_str());
+  notes.push_back(summary);
+  const size_t fits = sample.exit_status == 1 ? frames_before_store_full(sample.output, names.size()) : 0;
+  if (fits > 0) {
+    // The store took the frames before the one named: time those.
+    dir = prefix_dir(set_dir, names, fits);
+    if (dir.empty()) return fail_set(std::string(label) + ": cannot link its first frames");
+    names.resize(fits);
+    notes.push_back(std::string(label) + ": timed on its first " + std::to_string(fits) +
+                    " frames, which fill the vertex store, in " + dir);
+  } else if (sample.exit_status != 1 || sample.output != kCompleteLine) {
+    return fail_set(summary);
+  }
+
   // Pointers into store stay valid: the caller reserved room for every command.
   const size_t base = store.size();
   const bool have_peer = TINYOBJ_PEER_PROGRAM[0] != 0;
-  size_t floors = add_floors(store, names, bytes, "", have_peer);
-  const size_t first_frameconv = store.size();
+  add_floors(store, names, dir, have_peer);
   for (size_t i = 0; i < frameconv_programs.size(); ++i) {
-    const std::string name =
-        frameconv_programs.size() == 1 ? "frameconv" : "frameconv " + std::to_string(i + 1);
-    store.push_back(file_command(name, frameconv_programs[i].c_str(), {}, bytes));
-    store.back().expected_status = 1;  // every run of frameconv ends so
+    store.push_back(program_command(frameconv_label(i), frameconv_programs[i], names, dir));
+    store.back().cat = &store[base];
+    store.back().reader = &store[base + 1];
+    store.back().peer = have_peer ? &store[base + 2] : nullptr;
   }
-  const size_t frameconv_end = store.size();
-
-  // The first build runs alone first, to learn how far frameconv reads.
-  Command& first = store[first_frameconv];
-  run_and_record(first, dir, false);
-  const size_t read_count = frames_read(first.warm_output);
-  char summary[200];
-  std::snprintf(summary, sizeof summary, "%s: %zu frames, %.2f MB; frameconv says \"%s\"", label,
-                names.size(), bytes / 1e6, first.warm_output.c_str());
-  notes.push_back(summary);
-  if (read_count > 0 && read_count < names.size()) {
-    // It stopped early: compare it with the floors and the peer on what it read.
-    const std::vector<std::string> prefix(names.begin(), names.begin() + static_cast<long>(read_count));
-    const unsigned long long prefix_bytes = bytes_of(dir, prefix);
-    const std::string tag = ", first " + std::to_string(read_count);
-    floors = add_floors(store, prefix, prefix_bytes, tag, have_peer);
-    for (size_t i = first_frameconv; i < frameconv_end; ++i) store[i].input_bytes = prefix_bytes;
-    notes.push_back(std::string(label) + ": frameconv stopped after " + std::to_string(read_count) + " of " +
-                    std::to_string(names.size()) +
-                    " frames; its ratios are to the floors and the peer on those frames (rows \"" +
-                    tag.substr(2) + "\")");
-  }
-  // The rows: the floors, then frameconv after those it is compared with.
   std::vector<Command*> commands;
-  for (size_t i = base; i < store.size(); ++i) {
-    if (i >= first_frameconv && i < frameconv_end) continue;
-    commands.push_back(&store[i]);
-  }
-  for (size_t i = first_frameconv; i < frameconv_end; ++i) {
-    store[i].cat = &store[floors];
-    store[i].reader = &store[floors + 1];
-    store[i].peer = have_peer ? &store[floors + 2] : nullptr;
-    commands.push_back(&store[i]);
-  }
-
+  for (size_t i = base; i < store.size(); ++i) commands.push_back(&store[i]);
   measure(commands, dir, runs);
+
   for (Command* command : commands) rows.push_back({label, command});
-  for (size_t i = first_frameconv; i < frameconv_end; ++i) {
+  for (size_t i = base + (have_peer ? 3 : 2); i < store.size(); ++i) {
     const Command& frameconv = store[i];
-    if (i > first_frameconv && frameconv.warm_output != first.warm_output) {
-      notes.push_back(std::string(label) + ": " + frameconv.label + " says \"" + frameconv.warm_output +
-                      "\"");
-    }
     if (measured(&frameconv) && measured(frameconv.cat)) {
       targets.push_back({std::string(label) + ": " + frameconv.label + " / cat",
                          median(frameconv.wall_ms) / median(frameconv.cat->wall_ms), kFrameconvCatTarget,
@@ -373,55 +400,49 @@ void frame_set(const char* label, const std::string& dir, int runs, std::vector<
 
 void clip_set(const std::string& label, const std::string& dir, int runs, std::vector<Command>& store) {
   std::vector<std::string> names;
-  unsigned long long bytes = 0, size;
   for (int clip = 1; clip <= kClipCount; ++clip) {
-    char name[24];
-    std::snprintf(name, sizeof name, "a%d.3d", clip);
+    char name[kClipNameBytes];
+    clip_name(clip, name);
+    unsigned long long size;
     if (!is_file(dir + "/" + name, size)) break;
     names.push_back(name);
-    bytes += size;
   }
-  if (names.empty()) {
-    notes.push_back(label + ": no clips in " + dir + "; set skipped");
-    return;
+  if (names.size() != kClipCount) {
+    return fail_set(label + ": " + std::to_string(names.size()) + " of the " + std::to_string(kClipCount) +
+                    " clips in " + dir);
+  }
+  if (access(clipmerge_program.c_str(), X_OK) != 0) {
+    return fail_set(label + ": no clipmerge program at " + clipmerge_program);
   }
   const size_t base = store.size();
-  store.push_back(file_command("cat", "cat", names, bytes));
-  store.back().to_null = true;
-  store.push_back(file_command("read+memchr", READ_FLOOR_PROGRAM, names, bytes));
-  const bool have_clipmerge = access(clipmerge_program, X_OK) == 0;
-  if (have_clipmerge) {
-    store.push_back(file_command("clipmerge", clipmerge_program, {}, bytes));
-    store.back().expected_status = 1;
-  } else {
-    notes.push_back(label + ": clipmerge is not built in this tree yet; its row is skipped");
-  }
+  add_floors(store, names, dir, false);
+  store.push_back(program_command("clipmerge", clipmerge_program, names, dir));
+  store.back().cat = &store[base];
+  store.back().reader = &store[base + 1];
   std::vector<Command*> commands;
-  for (size_t i = base; i < store.size(); ++i) {
-    store[i].cat = &store[base];
-    store[i].reader = &store[base + 1];
-    commands.push_back(&store[i]);
-  }
+  for (size_t i = base; i < store.size(); ++i) commands.push_back(&store[i]);
   measure(commands, dir, runs);
+
+  const Command& clipmerge = store.back();
   char summary[160];
-  std::snprintf(summary, sizeof summary, "%s: %zu clips, %.2f MB", label.c_str(), names.size(), bytes / 1e6);
+  std::snprintf(summary, sizeof summary, "%s: %zu clips, %.2f MB", label.c_str(), names.size(),
+                clipmerge.input_bytes / 1e6);
   notes.push_back(summary);
-  if (have_clipmerge) notes.push_back(label + ": clipmerge says \"" + store[base + 2].warm_output + "\"");
   for (Command* command : commands) rows.push_back({label, command});
-  if (have_clipmerge && measured(&store[base + 2]) && measured(&store[base])) {
+  if (measured(&clipmerge) && measured(clipmerge.cat)) {
     targets.push_back({label + ": clipmerge / cat",
-                       median(store[base + 2].wall_ms) / median(store[base].wall_ms), kClipmergeCatTarget,
+                       median(clipmerge.wall_ms) / median(clipmerge.cat->wall_ms), kClipmergeCatTarget,
                        true});
   }
 }
 
 void print_ratio(const Command& command, const Command* basis, bool inverse) {
   if (!measured(&command) || !measured(basis)) {
-    std::printf(" %8s", "-");
+    std::printf(" %7s", "-");
     return;
   }
   const double a = median(command.wall_ms), b = median(basis->wall_ms);
-  std::printf(" %8.2f", inverse ? b / a : a / b);
+  std::printf(" %7.2f", inverse ? b / a : a / b);
 }
 
 void print_load(const char* when) {
@@ -455,6 +476,11 @@ int main(int argc, char** argv) {
     if (frameconv_programs.empty()) frameconv_programs.push_back(FRAMECONV_PROGRAM);
   }
   if (const char* other = std::getenv("BENCH_CLIPMERGE")) clipmerge_program = other;
+  // The programs run in the sets' directories: name them from where they are.
+  std::error_code error;
+  for (std::string& program : frameconv_programs)
+    program = std::filesystem::absolute(program, error).string();
+  clipmerge_program = std::filesystem::absolute(clipmerge_program, error).string();
   dev_null = open("/dev/null", O_WRONLY);
   if (dev_null < 0) return 1;
 
@@ -464,22 +490,22 @@ int main(int argc, char** argv) {
   for (size_t i = 0; i < frameconv_programs.size(); ++i) {
     std::printf("%s: %s\n", frameconv_label(i).c_str(), frameconv_programs[i].c_str());
   }
-  std::printf("clipmerge: %s\n", clipmerge_program);
+  std::printf("clipmerge: %s\n", clipmerge_program.c_str());
   std::fflush(stdout);
 
   if (TINYOBJ_PEER_PROGRAM[0] == 0)
     notes.push_back("tinyobjloader was not found when building: its rows are missing");
   std::vector<Command> store;
   // Room for every command of every set, so that the pointers rows keep stay valid.
-  store.reserve(std::size(kFrameSets) * (6 + frameconv_programs.size()) + 3 * std::size(kClipSets));
+  store.reserve(std::size(kFrameSets) * (3 + frameconv_programs.size()) + 3);
   for (const auto& set : kFrameSets) frame_set(set[0], data + "/" + set[1], runs, store);
-  for (const auto& set : kClipSets) clip_set(set[0], data + "/" + set[1], runs, store);
+  clip_set(kClipSet[0], data + "/" + kClipSet[1], runs, store);
 
-  std::printf("\n%-14s %-23s %9s %9s %9s %8s %8s %8s %8s %8s\n", "set", "command", "median", "fastest",
-              "median", "input", "x cat", "x read+", "tinyobj", "peak RSS");
-  std::printf("%-14s %-23s %9s %9s %9s %8s %8s %8s %8s %8s\n", "", "", "wall ms", "wall ms", "cpu ms", "MB/s",
-              "", "memchr", "/ this", "MB");
-  bool failed = false;
+  std::printf("\n%-14s %-13s %5s %8s %8s %8s %8s %7s %7s %7s %8s\n", "set", "command", "files", "median",
+              "fastest", "median", "input", "x cat", "x read+", "tinyobj", "peak RSS");
+  std::printf("%-14s %-13s %5s %8s %8s %8s %8s %7s %7s %7s %8s\n", "", "", "", "wall ms", "wall ms", "cpu ms",
+              "MB/s", "", "memchr", "/ this", "MB");
+  bool failed = set_failed;
   std::string last_set;
   for (const Row& row : rows) {
     const Command& command = *row.command;
@@ -487,12 +513,14 @@ int main(int argc, char** argv) {
     last_set = row.set;
     failed = failed || command.failed;
     if (!measured(&command)) {
-      std::printf("%-14s %-23s   failed (see above)\n", row.set.c_str(), command.label.c_str());
+      std::printf("%-14s %-13s %5zu   FAILED (see above)\n", row.set.c_str(), command.label.c_str(),
+                  command.file_count);
       continue;
     }
     const double wall = median(command.wall_ms);
-    std::printf("%-14s %-23s %9.1f %9.1f %9.1f %8.0f", row.set.c_str(), command.label.c_str(), wall,
-                fastest(command.wall_ms), median(command.cpu_ms), command.input_bytes / 1e6 / (wall / 1e3));
+    std::printf("%-14s %-13s %5zu %8.1f %8.1f %8.1f %8.0f", row.set.c_str(), command.label.c_str(),
+                command.file_count, wall, fastest(command.wall_ms), median(command.cpu_ms),
+                command.input_bytes / 1e6 / (wall / 1e3));
     print_ratio(command, command.cat, false);
     print_ratio(command, command.reader, false);
     print_ratio(command, command.peer, true);
@@ -505,8 +533,9 @@ int main(int argc, char** argv) {
     std::printf("  %-42s %6.2f  (%s %.1f)  %s\n", target.what.c_str(), target.value,
                 target.at_most ? "<=" : ">=", target.bound, met ? "met" : "MISSED");
   }
-  std::printf("\nnotes:\n");
+  if (!notes.empty()) std::printf("\nnotes:\n");
   for (const std::string& note : notes) std::printf("  %s\n", note.c_str());
   print_load("after");
+  if (failed) std::printf("\nFAILED: a command did not end as it should (see above)\n");
   return failed ? 1 : 0;
 }

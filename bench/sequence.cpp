@@ -203,18 +203,16 @@ void append_frame_text(const SequenceShape& shape, uint32_t frame, std::string& 
   }
 }
 
-uint32_t clip_frame_count(int clip, ClipSizes sizes) {
+uint32_t clip_frame_count(int clip) {
   constexpr uint64_t kFrameBytes = kClipVertexCount * kPackedVertexBytes;
-  const uint64_t limit = clip <= kLastLargeClip ? kLargeClipLimitBytes : kSmallClipLimitBytes;
-  if (sizes == ClipSizes::kNearLimits) return static_cast<uint32_t>(limit / kFrameBytes);
-  // Each clip's share of the buffer is its share of all the limits together.
-  constexpr uint64_t kAllLimits = uint64_t{kLastLargeClip} * kLargeClipLimitBytes +
-                                  uint64_t{kClipCount - kLastLargeClip} * kSmallClipLimitBytes;
-  return static_cast<uint32_t>(limit * kMergeBufferBytes / kAllLimits / kFrameBytes);
+  uint64_t all_limits = 0;
+  for (int k = 1; k <= kClipCount; ++k) all_limits += clip_read_limit(k);
+  // Rounded down, in whole frames: the sum stays within the buffer.
+  return static_cast<uint32_t>(clip_read_limit(clip) * kMergeBufferBytes / all_limits / kFrameBytes);
 }
 
-void append_clip_bytes(int clip, ClipSizes sizes, uint64_t seed, std::string& bytes) {
-  const uint32_t frame_count = clip_frame_count(clip, sizes);
+void append_clip_bytes(int clip, uint64_t seed, std::string& bytes) {
+  const uint32_t frame_count = clip_frame_count(clip);
   const SequenceShape shape{frame_count, kClipVertexCount, Layout::kSeparate,
                             seed + static_cast<uint64_t>(clip)};
   uint8_t field[4];

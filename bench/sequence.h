@@ -21,6 +21,8 @@
 #include <cstdint>
 #include <string>
 
+#include "clipmerge.h"
+
 enum class Layout { kSeparate, kInterleaved };
 
 struct SequenceShape {
@@ -55,25 +57,16 @@ void append_frame_text(const SequenceShape& shape, uint32_t frame, std::string& 
 
 // Vertex animation clips a1.3d .. a67.3d, in the layout of aniv00.3d (u16 frame
 // count, u16 bytes per frame, then the packed words), each holding whole
-// frames of a kClipVertexCount-vertex mesh, in one of two sizes:
-//
-//   kNearLimits      each clip as many frames as fit its own read limit, so that
-//                    every clip lies just under it. Together they hold about
-//                    54 MB, far more than clipmerge's 10,000,000-byte merge
-//                    buffer.
-//   kFitMergeBuffer  the same shares, scaled down so that all 67 clips together
-//                    just fit the merge buffer.
-enum class ClipSizes { kNearLimits, kFitMergeBuffer };
+// frames of one kClipVertexCount-vertex mesh, so that all share one bytes per
+// frame. Each clip's size is its share of all the clip limits together, scaled
+// so that the 67 clips just fit the merge buffer: the long clips a1 .. a21
+// hold three times what the short ones do, and every clip lies at the same
+// fraction of its own limit. The limits themselves are not the bound: 67
+// clips at their limits would hold 54,500,000 bytes.
+constexpr uint32_t kClipVertexCount = 2000;  // 8,000 bytes per frame
 
-constexpr int kClipCount = 67;
-constexpr int kLastLargeClip = 21;                  // a1 .. a21 may hold more
-constexpr uint32_t kLargeClipLimitBytes = 1500000;  // frame data read from a1 .. a21
-constexpr uint32_t kSmallClipLimitBytes = 500000;   // frame data read from a22 .. a67
-constexpr uint32_t kMergeBufferBytes = 10000000;    // clipmerge's frame data of all clips
-constexpr uint32_t kClipVertexCount = 2000;         // 8,000 bytes per frame
-
-// The frames clip `clip` (1 .. kClipCount) holds.
-uint32_t clip_frame_count(int clip, ClipSizes sizes);
+// The frames clip `clip` (1 .. kClipCount of clipmerge.h) holds.
+uint32_t clip_frame_count(int clip);
 
 // Appends the whole file of clip `clip` to `bytes`.
-void append_clip_bytes(int clip, ClipSizes sizes, uint64_t seed, std::string& bytes);
+void append_clip_bytes(int clip, uint64_t seed, std::string& bytes);

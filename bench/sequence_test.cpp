@@ -162,21 +162,15 @@ TEST(Frame, IsAboutPointNineMegabytesAtFiveThousandVertices) {
 
 constexpr uint32_t kClipFrameBytes = kClipVertexCount * kPackedVertexBytes;
 
-uint32_t read_limit(int clip) { return clip <= kLastLargeClip ? kLargeClipLimitBytes : kSmallClipLimitBytes; }
-
 TEST(Clip, IsAHeaderAndWholeFramesOfItsOwnMotion) {
   const struct {
-    ClipSizes sizes;
     int clip;
     uint32_t frame_count;
-  } cases[] = {{ClipSizes::kNearLimits, 1, 187},     {ClipSizes::kNearLimits, 21, 187},
-               {ClipSizes::kNearLimits, 22, 62},     {ClipSizes::kNearLimits, 67, 62},
-               {ClipSizes::kFitMergeBuffer, 1, 34},  {ClipSizes::kFitMergeBuffer, 21, 34},
-               {ClipSizes::kFitMergeBuffer, 22, 11}, {ClipSizes::kFitMergeBuffer, 67, 11}};
+  } cases[] = {{1, 34}, {21, 34}, {22, 11}, {67, 11}};
   for (const auto& c : cases) {
-    EXPECT_EQ(clip_frame_count(c.clip, c.sizes), c.frame_count) << "a" << c.clip;
+    EXPECT_EQ(clip_frame_count(c.clip), c.frame_count) << "a" << c.clip;
     std::string bytes;
-    append_clip_bytes(c.clip, c.sizes, 7, bytes);
+    append_clip_bytes(c.clip, 7, bytes);
     const auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
     uint16_t frames = 0, frame_bytes = 0;
     ASSERT_TRUE(get_u16(data, bytes.size(), 0, frames));
@@ -193,23 +187,21 @@ TEST(Clip, IsAHeaderAndWholeFramesOfItsOwnMotion) {
   }
 }
 
-TEST(Clip, NearLimitsLiesEachAFrameShortOfItsReadLimit) {
+TEST(Clip, AllPassClipmergesChecksInOrderAndFillTheBufferWithinAFrameAClip) {
+  Merge merge;
   for (int clip = 1; clip <= kClipCount; ++clip) {
-    const uint32_t data_bytes = clip_frame_count(clip, ClipSizes::kNearLimits) * kClipFrameBytes;
-    EXPECT_LE(data_bytes, read_limit(clip)) << "a" << clip;
-    EXPECT_GT(data_bytes + kClipFrameBytes, read_limit(clip)) << "a" << clip;
+    const uint16_t frame_count = static_cast<uint16_t>(clip_frame_count(clip));
+    ASSERT_EQ(check_clip(merge, clip, frame_count, kClipFrameBytes), ClipCheck::kFits) << "a" << clip;
+    if (merge.first_clip == 0) {
+      merge.first_clip = clip;
+      merge.bytes_per_frame = kClipFrameBytes;
+    }
+    merge.frame_count += frame_count;
+    merge.data_bytes += size_t{frame_count} * kClipFrameBytes;
   }
-}
-
-TEST(Clip, FitMergeBufferFillsItWithinAFrameAClip) {
-  uint64_t total = 0;
-  for (int clip = 1; clip <= kClipCount; ++clip) {
-    const uint32_t data_bytes = clip_frame_count(clip, ClipSizes::kFitMergeBuffer) * kClipFrameBytes;
-    EXPECT_LE(data_bytes, read_limit(clip)) << "a" << clip;
-    total += data_bytes;
-  }
-  EXPECT_LE(total, kMergeBufferBytes);
-  EXPECT_GT(total + kClipCount * kClipFrameBytes, kMergeBufferBytes);  // one frame more each would not fit
+  EXPECT_EQ(merge.data_bytes, 9760000u);
+  EXPECT_GT(merge.data_bytes + kClipCount * kClipFrameBytes,
+            kMergeBufferBytes);  // a frame more each would not fit
 }
 
 }  // namespace

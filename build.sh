@@ -3,7 +3,10 @@
 # installs the packages the job needs.
 #
 #   ./build.sh example   build, then convert the bundled example in build/example
-#   ./build.sh test      build, then run every test
+#   ./build.sh windows   build the Windows executables in build-windows
+#                        (and a 64-bit build of them in build-windows64)
+#   ./build.sh test      build all, then run every test (the 64-bit Windows
+#                        executables under Wine)
 #   ./build.sh fuzz [S]  build the fuzz targets with clang and run each S seconds (60)
 #   ./build.sh bench     release build, then time frameconv and clipmerge on
 #                        generated sequences (BENCH_RUNS runs each, default 7)
@@ -46,14 +49,39 @@ example() {
   (cd build/example && ls -l aniv00.3d data00.3d)
 }
 
+# The Windows executables: the 32-bit ones users get in build-windows, and the
+# same sources for 64-bit Windows in build-windows64, which the tests run
+# under Wine (this machine may not run 32-bit programs at all).
+build_windows() {
+  need cmake make g++-mingw-w64-i686 g++-mingw-w64-x86-64
+  echo "== Windows build (32-bit GUI executables) in build-windows"
+  build build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake
+  echo "== Windows build (64-bit, for the tests under Wine) in build-windows64"
+  build build-windows64 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake
+}
+
+windows() {
+  build_windows
+  ls -l build-windows/*.exe build-windows64/*.exe
+}
+
+# The tests of the Windows builds: the format of their executables, and the
+# end-to-end tests once more with the 64-bit ones under Wine ("wine.").
+windows_tests='^(wine\.|WindowsExecutables\.)'
+
 run_tests() {
-  need cmake make g++ libgtest-dev
+  need cmake make g++ libgtest-dev binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 wine wine64
+  build_windows
   echo "== release build and tests"
-  build build
-  (cd build && ctest --output-on-failure --parallel "$jobs")
+  build build -DANIM3D_WINDOWS_DIR="$PWD/build-windows" -DANIM3D_WINDOWS64_DIR="$PWD/build-windows64"
+  (cd build && ctest --output-on-failure --parallel "$jobs" -E "$windows_tests")
   echo "== AddressSanitizer and UndefinedBehaviorSanitizer build and tests"
-  build build-sanitize -DCMAKE_BUILD_TYPE=Debug -DANIM3D_SANITIZE=ON
+  build build-sanitize -DCMAKE_BUILD_TYPE=Debug -DANIM3D_SANITIZE=ON -DANIM3D_WINDOWS_DIR= -DANIM3D_WINDOWS64_DIR=
   (cd build-sanitize && ctest --output-on-failure --parallel "$jobs")
+  echo "== Windows executables checked, and the end-to-end tests under Wine"
+  local start=$SECONDS
+  (cd build && ctest --output-on-failure --parallel "$jobs" -R "$windows_tests")
+  echo "== the Windows tests took $((SECONDS - start)) s"
   fuzz 60
 }
 
@@ -110,11 +138,12 @@ bench() {
 
 case "${1:-}" in
   example) example ;;
+  windows) windows ;;
   test) run_tests ;;
   fuzz) fuzz "${2:-60}" ;;
   bench) bench ;;
   *)
-    sed -n '2,9p' "$0" | sed 's/^# \{0,1\}//'
+    sed -n '2,12p' "$0" | sed 's/^# \{0,1\}//'
     exit 2
     ;;
 esac

@@ -252,28 +252,26 @@ static inline bool find_vertex_after(ScanCursor& scan, size_t number_end) {
   return find_token(scan, "v ", 2);
 }
 
-bool next_first_frame_vertex(VertexScan& scan, Vertex& vertex) {
+// One vertex: the "v ", then x, y and z with `move_on` between them.
+template <void (*move_on)(ScanCursor&, size_t)>
+static bool next_vertex(VertexScan& scan, Vertex& vertex) {
   ScanCursor& cursor = scan.cursor;
   if (!find_vertex_after(cursor, scan.number_end)) return false;
   vertex.at = cursor.cursor - 2;
   vertex.x = read_real_ending(cursor, scan.number_end);
-  find_space_after(cursor, scan.number_end);
+  move_on(cursor, scan.number_end);
   vertex.y = read_real_ending(cursor, scan.number_end);
-  find_space_after(cursor, scan.number_end);
+  move_on(cursor, scan.number_end);
   vertex.z = read_real_ending(cursor, scan.number_end);
   return true;
 }
 
+bool next_first_frame_vertex(VertexScan& scan, Vertex& vertex) {
+  return next_vertex<find_space_after>(scan, vertex);
+}
+
 bool next_later_frame_vertex(VertexScan& scan, Vertex& vertex) {
-  ScanCursor& cursor = scan.cursor;
-  if (!find_vertex_after(cursor, scan.number_end)) return false;
-  vertex.at = cursor.cursor - 2;
-  vertex.x = read_real_ending(cursor, scan.number_end);
-  skip_space_after(cursor, scan.number_end);
-  vertex.y = read_real_ending(cursor, scan.number_end);
-  skip_space_after(cursor, scan.number_end);
-  vertex.z = read_real_ending(cursor, scan.number_end);
-  return true;
+  return next_vertex<skip_space_after>(scan, vertex);
 }
 
 void read_face_line(ScanCursor& scan, int32_t (&references)[3]) {

@@ -9,8 +9,8 @@
 
 namespace {
 
-const std::string kProgram = CLIPMERGE_PROGRAM;
-const std::string kFrameconv = FRAMECONV_PROGRAM;
+const std::string kProgram = program_under_test("ANIM3D_CLIPMERGE", CLIPMERGE_PROGRAM);
+const std::string kFrameconv = program_under_test("ANIM3D_FRAMECONV", FRAMECONV_PROGRAM);
 const std::vector<std::string> kComplete{"Conversion Complete: Conversion Complete"};
 
 // Frame data whose bytes differ from clip to clip and along each clip.
@@ -160,6 +160,16 @@ TEST(Clipmerge, FailuresEndWithTheirMessageAndWriteNothing) {
       EXPECT_EQ(read_bytes(dir / "aniv00.3d"), "an earlier merge") << c.name;
     }
   }
+}
+
+TEST(Clipmerge, OutOfMemoryEndsWithItsMessage) {
+  if (kProgramsSanitized || running_under_wine()) GTEST_SKIP() << "needs a native build without sanitizers";
+  TempDir dir;
+  write_bytes(dir / "a1.3d", clip(1, 2, 8));
+  const RunResult run = run_program_with_memory_limit(kProgram, dir.path, 4000);  // not the 10 MB buffer
+  EXPECT_EQ(run.exit_status, 1);
+  EXPECT_EQ(run.messages, std::vector<std::string>{"Conversion Error: out of memory"});
+  EXPECT_EQ(list_dir(dir.path), std::vector<std::string>{"a1.3d"});
 }
 
 // Converts a frame sequence with frameconv and returns its aniv00.3d.

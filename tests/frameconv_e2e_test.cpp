@@ -10,7 +10,7 @@
 
 namespace {
 
-const std::string kProgram = FRAMECONV_PROGRAM;
+const std::string kProgram = program_under_test("ANIM3D_FRAMECONV", FRAMECONV_PROGRAM);
 
 // A frame of `count` vertices whose coordinates differ per frame, per vertex
 // and per axis, so that swaps, lost frames and off-by-ones show.
@@ -279,6 +279,20 @@ TEST(Frameconv, FailuresEndWithTheirMessageAndWriteNothing) {
       EXPECT_EQ(read_bytes(dir / output), earlier) << c.name << ": " << output;
     }
   }
+}
+
+TEST(Frameconv, OutOfMemoryEndsWithItsMessage) {
+  if (kProgramsSanitized || running_under_wine()) GTEST_SKIP() << "needs a native build without sanitizers";
+  TempDir dir;
+  write_frames(dir, 0, 1, 2);
+  write_bytes(dir / "aniv00.3d", "earlier animation");
+  const auto before = list_dir(dir.path);
+  // Room to start, not for the 6 MB buffer.
+  const RunResult run = run_program_with_memory_limit(kProgram, dir.path, 4000);
+  EXPECT_EQ(run.exit_status, 1);
+  EXPECT_EQ(run.messages, std::vector<std::string>{"Conversion Error: out of memory"});
+  EXPECT_EQ(list_dir(dir.path), before);
+  EXPECT_EQ(read_bytes(dir / "aniv00.3d"), "earlier animation");
 }
 
 TEST(Frameconv, StoreFilledExactlyIsStillComplete) {

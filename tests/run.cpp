@@ -1,6 +1,7 @@
 #include "run.h"
 
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -41,34 +42,177 @@ std::vector<std::string> list_dir(const std::filesystem::path& dir) {
   return names;
 }
 
-static std::string quoted(const std::string& text) {
+static std::string shell_quoted(const std::string& text) {
   std::string out = "'";
   for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
   return out + "'";
 }
 
-RunResult run_program(const std::string& program, const std::filesystem::path& dir) {
-  const std::string command = "cd " + quoted(dir.string()) + " && " + quoted(program) + " x y z";
-  RunResult result;
+static std::string environment(const char* variable) {
+  const char* value = std::getenv(variable);
+  return value ? value : "";
+}
+
+bool running_under_wine() { return !environment("ANIM3D_WINE").empty(); }
+
+std::string program_under_test(const char* variable, const std::string& built) {
+  const std::string chosen = environment(variable);
+  if (running_under_wine() && std::filesystem::path(chosen).extension() != ".exe") {
+    // A native program would pass every test of a Wine run without Wine.
+    std::fprintf(stderr, "ANIM3D_WINE is set but %s names no Windows program (.exe)\n", variable);
+    std::exit(2);
+  }
+  return chosen.empty() ? built : chosen;
+}
+
+namespace {
+
+std::vector<std::string> lines_of(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+// Reads one relay argument at `p`: a hexadecimal word, and for a string
+// argument the string Wine shows after it (quoted and escaped, or "(null)").
+struct RelayArgument {
+  std::string word;
+  std::string text;
+};
+
+bool read_argument(const std::string& line, size_t& p, RelayArgument& argument) {
+  const size_t word_end = line.find_first_not_of("0123456789abcdef", p);
+  if (word_end == std::string::npos || word_end == p) return false;
+  argument.word = line.substr(p, word_end - p);
+  p = word_end;
+  if (line[p] != ' ') return true;
+  ++p;
+  if (line.compare(p, 6, "(null)") == 0) {
+    argument.text = "(null)";
+    p += 6;
+    return true;
+  }
+  if (line[p] != '"') return false;
+  for (++p; p < line.size() && line[p] != '"'; ++p) {
+    if (line[p] == '\\' && p + 1 < line.size()) {
+      const char escaped = line[++p];
+      argument.text += escaped == 'n' ? '\n' : escaped == 't' ? '\t' : escaped == 'r' ? '\r' : escaped;
+    } else {
+      argument.text += line[p];
+    }
+  }
+  if (p >= line.size()) return false;
+  ++p;
+  return true;
+}
+
+}  // namespace
+
+std::vector<std::string> message_boxes_in_trace(const std::string& trace) {
+  static const std::string kActiveWindowReturn = "Ret  user32.GetActiveWindow() retval=";
+  static const std::string kMessageBoxCall = "Call user32.MessageBoxA(";
+  std::vector<std::string> messages;
+  std::string active_window;  // what GetActiveWindow last returned; empty before any call
+  for (const std::string& line : lines_of(trace)) {
+    if (size_t at = line.find(kActiveWindowReturn); at != std::string::npos) {
+      const size_t from = at + kActiveWindowReturn.size();
+      active_window = line.substr(from, line.find(' ', from) - from);
+      continue;
+    }
+    const size_t at = line.find(kMessageBoxCall);
+    if (at == std::string::npos) continue;
+    size_t p = at + kMessageBoxCall.size();
+    RelayArgument owner, text, caption, style;
+    const bool read = read_argument(line, p, owner) && line[p++] == ',' && read_argument(line, p, text) &&
+                      line[p++] == ',' && read_argument(line, p, caption) && line[p++] == ',' &&
+                      read_argument(line, p, style) && line[p] == ')';
+    if (!read) {
+      messages.push_back("unreadable message box call: " + line);
+      continue;
+    }
+    std::string message = text.text + ": " + caption.text;
+    if (style.word != "00000000") message += " [style " + style.word + ", not MB_OK alone]";
+    if (active_window.empty()) {
+      message += " [owner " + owner.word + ", GetActiveWindow not called]";
+    } else if (owner.word != active_window) {
+      message += " [owner " + owner.word + ", not GetActiveWindow's " + active_window + "]";
+    }
+    messages.push_back(message);
+  }
+  return messages;
+}
+
+// Runs `command` through the shell; returns its exit status and its standard
+// output.
+static int run_command(const std::string& command, std::string& output) {
   FILE* pipe = popen(command.c_str(), "r");
-  if (!pipe) return result;
-  std::string output;
+  if (!pipe) return -1;
   char chunk[4096];
   for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;) output.append(chunk, n);
   const int status = pclose(pipe);
-  result.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  std::istringstream lines(output);
-  for (std::string line; std::getline(lines, line);) result.messages.push_back(line);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Exit statuses for a sanitizer's finding in a program under test; without a
+// sanitizer in the program they do nothing.
+const std::string kSanitizerExitCodes =
+    "ASAN_OPTIONS=detect_leaks=1:exitcode=86 UBSAN_OPTIONS=halt_on_error=1:exitcode=87";
+
+RunResult run_program_with_memory_limit(const std::string& program, const std::filesystem::path& dir,
+                                        int kilobytes) {
+  RunResult result;
+  std::string output;
+  result.exit_status =
+      run_command("cd " + shell_quoted(dir.string()) + " && ulimit -v " + std::to_string(kilobytes) +
+                      " && exec " + shell_quoted(program) + " x y z",
+                  output);
+  result.messages = lines_of(output);
+  return result;
+}
+
+RunResult run_program(const std::string& program, const std::filesystem::path& dir) {
+  RunResult result;
+  std::string output;
+  if (std::filesystem::path(program).extension() != ".exe") {
+    // A sanitizer's report must not pass for the programs' own exit status 1,
+    // which is the sanitizers' default: give leaks and errors codes of their own.
+    result.exit_status = run_command("cd " + shell_quoted(dir.string()) + " && " + kSanitizerExitCodes + " " +
+                                         shell_quoted(program) + " x y z",
+                                     output);
+    result.messages = lines_of(output);
+    return result;
+  }
+
+  // Under Wine, with no display: the trace names each relayed call (the prefix
+  // limits relaying to MessageBoxA and GetActiveWindow) and goes to its own
+  // file, outside the directory the program works in. WINEPREFIX comes from
+  // the environment as it is.
+  const std::string wine = running_under_wine() ? environment("ANIM3D_WINE") : "wine";
+  std::string trace_name = (std::filesystem::temp_directory_path() / "anim3d-trace-XXXXXX").string();
+  const int trace_fd = mkstemp(trace_name.data());
+  if (trace_fd < 0) std::abort();
+  close(trace_fd);
+  const std::string command = "cd " + shell_quoted(dir.string()) +
+                              " && unset DISPLAY WAYLAND_DISPLAY && WINEDEBUG=-all,+relay " +
+                              "WINEDLLOVERRIDES='mscoree,mshtml=' " + shell_quoted(wine) + " " +
+                              shell_quoted(program) + " x y z 2>" + shell_quoted(trace_name);
+  result.exit_status = run_command(command, output);
+  const std::string trace = read_bytes(trace_name).value_or("");
+  std::filesystem::remove(trace_name);
+  result.messages = lines_of(output);  // a GUI program shows nothing here
+  for (const std::string& message : message_boxes_in_trace(trace)) result.messages.push_back(message);
   return result;
 }
 
 CapturedRun run_program(const std::string& program, const std::filesystem::path& dir,
                         const std::vector<std::string>& args) {
   const TempDir capture;  // apart from `dir`, so that its listing stays as the program left it
-  std::string command = "cd " + quoted(dir.string()) + " && " + quoted(program);
-  for (const std::string& arg : args) command.append(" ").append(quoted(arg));
-  command.append(" >").append(quoted((capture / "out").string()));
-  command.append(" 2>").append(quoted((capture / "err").string()));
+  std::string command =
+      "cd " + shell_quoted(dir.string()) + " && " + kSanitizerExitCodes + " " + shell_quoted(program);
+  for (const std::string& arg : args) command.append(" ").append(shell_quoted(arg));
+  command.append(" >").append(shell_quoted((capture / "out").string()));
+  command.append(" 2>").append(shell_quoted((capture / "err").string()));
   CapturedRun result;
   const int status = std::system(command.c_str());
   result.exit_status = status != -1 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;

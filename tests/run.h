@@ -32,8 +32,43 @@ struct RunResult {
   std::vector<std::string> messages;
 };
 
-// Runs `program` with no arguments in `dir`.
+// The program a test runs: the path in the environment variable `variable`
+// (ANIM3D_FRAMECONV, ANIM3D_CLIPMERGE) when it is set, else `built`, the
+// program built beside the tests. So the same tests run against another build
+// of the programs, the Windows executables among them. Under Wine (below) the
+// variable must name a ".exe": the run ends at once, with a message, if not.
+std::string program_under_test(const char* variable, const std::string& built);
+
+// True when the tests run Windows executables under Wine: ANIM3D_WINE names
+// the Wine loader that run_program starts them with.
+bool running_under_wine();
+
+// Runs `program` in `dir` with three arguments it must ignore. A program whose
+// name ends in ".exe" runs under the Wine loader ANIM3D_WINE (in the prefix
+// WINEPREFIX, with no display), anything else directly. Natively each line on
+// standard output is a message. Under Wine each message box is one, read from
+// Wine's relay trace of user32.MessageBoxA; a box not shown the way the
+// Windows platform layer promises (owner from GetActiveWindow, style 0:
+// MB_OK, no icon) gets what was wrong added to its message, so that it fails
+// the test's check of the messages.
 RunResult run_program(const std::string& program, const std::filesystem::path& dir);
+
+// Whether the programs built beside the tests carry the sanitizers, which
+// reserve far more address space than a memory limit leaves.
+#ifdef ANIM3D_PROGRAMS_SANITIZED
+constexpr bool kProgramsSanitized = true;
+#else
+constexpr bool kProgramsSanitized = false;
+#endif
+
+// Runs a native `program` as run_program does, with its address space limited
+// to `kilobytes`, so that a large allocation fails.
+RunResult run_program_with_memory_limit(const std::string& program, const std::filesystem::path& dir,
+                                        int kilobytes);
+
+// The message-box calls of a relay trace as messages, checked as run_program
+// does.
+std::vector<std::string> message_boxes_in_trace(const std::string& trace);
 
 // How a run with arguments ended: its exit status and all it wrote to standard
 // output and standard error.

@@ -68,7 +68,7 @@ if perf record -q -e cpu-clock -o build-profile/perf-check.data true >/dev/null 
   perf script -i build-profile/perf.data --comm frameconv -F ip,sym 2>/dev/null | awk '
     function stage(chain) {
       if (chain ~ / (asm_)?exc_page_fault /) {
-        if (chain ~ / (append_word|pack_vertex|scan_later_frame|scan_first_frame) /) return "page faults: vertex store, first touch"
+        if (chain ~ / (append_word|pack_vertex|scan_later_frame|scan_first_frame|next_(first|later)_frame_vertex) /) return "page faults: vertex store, first touch"
         if (chain ~ / (scan_triangles|read_face_line) /) return "page faults: triangle table, first touch"
         if (chain ~ / (ksys_read|filemap_read) /) return "page faults: text buffer, first touch (in read)"
         if (chain ~ / (_dl_[a-z_]*|dl_main|elf_load|bprm_execve) /) return "process start: exec and dynamic linking"
@@ -79,6 +79,8 @@ if perf record -q -e cpu-clock -o build-profile/perf-check.data true >/dev/null 
       if (chain ~ / (do_exit|exit_mmap|do_group_exit) /) return "exit: unmapping"
       if (chain ~ / (bprm_execve|elf_load|_dl_[a-z_]*|dl_main|_dl_start_user) /) return "process start: exec and dynamic linking"
       if (leaf ~ /^read_real/) return "number reading: read_real"
+      # read_real is inlined into the vertex steps, which also search.
+      if (leaf ~ /^next_(first|later)_frame_vertex/) return "vertex passes: number reading and searching"
       if (leaf ~ /memchr|^find_token|^skip_past_space/) return "searching: find_token, skip_past_space, memchr"
       if (chain ~ / (scan_triangles|read_face_line|read_integer) /) return "triangle pass (first frame)"
       if (leaf ~ /^(pack_vertex|append_word)/) return "packing and storing words"

@@ -1,14 +1,13 @@
 // Where frameconv's time goes: runs its stages one by one, in one process, on
 // the frames of a directory, and times each with a monotonic clock. The stages
 // are frameconv's own routines (load_frame, the vertex passes, the triangle
-// pass, the two writers); the vertex passes are also run twice more through
-// their visits, once only searching and once reading the numbers but not
-// packing them, so that their time splits into searching, number reading and
-// packing:
+// pass, the two writers). Each vertex pass is also run twice more, so that its
+// time splits into number reading, searching and packing:
 //
-//   searching       find_token and the moves between coordinates alone
-//   number reading  the same pass reading the coordinates, less searching
-//   packing         the real pass, packing and storing words, less both
+//   number reading  read_real alone, at each place the pass reads a number
+//                   (found beforehand, untimed, with the plain searches)
+//   searching       the pass's visit, reading but not packing, less that
+//   packing         the real pass, packing and storing words, less the visit
 //
 //   stages DIR [RUNS]    DIR holds anima000.obj ...; RUNS (default 9) runs,
 //                        each stage's median and fastest printed
@@ -27,6 +26,7 @@
 
 #include "frameconv.h"
 #include "mesh.h"
+#include "platform.h"
 #include "scan.h"
 #include "vertex_animation.h"
 
@@ -69,22 +69,37 @@ double now_ms() {
   return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
 }
 
-// The first-frame pass's searches alone: find_token between coordinates.
-void search_first_frame(const char* data, size_t end) {
+// Where the first-frame pass reads its numbers: after the "v " and after the
+// space that each find_token finds, as many places as the pass will read.
+void first_frame_numbers(const char* data, size_t end, std::vector<size_t>& places) {
+  places.clear();
   ScanCursor scan{data, end, 0};
   for (uint32_t count = 0; count < kFirstFrameVertexLimit && find_token(scan, "v ", 2); ++count) {
+    places.push_back(scan.cursor);
     find_token(scan, " ", 1);
+    places.push_back(scan.cursor);
     find_token(scan, " ", 1);
+    places.push_back(scan.cursor);
   }
 }
 
-// The later-frame pass's searches alone: skip_past_space between coordinates.
-void search_later_frame(const char* data, size_t end, uint32_t vertex_count) {
+// The same for the later-frame pass, which moves on with skip_past_space.
+void later_frame_numbers(const char* data, size_t end, uint32_t vertex_count, std::vector<size_t>& places) {
+  places.clear();
   ScanCursor scan{data, end, 0};
   for (uint32_t i = 0; i < vertex_count && find_token(scan, "v ", 2); ++i) {
+    places.push_back(scan.cursor);
     skip_past_space(scan);
+    places.push_back(scan.cursor);
     skip_past_space(scan);
+    places.push_back(scan.cursor);
   }
+}
+
+double read_numbers(const char* data, size_t end, const std::vector<size_t>& places) {
+  double sum = 0;
+  for (const size_t place : places) sum += read_real(ScanCursor{data, end, place});
+  return sum;
 }
 
 // What the visits read, summed so that the reading cannot be left out.
@@ -92,7 +107,7 @@ volatile double sink;
 
 // One run of every stage over the frames; false if they do not convert.
 bool run_stages(Workspace& work, const std::vector<std::string>& frames, const std::string& dir,
-                double (&ms)[kStageCount]) {
+                std::vector<size_t>& places, double (&ms)[kStageCount]) {
   std::fill(std::begin(ms), std::end(ms), 0.0);
   work.store.word_count = 0;
   uint32_t vertex_count = 0;
@@ -104,19 +119,20 @@ bool run_stages(Workspace& work, const std::vector<std::string>& frames, const s
     double sum = 0;
     auto add = [&sum](size_t, double x, double y, double z) { sum += x + y + z; };
     const bool first = frame == 0;
-    t = now_ms();
     if (first) {
-      search_first_frame(work.text, end);
+      first_frame_numbers(work.text, end, places);
     } else {
-      search_later_frame(work.text, end, vertex_count);
+      later_frame_numbers(work.text, end, vertex_count, places);
     }
-    const double searched = now_ms();
+    t = now_ms();
+    sum += read_numbers(work.text, end, places);
+    const double numbers = now_ms();
     if (first) {
       visit_first_frame(work.text, end, add);
     } else {
       visit_later_frame(work.text, end, vertex_count, add);
     }
-    const double read = now_ms();
+    const double visited = now_ms();
     if (first) {
       vertex_count = scan_first_frame(work.text, end, work.store);
       if (vertex_count == 0) return false;
@@ -126,9 +142,9 @@ bool run_stages(Workspace& work, const std::vector<std::string>& frames, const s
     }
     const double packed = now_ms();
     sink = sum;
-    ms[first ? kFirstSearch : kLaterSearch] += searched - t;
-    ms[first ? kFirstNumbers : kLaterNumbers] += std::max(0.0, (read - searched) - (searched - t));
-    ms[first ? kFirstPacking : kLaterPacking] += std::max(0.0, (packed - read) - (read - searched));
+    ms[first ? kFirstNumbers : kLaterNumbers] += numbers - t;
+    ms[first ? kFirstSearch : kLaterSearch] += std::max(0.0, (visited - numbers) - (numbers - t));
+    ms[first ? kFirstPacking : kLaterPacking] += std::max(0.0, (packed - visited) - (visited - numbers));
     if (first) {
       t = now_ms();
       scan_triangles(work.text, end, work.triangles);
@@ -173,18 +189,20 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "stages: no anima000.obj in %s\n", dir.c_str());
     return 1;
   }
-  auto* work = static_cast<Workspace*>(std::malloc(sizeof(Workspace)));
+  auto* work = static_cast<Workspace*>(allocate_buffer(sizeof(Workspace)));  // as frameconv takes it
   if (!work) return 1;
   std::vector<double> samples[kStageCount];
+  std::vector<size_t> places;
+  places.reserve(3 * kFirstFrameVertexLimit);
   for (int run = 0; run <= runs; ++run) {  // run 0 warms the page cache and the buffers
     double ms[kStageCount];
-    if (!run_stages(*work, frames, dir, ms)) {
+    if (!run_stages(*work, frames, dir, places, ms)) {
       std::fprintf(stderr, "stages: the frames in %s do not convert\n", dir.c_str());
       return 1;
     }
     for (int s = 0; run > 0 && s < kStageCount; ++s) samples[s].push_back(ms[s]);
   }
-  std::free(work);
+  release_buffer(work, sizeof(Workspace));
 
   std::printf("stages of frameconv on %s: %zu frames, %.2f MB, %d runs\n", dir.c_str(), frames.size(),
               bytes / 1e6, runs);

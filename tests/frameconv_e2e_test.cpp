@@ -206,6 +206,7 @@ struct FailureCase {
   const char* name;
   void (*setup)(const TempDir&);
   std::string message;
+  const char* in_the_way = nullptr;  // a directory of this name, made after the setup
 };
 
 void no_frames(const TempDir&) {}
@@ -227,24 +228,7 @@ void empty_later_frame(const TempDir& dir) {
   write_bytes(dir / "anima002.obj", "");
 }
 void store_overflows(const TempDir& dir) { write_frames(dir, 0, 20, 10000); }
-void output_in_the_way(const TempDir& dir) {
-  write_frames(dir, 0, 1, 2);
-  std::filesystem::remove(dir / "aniv00.3d");
-  std::filesystem::create_directory(dir / "aniv00.3d");
-}
-void temporary_in_the_way(const TempDir& dir) {
-  write_frames(dir, 0, 1, 2);
-  std::filesystem::create_directory(dir / "aniv00.3d.tmp");
-}
-void mesh_in_the_way(const TempDir& dir) {
-  write_frames(dir, 0, 1, 2);
-  std::filesystem::remove(dir / "data00.3d");
-  std::filesystem::create_directory(dir / "data00.3d");
-}
-void mesh_temporary_in_the_way(const TempDir& dir) {
-  write_frames(dir, 0, 1, 2);
-  std::filesystem::create_directory(dir / "data00.3d.tmp");
-}
+void two_frames(const TempDir& dir) { write_frames(dir, 0, 1, 2); }
 
 TEST(Frameconv, FailuresEndWithTheirMessageAndWriteNothing) {
   const FailureCase cases[] = {
@@ -258,16 +242,20 @@ TEST(Frameconv, FailuresEndWithTheirMessageAndWriteNothing) {
       {"too few vertices", too_few_vertices, "Conversion Error: Too few vertices in anima002.obj"},
       {"empty later frame", empty_later_frame, "Conversion Error: Too few vertices in anima002.obj"},
       {"store overflows", store_overflows, "Conversion Error: Vertex store full at anima020.obj"},
-      {"output in the way", output_in_the_way, "Conversion Error: Cannot write aniv00.3d"},
-      {"temporary in the way", temporary_in_the_way, "Conversion Error: Cannot write aniv00.3d"},
-      {"mesh in the way", mesh_in_the_way, "Conversion Error: Cannot write data00.3d"},
-      {"mesh temporary in the way", mesh_temporary_in_the_way, "Conversion Error: Cannot write data00.3d"},
+      {"output in the way", two_frames, "Conversion Error: Cannot write aniv00.3d", "aniv00.3d"},
+      {"temporary in the way", two_frames, "Conversion Error: Cannot write aniv00.3d", "aniv00.3d.tmp"},
+      {"mesh in the way", two_frames, "Conversion Error: Cannot write data00.3d", "data00.3d"},
+      {"mesh temporary in the way", two_frames, "Conversion Error: Cannot write data00.3d", "data00.3d.tmp"},
   };
   for (const FailureCase& c : cases) {
     TempDir dir;
     write_bytes(dir / "aniv00.3d", "earlier animation");
     write_bytes(dir / "data00.3d", "earlier mesh");
     c.setup(dir);
+    if (c.in_the_way) {
+      std::filesystem::remove(dir / c.in_the_way);
+      std::filesystem::create_directory(dir / c.in_the_way);
+    }
     const auto before = list_dir(dir.path);
     const RunResult run = run_program(kProgram, dir.path);
     EXPECT_EQ(run.exit_status, 1) << c.name;

@@ -10,10 +10,14 @@ void report_result(const char* text, const char* caption) {
   MessageBoxA(GetActiveWindow(), text, caption, MB_OK);
 }
 
-bool can_replace(const char* name) {
+OutputSlot output_slot(const char* name) {
   const DWORD attributes = GetFileAttributesA(name);
-  if (attributes == INVALID_FILE_ATTRIBUTES) return GetLastError() == ERROR_FILE_NOT_FOUND;
-  return (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    return GetLastError() == ERROR_FILE_NOT_FOUND ? OutputSlot::kFree : OutputSlot::kBlocked;
+  }
+  // A read-only output is one the user has protected: it is not replaced.
+  const DWORD in_the_way = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY;
+  return (attributes & in_the_way) == 0 ? OutputSlot::kFile : OutputSlot::kBlocked;
 }
 
 bool replace_file(const char* from, const char* to) {
@@ -40,10 +44,10 @@ void report_result(const char* text, const char* caption) {
   std::fflush(stdout);
 }
 
-bool can_replace(const char* name) {
+OutputSlot output_slot(const char* name) {
   struct stat status;
-  if (stat(name, &status) != 0) return errno == ENOENT;
-  return S_ISREG(status.st_mode);
+  if (stat(name, &status) != 0) return errno == ENOENT ? OutputSlot::kFree : OutputSlot::kBlocked;
+  return S_ISREG(status.st_mode) ? OutputSlot::kFile : OutputSlot::kBlocked;
 }
 
 bool replace_file(const char* from, const char* to) { return std::rename(from, to) == 0; }

@@ -10,11 +10,14 @@
 // standard output. Every run ends with exactly one call.
 void report_result(const char* text, const char* caption);
 
-// True if `name` is absent or a regular file, so that a finished output may be
-// moved over it; false for a directory or anything else in the way.
-bool can_replace(const char* name);
+// What stands at an output's name: nothing, a regular file that a finished
+// output may replace, or something else in the way (a directory).
+enum class OutputSlot { kFree, kFile, kBlocked };
+OutputSlot output_slot(const char* name);
 
-// Moves the file `from` over `to`, replacing `to` if it exists.
+// Moves the file `from` over `to`, replacing `to` if it exists. False if the
+// move did not happen (on Windows, for one, when either file is held open by
+// another program without delete sharing); both files are then as they were.
 bool replace_file(const char* from, const char* to);
 
 // The one large buffer of a run, of `bytes` bytes, or nullptr if memory is

@@ -162,6 +162,21 @@ TEST(Clipmerge, FailuresEndWithTheirMessageAndWriteNothing) {
   }
 }
 
+// An output that cannot be replaced (held open on Windows): the run says so
+// and the earlier aniv00.3d stays byte for byte, with nothing beside it.
+TEST(Clipmerge, AnOutputThatCannotBeReplacedStaysAsItWas) {
+  TempDir dir;
+  write_bytes(dir / "a1.3d", clip(1, 3, 12));
+  write_bytes(dir / "aniv00.3d", "earlier animation");
+  const auto before = list_dir(dir.path);
+  const auto run = run_with_output_held(kProgram, dir.path, "aniv00.3d");
+  if (!run) GTEST_SKIP() << kCannotHoldOutputs;
+  EXPECT_EQ(run->exit_status, 1);
+  EXPECT_EQ(run->messages, std::vector<std::string>{"Conversion Error: Cannot write aniv00.3d"});
+  EXPECT_EQ(list_dir(dir.path), before);
+  EXPECT_EQ(read_bytes(dir / "aniv00.3d"), "earlier animation");
+}
+
 TEST(Clipmerge, OutOfMemoryEndsWithItsMessage) {
   if (kProgramsSanitized || running_under_wine()) GTEST_SKIP() << "needs a native build without sanitizers";
   TempDir dir;

@@ -269,6 +269,47 @@ TEST(Frameconv, FailuresEndWithTheirMessageAndWriteNothing) {
   }
 }
 
+// An output that cannot be replaced, one and then the other: the run names it,
+// and both earlier files stay byte for byte, with nothing beside them.
+TEST(Frameconv, AnOutputThatCannotBeReplacedLeavesBothEarlierFiles) {
+  for (const char* held : {"aniv00.3d", "data00.3d"}) {
+    TempDir dir;
+    write_frames(dir, 0, 2, 5);
+    write_bytes(dir / "aniv00.3d", "earlier animation");
+    write_bytes(dir / "data00.3d", "earlier mesh");
+    const auto before = list_dir(dir.path);
+    const auto run = run_with_output_held(kProgram, dir.path, held);
+    if (!run) GTEST_SKIP() << kCannotHoldOutputs;
+    EXPECT_EQ(run->exit_status, 1) << held;
+    EXPECT_EQ(run->messages, std::vector<std::string>{std::string("Conversion Error: Cannot write ") + held});
+    EXPECT_EQ(list_dir(dir.path), before) << held;
+    EXPECT_EQ(read_bytes(dir / "aniv00.3d"), "earlier animation") << held;
+    EXPECT_EQ(read_bytes(dir / "data00.3d"), "earlier mesh") << held;
+  }
+}
+
+// On Windows a read-only output is not replaced either.
+TEST(Frameconv, AReadOnlyOutputOnWindowsLeavesBothEarlierFiles) {
+  if (!running_under_wine()) GTEST_SKIP() << "a read-only file is replaced by a rename elsewhere";
+  for (const char* read_only : {"aniv00.3d", "data00.3d"}) {
+    TempDir dir;
+    write_frames(dir, 0, 2, 5);
+    write_bytes(dir / "aniv00.3d", "earlier animation");
+    write_bytes(dir / "data00.3d", "earlier mesh");
+    std::filesystem::permissions(dir / read_only,
+                                 std::filesystem::perms::owner_write | std::filesystem::perms::group_write |
+                                     std::filesystem::perms::others_write,
+                                 std::filesystem::perm_options::remove);
+    const auto before = list_dir(dir.path);
+    const RunResult run = run_program(kProgram, dir.path);
+    EXPECT_EQ(run.messages,
+              std::vector<std::string>{std::string("Conversion Error: Cannot write ") + read_only});
+    EXPECT_EQ(list_dir(dir.path), before) << read_only;
+    EXPECT_EQ(read_bytes(dir / "aniv00.3d"), "earlier animation") << read_only;
+    EXPECT_EQ(read_bytes(dir / "data00.3d"), "earlier mesh") << read_only;
+  }
+}
+
 TEST(Frameconv, OutOfMemoryEndsWithItsMessage) {
   if (kProgramsSanitized || running_under_wine()) GTEST_SKIP() << "needs a native build without sanitizers";
   TempDir dir;

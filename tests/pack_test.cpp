@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <set>
+#include <string>
 
 #include "in_temp_dir.h"
 #include "output.h"
+#include "platform.h"
 #include "run.h"
 #include "vertex_animation.h"
 
@@ -190,6 +193,105 @@ TEST_F(StagedOutputs, OneOutputInTheWayLeavesEveryEarlierFile) {
   EXPECT_EQ(read_bytes("one"), "old one");
   EXPECT_TRUE(std::filesystem::is_directory("two"));
   EXPECT_EQ(list_dir("."), (std::vector<std::string>{"one", "two"}));
+}
+
+// A stand-in for replace_file that fails at the calls a test names, counting
+// from 1, and otherwise moves the file. It remembers which output the first
+// failed call was about.
+struct FaultyMoves {
+  int calls = 0;
+  std::set<int> failing;
+  std::string first_failed;
+};
+FaultyMoves faults;
+
+bool faulty_move(const char* from, const char* to) {
+  ++faults.calls;
+  if (!faults.failing.count(faults.calls)) return replace_file(from, to);
+  if (faults.first_failed.empty()) {
+    const std::string target = to;  // moving aside names the output as `from`
+    faults.first_failed = target.ends_with(".bak") ? from : to;
+  }
+  return false;
+}
+
+// The outputs' earlier contents before a commit; absent ones are not set.
+struct Pair {
+  const char* animation;
+  const char* mesh;
+};
+
+const char* const kNames[] = {"aniv00.3d", "data00.3d"};
+
+// Runs one commit in a fresh directory holding `earlier` (and a backup left by
+// a killed run, if `stale_backup`) and the two new temporaries, with the moves
+// `failing` made to fail. Returns the commit's result; `dir` keeps the files.
+std::string commit_in(const TempDir& dir, const Pair& earlier, bool stale_backup, std::set<int> failing) {
+  if (earlier.animation) write_bytes(dir / "aniv00.3d", earlier.animation);
+  if (earlier.mesh) write_bytes(dir / "data00.3d", earlier.mesh);
+  if (stale_backup) write_bytes(dir / "aniv00.3d.bak", "killed run's backup");
+  write_bytes(dir / "aniv00.3d.tmp", "new animation");
+  write_bytes(dir / "data00.3d.tmp", "new mesh");
+  const auto previous = std::filesystem::current_path();
+  std::filesystem::current_path(dir.path);
+  faults = FaultyMoves{0, std::move(failing), ""};
+  const char* failed = commit_outputs(kNames, 2, faulty_move);
+  std::filesystem::current_path(previous);
+  return failed ? failed : "";
+}
+
+// Both outputs are replaced or neither: whichever move fails, the earlier
+// files are back under their names byte for byte, with no temporary or backup
+// beside them; and should moving one back fail too, its backup is kept.
+TEST(CommitOutputs, AnyFailedMoveLeavesTheEarlierPair) {
+  const Pair earlier_pairs[] = {{"earlier animation", "earlier mesh"},
+                                {"earlier animation", nullptr},
+                                {nullptr, "earlier mesh"},
+                                {nullptr, nullptr}};
+  for (const Pair& earlier : earlier_pairs) {
+    for (bool stale_backup : {false, true}) {
+      const std::string setup = std::string(earlier.animation ? "animation" : "-") + "/" +
+                                (earlier.mesh ? "mesh" : "-") + (stale_backup ? " + stale backup" : "");
+      {
+        const TempDir dir;
+        EXPECT_EQ(commit_in(dir, earlier, stale_backup, {}), "") << setup;
+        EXPECT_EQ(list_dir(dir.path), (std::vector<std::string>{"aniv00.3d", "data00.3d"})) << setup;
+        EXPECT_EQ(read_bytes(dir / "aniv00.3d"), "new animation") << setup;
+        EXPECT_EQ(read_bytes(dir / "data00.3d"), "new mesh") << setup;
+      }
+      const int moves = faults.calls;
+      for (int k = 1; k <= moves; ++k) {
+        // One failure, and then the same with a failure of each move back.
+        for (int restore = 0; restore <= 2; ++restore) {
+          const TempDir dir;
+          std::set<int> failing{k};
+          if (restore) failing.insert(k + restore);
+          const std::string failed = commit_in(dir, earlier, stale_backup, failing);
+          const std::string what = setup + ", move " + std::to_string(k) + " fails" +
+                                   (restore ? ", and move " + std::to_string(k + restore) : "");
+          EXPECT_EQ(failed, faults.first_failed) << what;
+          const bool restore_failed = faults.calls >= k + restore && restore > 0;
+          for (const auto& [name, contents] :
+               {std::pair{std::string("aniv00.3d"), earlier.animation}, {"data00.3d", earlier.mesh}}) {
+            const auto now = read_bytes(dir / name);
+            const auto backup = read_bytes(dir / (name + ".bak"));
+            if (!restore_failed) {
+              EXPECT_EQ(now, contents ? std::optional<std::string>(contents) : std::nullopt)
+                  << what << ": " << name;
+              // A killed run's backup may stay after a failure; no backup of this run does.
+              if (backup) {
+                EXPECT_TRUE(stale_backup && name == "aniv00.3d" && backup == "killed run's backup")
+                    << what << ": " << name;
+              }
+            } else if (contents) {
+              EXPECT_TRUE(now == contents || backup == contents) << what << ": " << name << " lost";
+            }
+            EXPECT_FALSE(std::filesystem::exists(dir / (name + ".tmp"))) << what << ": " << name;
+          }
+        }
+      }
+    }
+  }
 }
 
 }  // namespace

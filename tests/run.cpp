@@ -1,5 +1,8 @@
 #include "run.h"
 
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -171,6 +174,31 @@ RunResult run_program_with_memory_limit(const std::string& program, const std::f
   return result;
 }
 
+// Runs the Windows program and arguments of `command_line` (shell-quoted) in
+// `dir` under Wine, with no display. The trace names each relayed call (the
+// prefix limits relaying to MessageBoxA and GetActiveWindow) and goes to its
+// own file, outside the directory the program works in. WINEPREFIX comes from
+// the environment as it is.
+static RunResult run_windows_program(const std::string& command_line, const std::filesystem::path& dir) {
+  RunResult result;
+  std::string output;
+  const std::string wine = running_under_wine() ? environment("ANIM3D_WINE") : "wine";
+  std::string trace_name = (std::filesystem::temp_directory_path() / "anim3d-trace-XXXXXX").string();
+  const int trace_fd = mkstemp(trace_name.data());
+  if (trace_fd < 0) std::abort();
+  close(trace_fd);
+  const std::string command = "cd " + shell_quoted(dir.string()) +
+                              " && unset DISPLAY WAYLAND_DISPLAY && WINEDEBUG=-all,+relay " +
+                              "WINEDLLOVERRIDES='mscoree,mshtml=' " + shell_quoted(wine) + " " +
+                              command_line + " 2>" + shell_quoted(trace_name);
+  result.exit_status = run_command(command, output);
+  const std::string trace = read_bytes(trace_name).value_or("");
+  std::filesystem::remove(trace_name);
+  result.messages = lines_of(output);  // a GUI program shows nothing here
+  for (const std::string& message : message_boxes_in_trace(trace)) result.messages.push_back(message);
+  return result;
+}
+
 RunResult run_program(const std::string& program, const std::filesystem::path& dir) {
   RunResult result;
   std::string output;
@@ -184,24 +212,36 @@ RunResult run_program(const std::string& program, const std::filesystem::path& d
     return result;
   }
 
-  // Under Wine, with no display: the trace names each relayed call (the prefix
-  // limits relaying to MessageBoxA and GetActiveWindow) and goes to its own
-  // file, outside the directory the program works in. WINEPREFIX comes from
-  // the environment as it is.
-  const std::string wine = running_under_wine() ? environment("ANIM3D_WINE") : "wine";
-  std::string trace_name = (std::filesystem::temp_directory_path() / "anim3d-trace-XXXXXX").string();
-  const int trace_fd = mkstemp(trace_name.data());
-  if (trace_fd < 0) std::abort();
-  close(trace_fd);
-  const std::string command = "cd " + shell_quoted(dir.string()) +
-                              " && unset DISPLAY WAYLAND_DISPLAY && WINEDEBUG=-all,+relay " +
-                              "WINEDLLOVERRIDES='mscoree,mshtml=' " + shell_quoted(wine) + " " +
-                              shell_quoted(program) + " x y z 2>" + shell_quoted(trace_name);
-  result.exit_status = run_command(command, output);
-  const std::string trace = read_bytes(trace_name).value_or("");
-  std::filesystem::remove(trace_name);
-  result.messages = lines_of(output);  // a GUI program shows nothing here
-  for (const std::string& message : message_boxes_in_trace(trace)) result.messages.push_back(message);
+  return run_windows_program(shell_quoted(program) + " x y z", dir);
+}
+
+// Sets or clears the immutable attribute of `file`. False where the file
+// system or the user's rights do not allow it.
+static bool set_immutable(const std::filesystem::path& file, bool immutable) {
+  const int fd = open(file.c_str(), O_RDONLY);
+  if (fd < 0) return false;
+  int flags = 0;
+  bool ok = ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+  flags = immutable ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+  ok = ok && ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+  close(fd);
+  return ok;
+}
+
+std::optional<RunResult> run_with_output_held(const std::string& program, const std::filesystem::path& dir,
+                                              const std::string& held) {
+  if (std::filesystem::path(program).extension() == ".exe") {
+    // The helper starts the program by its Windows name: Wine's drive Z: is
+    // the root of the file system.
+    std::string windows_name = "Z:" + std::filesystem::absolute(program).string();
+    std::replace(windows_name.begin(), windows_name.end(), '/', '\\');
+    return run_windows_program(shell_quoted(environment("ANIM3D_HOLD_OPEN")) + " " + shell_quoted(held) +
+                                   " " + shell_quoted(windows_name),
+                               dir);
+  }
+  if (!set_immutable(dir / held, true)) return std::nullopt;
+  const RunResult result = run_program(program, dir);
+  set_immutable(dir / held, false);
   return result;
 }
 

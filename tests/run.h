@@ -53,6 +53,16 @@ bool running_under_wine();
 // the test's check of the messages.
 RunResult run_program(const std::string& program, const std::filesystem::path& dir);
 
+// Runs `program` as run_program does while `held`, a file in `dir`, can be
+// neither renamed nor replaced. Under Wine the helper ANIM3D_HOLD_OPEN names
+// holds it open without delete sharing, as a viewer may; natively it is made
+// immutable for the run (chattr +i). Nothing where neither can be done
+// (natively that needs root and a file system with the attribute).
+std::optional<RunResult> run_with_output_held(const std::string& program, const std::filesystem::path& dir,
+                                              const std::string& held);
+constexpr char kCannotHoldOutputs[] =
+    "cannot make a file immutable here (needs root and a file system with chattr +i)";
+
 // Whether the programs built beside the tests carry the sanitizers, which
 // reserve far more address space than a memory limit leaves.
 #ifdef ANIM3D_PROGRAMS_SANITIZED

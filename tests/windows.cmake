@@ -50,7 +50,8 @@ set(wine_environment
   "ANIM3D_WINE=${ANIM3D_WINE}"
   "WINEPREFIX=${wine_prefix}"
   "ANIM3D_FRAMECONV=${ANIM3D_WINDOWS64_DIR}/frameconv.exe"
-  "ANIM3D_CLIPMERGE=${ANIM3D_WINDOWS64_DIR}/clipmerge.exe")
+  "ANIM3D_CLIPMERGE=${ANIM3D_WINDOWS64_DIR}/clipmerge.exe"
+  "ANIM3D_HOLD_OPEN=${ANIM3D_WINDOWS64_DIR}/hold_open.exe")
 foreach(target frameconv_e2e_tests clipmerge_e2e_tests windows_runs_tests)
   gtest_add_tests(TARGET ${target} TEST_PREFIX "wine." TEST_LIST wine_tests)
   set_tests_properties(${wine_tests} PROPERTIES

@@ -48,6 +48,12 @@ ClipCheck check_clip(const Merge& merge, int clip, uint16_t frame_count, uint16_
   return ClipCheck::kFits;
 }
 
+ClipRead read_clip_frames(FILE* file, uint8_t* data, size_t announced) {
+  const size_t read = std::fread(data, 1, announced, file);
+  if (std::ferror(file)) return ClipRead::kFailed;
+  return read == announced ? ClipRead::kRead : ClipRead::kShort;
+}
+
 int program_main() {
   auto* buffer = static_cast<uint8_t*>(allocate_buffer(kMergeBufferBytes));
   if (!buffer) return finish(nullptr, "Conversion Error", "out of memory");
@@ -91,10 +97,10 @@ int program_main() {
     // Only the announced frame data belongs to the clip; bytes after it are
     // never read.
     const size_t announced = announced_bytes(frame_count, bytes_per_frame);
-    const size_t read = std::fread(buffer + merge.data_bytes, 1, announced, file);
-    const bool failed = std::ferror(file) != 0;
+    const ClipRead read = read_clip_frames(file, buffer + merge.data_bytes, announced);
     std::fclose(file);
-    if (read != announced || failed) return fail(buffer, "Clip %s is shorter than its header says", clip);
+    if (read == ClipRead::kFailed) return fail(buffer, "Cannot read %s", clip);
+    if (read == ClipRead::kShort) return fail(buffer, "Clip %s is shorter than its header says", clip);
     // The header's 16-bit frame count must still hold the sum.
     if (merge.frame_count + frame_count > kFrameCountLimit)
       return fail(buffer, "Too many frames in all clips");

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 
 constexpr int kClipCount = 67;
 constexpr size_t kClipNameBytes = 16;
@@ -33,3 +34,11 @@ enum class ClipCheck { kFits, kFrameSizeDiffers, kOverLimit, kBufferFull };
 // run reports problems. A clip that fits announces frame_count x
 // bytes_per_frame bytes of frame data, which the caller reads next.
 ClipCheck check_clip(const Merge& merge, int clip, uint16_t frame_count, uint16_t bytes_per_frame);
+
+// How reading a clip's frame data went: all of it read, the file ended first,
+// or the read itself failed.
+enum class ClipRead { kRead, kShort, kFailed };
+
+// Reads the `announced` bytes of frame data that follow a clip's header from
+// `file` into `data`.
+ClipRead read_clip_frames(FILE* file, uint8_t* data, size_t announced);

@@ -1,7 +1,13 @@
-// The clip table and the checks of each clip's header against the merge.
+// The clip table, the checks of each clip's header against the merge, and
+// reading a clip's frame data.
 #include "clipmerge.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -56,6 +62,52 @@ TEST(CheckClip, FrameSizeThenReadLimitThenMergeBuffer) {
   };
   for (const auto& c : cases) {
     EXPECT_EQ(check_clip(*c.merge, c.clip, c.frame_count, c.bytes_per_frame), c.check) << c.why;
+  }
+}
+
+// A stream of `bytes` bytes that then ends, or fails as a disk that cannot be
+// read further does.
+struct ClipStream {
+  size_t bytes;
+  bool fails;
+  size_t given = 0;
+};
+
+ssize_t read_clip_stream(void* cookie, char* out, size_t size) {
+  auto* stream = static_cast<ClipStream*>(cookie);
+  if (stream->given == stream->bytes) {
+    if (!stream->fails) return 0;
+    errno = EIO;
+    return -1;
+  }
+  const size_t n = std::min(size, stream->bytes - stream->given);
+  std::memset(out, 7, n);
+  stream->given += n;
+  return static_cast<ssize_t>(n);
+}
+
+// A short file and a failed read are told apart.
+TEST(ReadClipFrames, WholeShortOrFailed) {
+  const struct {
+    const char* name;
+    ClipStream stream;
+    ClipRead expected;
+  } cases[] = {
+      {"all announced bytes", {12, false}, ClipRead::kRead},
+      {"more than announced", {13, false}, ClipRead::kRead},
+      {"file ends early", {11, false}, ClipRead::kShort},
+      {"nothing after the header", {0, false}, ClipRead::kShort},
+      {"read fails midway", {5, true}, ClipRead::kFailed},
+      {"read fails at once", {0, true}, ClipRead::kFailed},
+  };
+  for (const auto& c : cases) {
+    ClipStream stream = c.stream;
+    FILE* file =
+        fopencookie(&stream, "rb", cookie_io_functions_t{read_clip_stream, nullptr, nullptr, nullptr});
+    ASSERT_NE(file, nullptr) << c.name;
+    uint8_t data[12];
+    EXPECT_EQ(read_clip_frames(file, data, sizeof data), c.expected) << c.name;
+    std::fclose(file);
   }
 }
 

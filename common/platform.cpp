@@ -67,12 +67,17 @@ void release_buffer(void* buffer, size_t) { std::free(buffer); }
 // still follows the largest frame.
 constexpr size_t kHugePageBytes = size_t{2} << 20;
 
+#if !defined(MAP_ANONYMOUS) && defined(MAP_ANON)
+#define MAP_ANONYMOUS MAP_ANON  // the older name, on some BSDs
+#endif
+
 static size_t huge_page_multiple(size_t bytes) {
   return (bytes + kHugePageBytes - 1) / kHugePageBytes * kHugePageBytes;
 }
 
-void* allocate_buffer(size_t bytes) {
-  const size_t length = huge_page_multiple(bytes);
+// A mapping of `length` bytes (a huge-page multiple) aligned to a huge page, or
+// nullptr where mappings cannot be had.
+static void* map_aligned(size_t length) {
   void* mapping =
       mmap(nullptr, length + kHugePageBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (mapping == MAP_FAILED) return nullptr;
@@ -82,12 +87,31 @@ void* allocate_buffer(size_t bytes) {
   const size_t head = aligned - start, tail = kHugePageBytes - head;
   if (head > 0) munmap(mapping, head);
   if (tail > 0) munmap(reinterpret_cast<void*>(aligned + length), tail);
+#ifdef MADV_HUGEPAGE
   madvise(reinterpret_cast<void*>(aligned), length, MADV_HUGEPAGE);  // a hint: without it, plain pages
+#endif
   return reinterpret_cast<void*>(aligned);
 }
 
+// Which kind of memory the buffer is, so that it goes back the way it came.
+static bool buffer_is_mapped = false;
+
+void* allocate_buffer(size_t bytes) {
+  // Where the mapping fails (a system without anonymous mappings, a limit on
+  // them), ordinary memory does the same job, with more page faults.
+  const size_t length = huge_page_multiple(bytes);
+  void* buffer = map_aligned(length);
+  buffer_is_mapped = buffer != nullptr;
+  return buffer_is_mapped ? buffer : std::malloc(bytes);
+}
+
 void release_buffer(void* buffer, size_t bytes) {
-  if (buffer) munmap(buffer, huge_page_multiple(bytes));
+  if (!buffer) return;
+  if (buffer_is_mapped) {
+    munmap(buffer, huge_page_multiple(bytes));
+  } else {
+    std::free(buffer);
+  }
 }
 
 #endif

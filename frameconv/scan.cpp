@@ -282,14 +282,53 @@ void read_face_line(ScanCursor& scan, int32_t (&references)[3]) {
   references[2] = read_integer(scan);
 }
 
-uint32_t scan_first_frame(const char* data, size_t end, VertexStore& store) {
-  return visit_first_frame(data, end, [&store](size_t, double x, double y, double z) {
-    append_word(store, pack_vertex(x, y, z));
-  });
+uint32_t line_of(const char* data, size_t at) {
+  uint32_t newlines = 0;
+  for (size_t i = 0; i < at; ++i) newlines += data[i] == '\n';
+  return 1 + newlines;
 }
 
-bool scan_later_frame(const char* data, size_t end, uint32_t vertex_count, VertexStore& store) {
-  return visit_later_frame(data, end, vertex_count, [&store](size_t, double x, double y, double z) {
-    append_word(store, pack_vertex(x, y, z));
+// Every field holds a coordinate of magnitude below 127 (x and y reach
+// 127.875, z 127.75, all three -128), so only beyond it is each axis asked:
+// nearly every vertex then costs the count one comparison.
+constexpr double kInsideEveryField = 127.0;
+
+// Packs one vertex into the store and counts its coordinates out of range.
+// Of the first such coordinate of the pass it keeps the offset of the "v "
+// in `first_at`; the line is counted from it once the pass is done, so that
+// the search never has to count newlines.
+static inline void pack_counting(VertexStore& store, OutOfRange& coordinates, size_t& first_at, size_t at,
+                                 double x, double y, double z) {
+  if (!(std::fabs(x) < kInsideEveryField && std::fabs(y) < kInsideEveryField &&
+        std::fabs(z) < kInsideEveryField)) {
+    const double xyz[3] = {x, y, z};
+    for (int axis = 0; axis < 3; ++axis) {
+      if (packs_in_range(xyz[axis], axis)) continue;
+      if (coordinates.count++ == 0) {
+        first_at = at;
+        coordinates.first_word = store.word_count;
+      }
+    }
+  }
+  append_word(store, pack_vertex(x, y, z));
+}
+
+uint32_t scan_first_frame(const char* data, size_t end, VertexStore& store, OutOfRange& coordinates) {
+  size_t first_at = kNoNumber;
+  const uint32_t vertex_count = visit_first_frame(data, end, [&](size_t at, double x, double y, double z) {
+    pack_counting(store, coordinates, first_at, at, x, y, z);
   });
+  if (first_at != kNoNumber) coordinates.first_line = line_of(data, first_at);
+  return vertex_count;
+}
+
+bool scan_later_frame(const char* data, size_t end, uint32_t vertex_count, VertexStore& store,
+                      OutOfRange& coordinates) {
+  size_t first_at = kNoNumber;
+  const bool complete =
+      visit_later_frame(data, end, vertex_count, [&](size_t at, double x, double y, double z) {
+        pack_counting(store, coordinates, first_at, at, x, y, z);
+      });
+  if (first_at != kNoNumber) coordinates.first_line = line_of(data, first_at);
+  return complete;
 }

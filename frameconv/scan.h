@@ -116,11 +116,26 @@ bool visit_later_frame(const char* data, size_t end, uint32_t vertex_count, Visi
   return true;
 }
 
+// Values a conversion packs that its files cannot hold, counted over the whole
+// run as the passes go: how many, and where the first of them stands.
+struct OutOfRange {
+  uint32_t count;
+  uint32_t first_line;  // of the statement ("v " or "f ") holding the first, from 1
+  uint32_t first_word;  // for coordinates: the store index of the vertex holding the first
+};
+
+// The line of the byte at offset `at`: 1 + the newline bytes before it.
+uint32_t line_of(const char* data, size_t at);
+
 // The first-frame vertex pass: packs the coordinates following each "v ", at
-// most 10,000 of them, into `store`. Returns the number of vertices packed.
-uint32_t scan_first_frame(const char* data, size_t end, VertexStore& store);
+// most 10,000 of them, into `store`, and adds to `coordinates` each one that
+// its field cannot hold (packs_in_range). Returns the number of vertices
+// packed.
+uint32_t scan_first_frame(const char* data, size_t end, VertexStore& store, OutOfRange& coordinates);
 
 // The later-frame vertex pass: packs exactly `vertex_count` vertices from the
-// text into `store`, which must have room for them. Returns false if the text
-// holds fewer "v " than that (the store then holds part of the frame).
-bool scan_later_frame(const char* data, size_t end, uint32_t vertex_count, VertexStore& store);
+// text into `store`, which must have room for them, counting as the first
+// pass does. Returns false if the text holds fewer "v " than that (the store
+// then holds part of the frame).
+bool scan_later_frame(const char* data, size_t end, uint32_t vertex_count, VertexStore& store,
+                      OutOfRange& coordinates);

@@ -588,7 +588,8 @@ int run_check(const std::vector<std::string>& args) {
   visit_first_frame(text.get(), end, first);
   findings.push_back(first.findings);
   note_read_limit(name);
-  scan_triangles(text.get(), end, *triangles);
+  OutOfRange indices_in_source{};  // check counts them in the mesh file instead
+  scan_triangles(text.get(), end, vertex_count, *triangles, indices_in_source);
   // The first frame's limits: what lies beyond them is left out without a word.
   if (vertex_count == kFirstFrameVertexLimit) {
     notes.push_back("anima000.obj gives " + std::to_string(vertex_count) +

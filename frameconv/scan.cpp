@@ -63,8 +63,9 @@ bool skip_past_space(ScanCursor& scan) {
       return true;
     }
   }
-  // note: the original moved on by the whole window even when it passed the
-  // end of data; later reads there yield 0.
+  // note: no space in the window moves the cursor on by the whole window,
+  // even past end of data, so that the next coordinate is read from wherever
+  // that lands, as in every stored file; past end the readers yield 0.
   scan.cursor += kSpaceWindowBytes;
   return false;
 }

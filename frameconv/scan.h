@@ -47,9 +47,11 @@ bool skip_past_space(ScanCursor& scan);
 double read_real(const ScanCursor& scan);
 
 // Reads a decimal integer at the cursor without moving it: leading white space,
-// an optional sign, digits up to the first non-digit ("12/5/7" is 12). Wraps
-// around in 32 bits like the original accumulator (value * 10 + digit). No
-// digits, or a cursor at or past end, reads as 0.
+// an optional sign, digits up to the first non-digit ("12/5/7" is 12). The
+// value accumulates as value * 10 + digit in 32 bits and wraps around without
+// a check ("3000000000" is -1294967296). note: face indices are made from the
+// wrapped value, so clamping here would change mesh files. No digits, or a
+// cursor at or past end, reads as 0.
 int32_t read_integer(const ScanCursor& scan);
 
 // Face-line reading, with the cursor just past an "f ": the first three vertex

@@ -97,6 +97,62 @@ class FrameComparison : public SourceVisitor {
   uint64_t differ_before_ = 0;
 };
 
+// Where a mesh file differs from the one frameconv writes of the same frame.
+struct MeshDifference {
+  bool header = false;
+  uint32_t first_differing_triangle = 0;
+  uint32_t differing_triangle_count = 0;
+  bool trailing_records = false;
+
+  bool same() const { return !header && differing_triangle_count == 0 && !trailing_records; }
+
+  // "the header, triangle 4 (and 2 more) and the trailing records differ".
+  std::string parts() const {
+    std::vector<std::string> names;
+    if (header) names.push_back("the header");
+    if (differing_triangle_count > 0) {
+      std::string name = "triangle " + std::to_string(first_differing_triangle);
+      if (differing_triangle_count > 1)
+        name += " (and " + std::to_string(differing_triangle_count - 1) + " more)";
+      names.push_back(name);
+    }
+    if (trailing_records) names.push_back("the trailing records");
+    std::string text;
+    for (size_t i = 0; i < names.size(); ++i) {
+      text += (i == 0 ? "" : i + 1 == names.size() ? " and " : ", ") + names[i];
+    }
+    const bool plural = names.size() > 1 || trailing_records || differing_triangle_count > 1;
+    return text + (plural ? " differ" : " differs");
+  }
+};
+
+// Compares the whole of `mesh` with the mesh file frameconv writes of
+// `triangles` and `vertex_count`: the 48-byte header, each triangle record
+// (one the other file does not have differs too) and the three trailing
+// records. The file is known to be of the mesh layout.
+static MeshDifference compare_mesh_file(const Mesh& mesh, const TriangleTable& triangles,
+                                        uint32_t vertex_count) {
+  MeshDifference difference;
+  uint8_t header[kMeshHeaderBytes];
+  put_mesh_header(header, triangles.triangle_count, static_cast<uint16_t>(vertex_count));
+  difference.header = std::memcmp(mesh.data, header, kMeshHeaderBytes) != 0;
+  const uint8_t* records = mesh.data + kMeshHeaderBytes;
+  const uint32_t count = std::max<uint32_t>(mesh.triangle_count, triangles.triangle_count);
+  for (uint32_t t = 0; t < count; ++t) {
+    const bool differs =
+        t >= mesh.triangle_count || t >= triangles.triangle_count ||
+        std::memcmp(records + size_t{t} * kTriangleRecordBytes,
+                    triangles.bytes + size_t{t} * kTriangleRecordBytes, kTriangleRecordBytes) != 0;
+    if (!differs) continue;
+    if (difference.differing_triangle_count++ == 0) difference.first_differing_triangle = t;
+  }
+  // note: frameconv writes the three records after the last as zero bytes.
+  const uint8_t* trailing = records + size_t{mesh.triangle_count} * kTriangleRecordBytes;
+  difference.trailing_records = std::any_of(trailing, trailing + kTrailingRecords * kTriangleRecordBytes,
+                                            [](uint8_t b) { return b != 0; });
+  return difference;
+}
+
 // A coordinate as written in the source: the shortest text that reads back as it.
 static std::string shortest(double value) {
   char text[32];
@@ -123,7 +179,11 @@ int cmd_check(int argc, char** argv) {
   const fs::path dir = argc == 2 ? fs::path(arg) : fs::path(".");
   std::error_code error;
   if (!fs::is_directory(dir, error)) {
-    std::fprintf(stderr, "inspect3d: %s is not a directory\n", dir.string().c_str());
+    // A name too long, or a directory above that cannot be searched.
+    const bool unreadable =
+        error && error != std::errc::no_such_file_or_directory && error != std::errc::not_a_directory;
+    std::fprintf(stderr, unreadable ? "inspect3d: cannot read %s\n" : "inspect3d: %s is not a directory\n",
+                 dir.string().c_str());
     return kBadUsage;
   }
   Conversion conversion;
@@ -164,14 +224,17 @@ int cmd_check(int argc, char** argv) {
               same_vertex_count && same_frame_count ? "" : ", not the conversion of these frames");
   add_problem(problems, !same_vertex_count || !same_frame_count, "vertex animation file of other frames", "");
 
-  const bool same_faces = mesh.triangle_count == source.triangles->triangle_count &&
-                          mesh.vertices_per_frame == vertex_count &&
-                          std::memcmp(mesh.data + kMeshHeaderBytes, source.triangles->bytes,
-                                      size_t{mesh.triangle_count} * kTriangleRecordBytes) == 0;
+  const MeshDifference difference = compare_mesh_file(mesh, *source.triangles, vertex_count);
   std::printf("%s: %s of %s, %s\n", kMeshName, counted(mesh.triangle_count, "triangle", "triangles").c_str(),
               counted(mesh.vertices_per_frame, "vertex", "vertices").c_str(),
-              same_faces ? "the faces of anima000.obj" : "not the faces of anima000.obj");
+              difference.same()
+                  ? "the faces of anima000.obj"
+                  : ("not what frameconv makes of anima000.obj: " + difference.parts()).c_str());
+  const bool same_faces = difference.differing_triangle_count == 0 &&
+                          mesh.vertices_per_frame == vertex_count &&
+                          mesh.triangle_count == source.triangles->triangle_count;
   add_problem(problems, !same_faces, "mesh file of other faces", "");
+  add_problem(problems, same_faces && !difference.same(), "mesh file not as frameconv writes it", "");
 
   // Fidelity, frame by frame: the largest distance between a source
   // coordinate and the one stored, over the coordinates within range.

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "commands.h"
+#include "export_scale.h"
 #include "le.h"
 
 namespace fs = std::filesystem;
@@ -30,6 +31,9 @@ struct Wrapped {
 struct FrameFindings {
   double largest_error[3] = {0, 0, 0};
   uint32_t wrapped_count = 0;
+  // The smallest and largest source coordinate of each axis.
+  double low[3] = {HUGE_VAL, HUGE_VAL, HUGE_VAL};
+  double high[3] = {-HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
 };
 
 // Compares the source vertices of each frame, as the scanner visits them,
@@ -58,11 +62,15 @@ class FrameComparison : public SourceVisitor {
   }
 
   void vertex(size_t at, double x, double y, double z) override {
-    if (!compare_) return;
     FrameFindings& found = findings.back();
+    const double source[3] = {x, y, z};
+    for (int axis = 0; axis < 3; ++axis) {
+      found.low[axis] = std::min(found.low[axis], source[axis]);
+      found.high[axis] = std::max(found.high[axis], source[axis]);
+    }
+    if (!compare_) return;
     const uint32_t word = word_at(animation_, frame_, vertex_);
     if (word != pack_vertex(x, y, z)) ++differ_count;
-    const double source[3] = {x, y, z};
     const Position p = position_at(animation_, frame_, vertex_);
     const double stored[3] = {p.x, p.y, p.z};
     for (int axis = 0; axis < 3; ++axis) {
@@ -165,6 +173,71 @@ static void print_error_row(const char* label, const FrameFindings& findings) {
               findings.largest_error[2], findings.wrapped_count);
 }
 
+// "0.25%", "0.0977%".
+static std::string percent(double share) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.3g%%", 100 * share);
+  return text;
+}
+
+// "x and y 0.25%, z 0.5%": the steps of the packed fields as shares of `extent`.
+static std::string step_shares(double extent) {
+  return "x and y " + percent(1 / kPackedFields[0].scale / extent) + ", z " +
+         percent(1 / kPackedFields[2].scale / extent);
+}
+
+// Advice on the exporter's scale setting, from the source coordinates of all
+// frames converted: where they lie in the stored range, how fine a step is
+// against the model's size, and the factor that would use the range best
+// without wrapping (export_scale.h). Changes nothing in check's result.
+static void print_export_scale(const std::vector<FrameFindings>& findings) {
+  double low[3] = {HUGE_VAL, HUGE_VAL, HUGE_VAL}, high[3] = {-HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
+  for (const FrameFindings& found : findings) {
+    for (int axis = 0; axis < 3; ++axis) {
+      low[axis] = std::min(low[axis], found.low[axis]);
+      high[axis] = std::max(high[axis], found.high[axis]);
+    }
+  }
+  std::printf("\nexport scale: the source coordinates of all frames, in model units\n");
+  std::printf("%5s %12s %12s %14s\n", "axis", "min", "max", "range filled");
+  double extent = 0;
+  for (int axis = 0; axis < 3; ++axis) {
+    // The stored range: -128 to 127.875 in x and y, to 127.75 in z.
+    const PackedField& field = kPackedFields[axis];
+    const double half_range = static_cast<double>(1u << (field.bits - 1));
+    const double range = (2 * half_range - 1) / field.scale;
+    std::printf("%5c %12s %12s %14s\n", kAxisNames[axis], shortest(low[axis]).c_str(),
+                shortest(high[axis]).c_str(), percent((high[axis] - low[axis]) / range).c_str());
+    extent = std::max(extent, high[axis] - low[axis]);
+  }
+  const ExportScale scale = suggested_export_scale(low, high);
+  const bool has_extent = extent > 0 && std::isfinite(extent);
+  if (has_extent) {
+    std::printf("step as a share of the largest extent, %s: %s", shortest(extent).c_str(),
+                step_shares(extent).c_str());
+    if (scale.found)
+      std::printf("; at scale %s: %s", scale.text().c_str(), step_shares(extent * scale.factor).c_str());
+    std::printf("\n");
+  }
+  if (!scale.found) {
+    const bool all_zero =
+        low[0] == 0 && low[1] == 0 && low[2] == 0 && high[0] == 0 && high[1] == 0 && high[2] == 0;
+    std::printf("suggested export scale: none (%s)\n",
+                all_zero ? "all coordinates are 0" : "a coordinate is too large for any number");
+    return;
+  }
+  const std::string f = scale.text();
+  std::printf("suggested export scale: %s\n", f.c_str());
+  if (scale.factor >= 2) {
+    std::printf(
+        "The model uses a small part of the range: exported with a scale of %s it would be stored %s "
+        "times finer.\n",
+        f.c_str(), f.c_str());
+  } else if (scale.factor < 1) {
+    std::printf("Coordinates wrap around now: exported with a scale of %s they would not.\n", f.c_str());
+  }
+}
+
 // Counts one kind of problem for the closing line.
 static void add_problem(std::string& problems, uint64_t count, const char* one, const char* many) {
   if (count == 0) return;
@@ -253,6 +326,7 @@ int cmd_check(int argc, char** argv) {
     }
     print_error_row("all", total);
   }
+  print_export_scale(comparison.findings);
 
   const std::vector<Wrapped>& wrapped = comparison.wrapped;
   std::printf("\nwrapped coordinates:%s\n", wrapped.empty() ? " none" : "");

@@ -344,6 +344,64 @@ TEST(Inspect3d, NotesWhatTheReadLimitsLeaveOut) {
   EXPECT_EQ(run.out.substr(0, run.out.find("\n\n")), expected);
 }
 
+// Models of every size, two frames each: check's suggested export scale, the
+// advice after it, and an exit status that the advice leaves alone.
+struct ScaleCase {
+  const char* name;
+  std::vector<Vertex> first, later;
+  std::string advice;  // from the "suggested export scale" line to the blank line after it
+  int exit_status;
+};
+
+TEST(Inspect3d, CheckSuggestsTheExportScale) {
+  const std::string smaller = "The model uses a small part of the range: exported with a scale of ";
+  const ScaleCase cases[] = {
+      {"far too small: metres, largest y 0.45 in the later frame",
+       {{0.3, 0.1, -0.4}, {-0.2, 0.1, 0.25}},
+       {{0.1, 0.45, -0.1}, {0, 0, 0}},
+       "suggested export scale: 284\n" + smaller + "284 it would be stored 284 times finer.\n",
+       0},
+      {"far too large: centimetres, 2500 x 0.0512 is 128 exactly",
+       {{1800, -40, 95}, {-300, 2500, -1000}},
+       {{1700, -30, 90}, {-250, 2400, -900}},
+       "suggested export scale: 0.0511\n"
+       "Coordinates wrap around now: exported with a scale of 0.0511 they would not.\n",
+       1},
+      {"the extremes the fields hold",
+       {{127.875, -128, 127.75}, {-128, 127.875, -128}},
+       {{1, 2, 3}, {4, 5, 6}},
+       "suggested export scale: 1.00\n",
+       0},
+      {"the strict bounds themselves",
+       {{128, 1, 1}, {-1, -128.125, -128.25}},
+       {{1, 2, 3}, {4, 5, 6}},
+       "suggested export scale: 0.999\n"
+       "Coordinates wrap around now: exported with a scale of 0.999 they would not.\n",
+       1},
+      {"a factor of exactly 2 reaches a bound",
+       {{64, 0.5, 0.5}, {-1, -1, -1}},
+       {{1, 2, 3}, {-64.0625, 5, 6}},
+       "suggested export scale: 1.99\n",
+       0},
+      {"all coordinates 0",
+       {{0, 0, 0}, {0, 0, 0}},
+       {{0, 0, 0}, {0, 0, 0}},
+       "suggested export scale: none (all coordinates are 0)\n",
+       0},
+  };
+  for (const ScaleCase& c : cases) {
+    TempDir dir;
+    write_bytes(dir / frame_name(0), frame_text(c.first, "f 1 2 2\n"));
+    write_bytes(dir / frame_name(1), frame_text(c.later, ""));
+    ASSERT_EQ(run_program(kFrameconv, dir.path).exit_status, 1) << c.name;
+    const CapturedRun run = run_program(kInspect, dir.path, {"check"});
+    EXPECT_EQ(run.exit_status, c.exit_status) << c.name;
+    const size_t at = run.out.find("suggested export scale: ");
+    ASSERT_NE(at, std::string::npos) << c.name << "\n" << run.out;
+    EXPECT_EQ(run.out.substr(at, run.out.find("\n\n", at) + 1 - at), c.advice) << c.name;
+  }
+}
+
 std::string readme_block_after(const std::string& heading, int block) {
   const auto readme = read_bytes(README_FILE);
   if (!readme) return "no README";

@@ -294,27 +294,39 @@ uint32_t line_of(const char* data, size_t at) {
 // nearly every vertex then costs the count one comparison.
 constexpr double kInsideEveryField = 127.0;
 
+// Counts the coordinates of a vertex that have a magnitude of 127 or more and
+// that their fields cannot hold. Of the first of the run it keeps the offset
+// of the "v " in `first_at` and the vertex's store index.
+[[gnu::cold, gnu::noinline]] static void count_out_of_range(const VertexStore& store, OutOfRange& coordinates,
+                                                            size_t& first_at, size_t at, double x, double y,
+                                                            double z) {
+  const double xyz[3] = {x, y, z};
+  for (int axis = 0; axis < 3; ++axis) {
+    if (packs_in_range(xyz[axis], axis)) continue;
+    if (coordinates.count++ == 0) {
+      first_at = at;
+      coordinates.first_word = store.word_count;
+    }
+  }
+}
+
 // Packs one vertex into the store and counts its coordinates out of range.
-// Of the first such coordinate of the pass it keeps the offset of the "v "
-// in `first_at`; the line is counted from it once the pass is done, so that
-// the search never has to count newlines.
+// The line of the first is counted from `first_at` once the pass is done, so
+// that the search never has to count newlines.
 static inline void pack_counting(VertexStore& store, OutOfRange& coordinates, size_t& first_at, size_t at,
                                  double x, double y, double z) {
   if (!(std::fabs(x) < kInsideEveryField && std::fabs(y) < kInsideEveryField &&
         std::fabs(z) < kInsideEveryField)) {
-    const double xyz[3] = {x, y, z};
-    for (int axis = 0; axis < 3; ++axis) {
-      if (packs_in_range(xyz[axis], axis)) continue;
-      if (coordinates.count++ == 0) {
-        first_at = at;
-        coordinates.first_word = store.word_count;
-      }
-    }
+    count_out_of_range(store, coordinates, first_at, at, x, y, z);
   }
   append_word(store, pack_vertex(x, y, z));
 }
 
-uint32_t scan_first_frame(const char* data, size_t end, VertexStore& store, OutOfRange& coordinates) {
+// Both packing passes are flattened: the search for each vertex is inlined
+// into the loop that packs and counts, as a call per vertex would cost as
+// much as the counting.
+[[gnu::flatten]] uint32_t scan_first_frame(const char* data, size_t end, VertexStore& store,
+                                           OutOfRange& coordinates) {
   size_t first_at = kNoNumber;
   const uint32_t vertex_count = visit_first_frame(data, end, [&](size_t at, double x, double y, double z) {
     pack_counting(store, coordinates, first_at, at, x, y, z);
@@ -323,8 +335,8 @@ uint32_t scan_first_frame(const char* data, size_t end, VertexStore& store, OutO
   return vertex_count;
 }
 
-bool scan_later_frame(const char* data, size_t end, uint32_t vertex_count, VertexStore& store,
-                      OutOfRange& coordinates) {
+[[gnu::flatten]] bool scan_later_frame(const char* data, size_t end, uint32_t vertex_count,
+                                       VertexStore& store, OutOfRange& coordinates) {
   size_t first_at = kNoNumber;
   const bool complete =
       visit_later_frame(data, end, vertex_count, [&](size_t at, double x, double y, double z) {

@@ -388,6 +388,12 @@ TEST(Inspect3d, CheckSuggestsTheExportScale) {
        {{0, 0, 0}, {0, 0, 0}},
        "suggested export scale: none (all coordinates are 0)\n",
        0},
+      {"near the largest number",
+       {{1e308, 1, 1}, {1, 1, 1}},
+       {{1, 1, 1}, {1, 1, 1}},
+       "suggested export scale: 1.27e-306\n"
+       "Coordinates wrap around now: exported with a scale of 1.27e-306 they would not.\n",
+       1},
   };
   for (const ScaleCase& c : cases) {
     TempDir dir;
@@ -400,6 +406,16 @@ TEST(Inspect3d, CheckSuggestsTheExportScale) {
     ASSERT_NE(at, std::string::npos) << c.name << "\n" << run.out;
     EXPECT_EQ(run.out.substr(at, run.out.find("\n\n", at) + 1 - at), c.advice) << c.name;
   }
+
+  // A coordinate read as infinity: no factor brings it into range.
+  TempDir dir;
+  write_bytes(dir / frame_name(0), "v 1e400 2 3\nv 1 1 1\n");
+  ASSERT_EQ(run_program(kFrameconv, dir.path).exit_status, 1);
+  const CapturedRun run = run_program(kInspect, dir.path, {"check"});
+  EXPECT_EQ(run.exit_status, 1);
+  EXPECT_NE(run.out.find("\nsuggested export scale: none (a coordinate is too large for any number)\n\n"),
+            std::string::npos)
+      << run.out;
 }
 
 std::string readme_block_after(const std::string& heading, int block) {

@@ -37,8 +37,11 @@ build() {
   cmake --build "$dir" --parallel "$jobs"
 }
 
+# inspect3d writes glTF through tinygltf, which needs nlohmann/json: both header only.
+gltf_packages=(libtinygltf-dev nlohmann-json3-dev)
+
 example() {
-  need cmake make g++ libgtest-dev
+  need cmake make g++ libgtest-dev "${gltf_packages[@]}"
   build build
   rm -rf build/example
   mkdir -p build/example
@@ -69,8 +72,20 @@ windows() {
 # end-to-end tests once more with the 64-bit ones under Wine ("wine.").
 windows_tests='^(wine\.|WindowsExecutables\.)'
 
+# The Khronos glTF-Validator that the gltf tests run, as pinned by
+# tests/gltf/package-lock.json. Some builds of nodejs bring their own npm and
+# conflict with Debian's package of it.
+gltf_validator() {
+  need nodejs
+  command -v npm >/dev/null 2>&1 || need npm
+  echo "== installing the glTF-Validator in tests/gltf"
+  (cd tests/gltf && npm ci --no-audit --no-fund --loglevel=error >/dev/null)
+}
+
 run_tests() {
-  need cmake make g++ libgtest-dev binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 wine wine64
+  need cmake make g++ libgtest-dev binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 wine wine64 \
+    "${gltf_packages[@]}"
+  gltf_validator
   build_windows
   echo "== release build and tests"
   build build -DANIM3D_WINDOWS_DIR="$PWD/build-windows" -DANIM3D_WINDOWS64_DIR="$PWD/build-windows64"
@@ -89,7 +104,7 @@ run_tests() {
 # that the corpus in the repository stays as it is.
 fuzz() {
   local seconds=${1:-60}
-  need clang libclang-rt-14-dev
+  need clang libclang-rt-14-dev "${gltf_packages[@]}"
   echo "== fuzz targets, ${seconds} s each"
   CC=clang CXX=clang++ build build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DANIM3D_FUZZ=ON -DANIM3D_TESTS=OFF
   # The whole-run targets write files on every input: a memory file system is faster.
@@ -125,7 +140,7 @@ generate() {
 }
 
 bench() {
-  need cmake make g++ libgtest-dev libtinyobjloader-dev
+  need cmake make g++ libgtest-dev libtinyobjloader-dev "${gltf_packages[@]}"
   build build -DCMAKE_BUILD_TYPE=Release
   local data=build/bench-data
   generate $data/a-separate frames 100 5000 separate

@@ -111,8 +111,9 @@ TEST(Frame, IsReadByFrameconvsScannerExactlyAsWritten) {
     const std::string first = frame(shape, 0), last = frame(shape, shape.frame_count - 1);
     auto store = std::make_unique<VertexStore>();
     store->word_count = 0;
-    ASSERT_EQ(scan_first_frame(first.c_str(), first.size(), *store), shape.vertex_count);
-    ASSERT_TRUE(scan_later_frame(last.c_str(), last.size(), shape.vertex_count, *store));
+    OutOfRange coordinates{}, indices{};
+    ASSERT_EQ(scan_first_frame(first.c_str(), first.size(), *store, coordinates), shape.vertex_count);
+    ASSERT_TRUE(scan_later_frame(last.c_str(), last.size(), shape.vertex_count, *store, coordinates));
     for (uint32_t n = 0; n < 2 * shape.vertex_count; ++n) {
       const uint32_t frame_index = n < shape.vertex_count ? 0 : shape.frame_count - 1;
       const MicroPosition p = vertex_position(shape, frame_index, n % shape.vertex_count);
@@ -121,7 +122,7 @@ TEST(Frame, IsReadByFrameconvsScannerExactlyAsWritten) {
       ASSERT_EQ(word, pack_vertex(p.x / 1e6, p.y / 1e6, p.z / 1e6)) << "vertex " << n;
     }
     auto table = std::make_unique<TriangleTable>();
-    scan_triangles(first.c_str(), first.size(), *table);
+    scan_triangles(first.c_str(), first.size(), shape.vertex_count, *table, indices);
     ASSERT_EQ(table->triangle_count, triangle_count(shape.vertex_count));
     if (table->triangle_count > 0) {  // the first cell's first triangle: its corners 0, 1 and columns + 1
       const uint8_t* record = table->bytes;

@@ -111,6 +111,7 @@ bool run_stages(Workspace& work, const std::vector<std::string>& frames, const s
   std::fill(std::begin(ms), std::end(ms), 0.0);
   work.store.word_count = 0;
   uint32_t vertex_count = 0;
+  OutOfRange coordinates{}, indices{};
   for (size_t frame = 0; frame < frames.size(); ++frame) {
     size_t end = 0;
     double t = now_ms();
@@ -134,10 +135,10 @@ bool run_stages(Workspace& work, const std::vector<std::string>& frames, const s
     }
     const double visited = now_ms();
     if (first) {
-      vertex_count = scan_first_frame(work.text, end, work.store);
+      vertex_count = scan_first_frame(work.text, end, work.store, coordinates);
       if (vertex_count == 0) return false;
     } else if (kVertexStoreWords - work.store.word_count < vertex_count ||
-               !scan_later_frame(work.text, end, vertex_count, work.store)) {
+               !scan_later_frame(work.text, end, vertex_count, work.store, coordinates)) {
       return false;
     }
     const double packed = now_ms();
@@ -147,7 +148,7 @@ bool run_stages(Workspace& work, const std::vector<std::string>& frames, const s
     ms[first ? kFirstPacking : kLaterPacking] += std::max(0.0, (packed - visited) - (visited - numbers));
     if (first) {
       t = now_ms();
-      scan_triangles(work.text, end, work.triangles);
+      scan_triangles(work.text, end, vertex_count, work.triangles, indices);
       ms[kTriangles] += now_ms() - t;
     }
   }

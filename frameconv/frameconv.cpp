@@ -33,6 +33,32 @@ int fail(Workspace* work, const char* format, const char* name) {
   return finish(work, "Conversion Error", caption);
 }
 
+// Room for the closing text with both counts and lines at their largest.
+constexpr size_t kClosingTextBytes = 256;
+
+// Appends "N coordinates out of range (first in animaNNN.obj line L)" or the
+// like to `text`, after `joint`, if `range` counted anything.
+void add_out_of_range(char (&text)[kClosingTextBytes], const char*& joint, const OutOfRange& range,
+                      const char* one, const char* many, uint32_t frame) {
+  if (range.count == 0) return;
+  const size_t length = std::strlen(text);
+  std::snprintf(text + length, sizeof text - length, "%s%u %s out of range (first in anima%03u.obj line %u)",
+                joint, range.count, range.count == 1 ? one : many, frame, range.first_line);
+  joint = " and ";
+}
+
+// The text of a run that wrote both outputs: "Conversion Complete", and what
+// the files could not hold, so that a conversion that lost data never reads
+// as a clean one.
+void complete_text(char (&text)[kClosingTextBytes], const OutOfRange& coordinates, uint32_t vertex_count,
+                   const OutOfRange& indices) {
+  std::snprintf(text, sizeof text, "Conversion Complete");
+  const char* joint = ", but ";
+  add_out_of_range(text, joint, coordinates, "coordinate", "coordinates",
+                   coordinates.first_word / vertex_count);
+  add_out_of_range(text, joint, indices, "face index", "face indices", 0);
+}
+
 }  // namespace
 
 int program_main() {
@@ -52,9 +78,10 @@ int program_main() {
   }
   if (end == 0) return finish(work, "0 size dxf file", "0 size dxf file");
 
-  const uint32_t vertex_count = scan_first_frame(work->text, end, work->store);
+  OutOfRange coordinates{}, indices{};
+  const uint32_t vertex_count = scan_first_frame(work->text, end, work->store, coordinates);
   if (vertex_count == 0) return fail(work, "No vertices in %s", name);
-  scan_triangles(work->text, end, work->triangles);
+  scan_triangles(work->text, end, vertex_count, work->triangles, indices);
 
   // Frames follow while the next name opens, up to anima999.obj.
   while (std::strcmp(name, "anima999.obj") != 0) {
@@ -65,7 +92,7 @@ int program_main() {
     if (kVertexStoreWords - work->store.word_count < vertex_count) {
       return fail(work, "Vertex store full at %s", name);
     }
-    if (!scan_later_frame(work->text, end, vertex_count, work->store)) {
+    if (!scan_later_frame(work->text, end, vertex_count, work->store, coordinates)) {
       return fail(work, "Too few vertices in %s", name);
     }
   }
@@ -89,5 +116,7 @@ int program_main() {
   const char* const outputs[] = {kVertexAnimationName, kMeshName};
   if (const char* failed = commit_outputs(outputs, 2)) return fail(work, "Cannot write %s", failed);
 
-  return finish(work, "Conversion Complete", "Conversion Complete");
+  char text[kClosingTextBytes];
+  complete_text(text, coordinates, vertex_count, indices);
+  return finish(work, text, "Conversion Complete");
 }

@@ -9,26 +9,33 @@
 constexpr uint8_t kCycleLast = 42;
 constexpr uint8_t kCycleRestart = 2;
 
-// abs(reference) - 1 in 32 bits, kept to its low 16: 1 becomes 0, 0 and
-// -2147483648 become 0xFFFF.
-static uint16_t vertex_index(int32_t reference) {
+// abs(reference) - 1 in 32 bits: 1 becomes 0, 0 becomes 0xFFFFFFFF. The
+// record keeps its low 16 bits, so 0 and -2147483648 are stored as 0xFFFF.
+static uint32_t vertex_index(int32_t reference) {
   const uint32_t magnitude =
       reference < 0 ? 0u - static_cast<uint32_t>(reference) : static_cast<uint32_t>(reference);
-  return static_cast<uint16_t>(magnitude - 1);
+  return magnitude - 1;
 }
 
-void scan_triangles(const char* data, size_t end, TriangleTable& table) {
+void scan_triangles(const char* data, size_t end, uint32_t vertex_count, TriangleTable& table,
+                    OutOfRange& indices) {
   ScanCursor scan{data, end, 0};
   uint8_t cycle = 1;
   uint32_t count = 0;
   // note: not anchored to line starts; any 'f' and a space begin a record,
   // "leaf " in a material name too.
   while (count < kTriangleLimit && find_token(scan, "f ", 2)) {
+    const size_t at = scan.cursor - 2;
     int32_t references[3];
     read_face_line(scan, references);
-    const uint16_t indices[3] = {vertex_index(references[0]), vertex_index(references[1]),
-                                 vertex_index(references[2])};
-    put_triangle_record(table.bytes + count * kTriangleRecordBytes, indices, cycle);
+    uint16_t kept[3];
+    for (int corner = 0; corner < 3; ++corner) {
+      const uint32_t index = vertex_index(references[corner]);
+      kept[corner] = static_cast<uint16_t>(index);
+      if (index < vertex_count) continue;
+      if (indices.count++ == 0) indices.first_line = line_of(data, at);
+    }
+    put_triangle_record(table.bytes + count * kTriangleRecordBytes, kept, cycle);
     ++count;
     cycle = cycle < kCycleLast ? cycle + 1 : kCycleRestart;
   }

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "mesh_format.h"
+#include "scan.h"
 
 // The triangle pass reads at most this many faces, and the table holds every
 // one of them plus the three records written after the last.
@@ -17,8 +18,11 @@ struct TriangleTable {
 };
 
 // The triangle pass: one record for each "f " of the first frame's text, at
-// most 10,000, with the three records after the last set to zero.
-void scan_triangles(const char* data, size_t end, TriangleTable& table);
+// most 10,000, with the three records after the last set to zero. Counts in
+// `indices` each index at or beyond `vertex_count`, taken in 32 bits before it
+// is cut to the record's 16 (a reference of 0 or 65537 counts).
+void scan_triangles(const char* data, size_t end, uint32_t vertex_count, TriangleTable& table,
+                    OutOfRange& indices);
 
 // Creates or truncates `name` and writes the mesh header and triangle count + 3
 // records. Checks every write, the flush and the close; on failure removes the

@@ -63,8 +63,9 @@ bool skip_past_space(ScanCursor& scan) {
       return true;
     }
   }
-  // note: the original moved on by the whole window even when it passed the
-  // end of data; later reads there yield 0.
+  // note: no space in the window moves the cursor on by the whole window,
+  // even past end of data, so that the next coordinate is read from wherever
+  // that lands, as in every stored file; past end the readers yield 0.
   scan.cursor += kSpaceWindowBytes;
   return false;
 }
@@ -282,14 +283,65 @@ void read_face_line(ScanCursor& scan, int32_t (&references)[3]) {
   references[2] = read_integer(scan);
 }
 
-uint32_t scan_first_frame(const char* data, size_t end, VertexStore& store) {
-  return visit_first_frame(data, end, [&store](size_t, double x, double y, double z) {
-    append_word(store, pack_vertex(x, y, z));
-  });
+uint32_t line_of(const char* data, size_t at) {
+  uint32_t newlines = 0;
+  for (size_t i = 0; i < at; ++i) newlines += data[i] == '\n';
+  return 1 + newlines;
 }
 
-bool scan_later_frame(const char* data, size_t end, uint32_t vertex_count, VertexStore& store) {
-  return visit_later_frame(data, end, vertex_count, [&store](size_t, double x, double y, double z) {
-    append_word(store, pack_vertex(x, y, z));
+// Every field holds a coordinate of magnitude below 127 (x and y reach
+// 127.875, z 127.75, all three -128), so only beyond it is each axis asked:
+// nearly every vertex then costs the count one comparison.
+constexpr double kInsideEveryField = 127.0;
+
+// Counts the coordinates of a vertex that have a magnitude of 127 or more and
+// that their fields cannot hold. Of the first of the run it keeps the offset
+// of the "v " in `first_at` and the vertex's store index.
+[[gnu::cold, gnu::noinline]] static void count_out_of_range(const VertexStore& store, OutOfRange& coordinates,
+                                                            size_t& first_at, size_t at, double x, double y,
+                                                            double z) {
+  const double xyz[3] = {x, y, z};
+  for (int axis = 0; axis < 3; ++axis) {
+    if (packs_in_range(xyz[axis], axis)) continue;
+    if (coordinates.count++ == 0) {
+      first_at = at;
+      coordinates.first_word = store.word_count;
+    }
+  }
+}
+
+// Packs one vertex into the store and counts its coordinates out of range.
+// The line of the first is counted from `first_at` once the pass is done, so
+// that the search never has to count newlines.
+static inline void pack_counting(VertexStore& store, OutOfRange& coordinates, size_t& first_at, size_t at,
+                                 double x, double y, double z) {
+  if (!(std::fabs(x) < kInsideEveryField && std::fabs(y) < kInsideEveryField &&
+        std::fabs(z) < kInsideEveryField)) {
+    count_out_of_range(store, coordinates, first_at, at, x, y, z);
+  }
+  append_word(store, pack_vertex(x, y, z));
+}
+
+// Both packing passes are flattened: the search for each vertex is inlined
+// into the loop that packs and counts, as a call per vertex would cost as
+// much as the counting.
+[[gnu::flatten]] uint32_t scan_first_frame(const char* data, size_t end, VertexStore& store,
+                                           OutOfRange& coordinates) {
+  size_t first_at = kNoNumber;
+  const uint32_t vertex_count = visit_first_frame(data, end, [&](size_t at, double x, double y, double z) {
+    pack_counting(store, coordinates, first_at, at, x, y, z);
   });
+  if (first_at != kNoNumber) coordinates.first_line = line_of(data, first_at);
+  return vertex_count;
+}
+
+[[gnu::flatten]] bool scan_later_frame(const char* data, size_t end, uint32_t vertex_count,
+                                       VertexStore& store, OutOfRange& coordinates) {
+  size_t first_at = kNoNumber;
+  const bool complete =
+      visit_later_frame(data, end, vertex_count, [&](size_t at, double x, double y, double z) {
+        pack_counting(store, coordinates, first_at, at, x, y, z);
+      });
+  if (first_at != kNoNumber) coordinates.first_line = line_of(data, first_at);
+  return complete;
 }

@@ -47,9 +47,11 @@ bool skip_past_space(ScanCursor& scan);
 double read_real(const ScanCursor& scan);
 
 // Reads a decimal integer at the cursor without moving it: leading white space,
-// an optional sign, digits up to the first non-digit ("12/5/7" is 12). Wraps
-// around in 32 bits like the original accumulator (value * 10 + digit). No
-// digits, or a cursor at or past end, reads as 0.
+// an optional sign, digits up to the first non-digit ("12/5/7" is 12). The
+// value accumulates as value * 10 + digit in 32 bits and wraps around without
+// a check ("3000000000" is -1294967296). note: face indices are made from the
+// wrapped value, so clamping here would change mesh files. No digits, or a
+// cursor at or past end, reads as 0.
 int32_t read_integer(const ScanCursor& scan);
 
 // Face-line reading, with the cursor just past an "f ": the first three vertex
@@ -116,11 +118,26 @@ bool visit_later_frame(const char* data, size_t end, uint32_t vertex_count, Visi
   return true;
 }
 
+// Values a conversion packs that its files cannot hold, counted over the whole
+// run as the passes go: how many, and where the first of them stands.
+struct OutOfRange {
+  uint32_t count;
+  uint32_t first_line;  // of the statement ("v " or "f ") holding the first, from 1
+  uint32_t first_word;  // for coordinates: the store index of the vertex holding the first
+};
+
+// The line of the byte at offset `at`: 1 + the newline bytes before it.
+uint32_t line_of(const char* data, size_t at);
+
 // The first-frame vertex pass: packs the coordinates following each "v ", at
-// most 10,000 of them, into `store`. Returns the number of vertices packed.
-uint32_t scan_first_frame(const char* data, size_t end, VertexStore& store);
+// most 10,000 of them, into `store`, and adds to `coordinates` each one that
+// its field cannot hold (packs_in_range). Returns the number of vertices
+// packed.
+uint32_t scan_first_frame(const char* data, size_t end, VertexStore& store, OutOfRange& coordinates);
 
 // The later-frame vertex pass: packs exactly `vertex_count` vertices from the
-// text into `store`, which must have room for them. Returns false if the text
-// holds fewer "v " than that (the store then holds part of the frame).
-bool scan_later_frame(const char* data, size_t end, uint32_t vertex_count, VertexStore& store);
+// text into `store`, which must have room for them, counting as the first
+// pass does. Returns false if the text holds fewer "v " than that (the store
+// then holds part of the frame).
+bool scan_later_frame(const char* data, size_t end, uint32_t vertex_count, VertexStore& store,
+                      OutOfRange& coordinates);

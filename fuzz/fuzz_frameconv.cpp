@@ -3,10 +3,12 @@
 // in a scratch directory that also holds earlier outputs.
 //
 // What must hold: exactly one closing message; on "Conversion Complete" both
-// outputs are complete and consistent, and aniv00.3d holds exactly the words
-// that the scanner's passes give for the same texts; on any other ending the
-// earlier outputs are untouched; never a temporary file left behind.
+// outputs are complete and consistent, aniv00.3d holds exactly the words that
+// the scanner's passes give for the same texts, and the text counts the
+// coordinates those words do not hold; on any other ending the earlier
+// outputs are untouched; never a temporary file left behind.
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "check.h"
@@ -20,22 +22,40 @@ namespace {
 
 const std::string kEarlierAnimation = "earlier animation", kEarlierMesh = "earlier mesh";
 
-// The words frameconv should have written, by running the passes directly.
-// Returns false where the run must fail.
-bool expected_animation(const std::vector<std::string>& frames, std::string& bytes) {
+// The words frameconv should have written, by running the passes directly,
+// and in `coordinates` the closing text's part on coordinates out of range,
+// found without packs_in_range: a coordinate is out of range when the word
+// does not hold it to within one step. Returns false where the run must fail.
+bool expected_animation(const std::vector<std::string>& frames, std::string& bytes,
+                        std::string& coordinates) {
   static char* text = static_cast<char*>(std::malloc(kFrameReadLimit + 1));
   static VertexStore* store = static_cast<VertexStore*>(std::malloc(sizeof(VertexStore)));
   store->word_count = 0;
-  uint32_t vertex_count = 0;
+  uint32_t vertex_count = 0, count = 0, first_frame = 0;
+  size_t first_line = 0;
   for (size_t f = 0; f < frames.size(); ++f) {
     const size_t end = std::min(frames[f].size(), kFrameReadLimit);
     if (f == 0 && end == 0) return false;
     std::memcpy(text, frames[f].data(), end);
     text[end] = 0;
+    auto pack = [&](size_t at, double x, double y, double z) {
+      const uint32_t word = pack_vertex(x, y, z);
+      append_word(*store, word);
+      double stored[3];
+      unpack_vertex(word, stored[0], stored[1], stored[2]);
+      const double source[3] = {x, y, z};
+      for (int axis = 0; axis < 3; ++axis) {
+        if (std::fabs(source[axis] - stored[axis]) < 1.0) continue;
+        if (count++ == 0) {
+          first_frame = static_cast<uint32_t>(f);
+          first_line = 1 + static_cast<size_t>(std::count(text, text + at, '\n'));
+        }
+      }
+    };
     if (f == 0) {
-      vertex_count = scan_first_frame(text, end, *store);
+      vertex_count = visit_first_frame(text, end, pack);
       if (vertex_count == 0) return false;
-    } else if (!scan_later_frame(text, end, vertex_count, *store)) {
+    } else if (!visit_later_frame(text, end, vertex_count, pack)) {
       return false;
     }
   }
@@ -43,7 +63,18 @@ bool expected_animation(const std::vector<std::string>& frames, std::string& byt
   put_u16(put_u16(header, static_cast<uint16_t>(frames.size())), static_cast<uint16_t>(vertex_count * 4));
   bytes.assign(reinterpret_cast<const char*>(header), 4);
   bytes.append(reinterpret_cast<const char*>(store->bytes), store->word_count * 4);
+  coordinates.clear();
+  if (count > 0) {
+    char part[128];
+    std::snprintf(part, sizeof part, "%u %s out of range (first in anima%03u.obj line %zu)", count,
+                  count == 1 ? "coordinate" : "coordinates", first_frame, first_line);
+    coordinates = part;
+  }
   return true;
+}
+
+bool starts_with(const std::string& text, const std::string& start) {
+  return text.compare(0, start.size(), start) == 0;
 }
 
 }  // namespace
@@ -64,9 +95,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CHECK(std::count(message.begin(), message.end(), '\n') == 1);
   CHECK(dir_names() == names);  // nothing added: no temporary left behind
 
-  std::string expected;
-  const bool must_complete = expected_animation(frames, expected);
-  if (message != "Conversion Complete: Conversion Complete\n") {
+  std::string expected, coordinates;
+  const bool must_complete = expected_animation(frames, expected, coordinates);
+  const std::string caption = ": Conversion Complete\n";
+  const bool complete = starts_with(message, "Conversion Complete") && message.size() >= caption.size() &&
+                        message.compare(message.size() - caption.size(), caption.size(), caption) == 0;
+  if (!complete) {
     CHECK(!must_complete);
     CHECK(read_whole("aniv00.3d") == kEarlierAnimation);
     CHECK(read_whole("data00.3d") == kEarlierMesh);
@@ -74,6 +108,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   CHECK(must_complete);
   CHECK(read_whole("aniv00.3d") == expected);
+  // The text counts the coordinates first, then the face indices.
+  const std::string text = message.substr(0, message.size() - caption.size());
+  if (!coordinates.empty()) {
+    CHECK(starts_with(text, "Conversion Complete, but " + coordinates));
+    const std::string rest = text.substr(25 + coordinates.size());
+    CHECK(rest.empty() || starts_with(rest, " and "));
+  } else {
+    CHECK(text == "Conversion Complete" || starts_with(text, "Conversion Complete, but "));
+    CHECK(text.find("coordinate") == std::string::npos);
+  }
 
   const std::string mesh = read_whole("data00.3d");
   uint16_t triangle_count = 0, vertices_per_frame = 0;

@@ -141,17 +141,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   compare_with_strtod(end);
 
   store->word_count = 0;
-  const uint32_t vertex_count = scan_first_frame(text, end, *store);
+  OutOfRange coordinates{}, indices{};
+  const uint32_t vertex_count = scan_first_frame(text, end, *store, coordinates);
   CHECK(vertex_count <= kFirstFrameVertexLimit && store->word_count == vertex_count);
   CHECK(stored_words(0) == plain_first_frame(end));
 
-  scan_triangles(text, end, *triangles);
+  scan_triangles(text, end, vertex_count, *triangles, indices);
   CHECK(triangles->triangle_count <= kTriangleLimit);
   const uint8_t* trailing = triangles->bytes + triangles->triangle_count * kTriangleRecordBytes;
   for (size_t i = 0; i < kTrailingRecords * kTriangleRecordBytes; ++i) CHECK(trailing[i] == 0);
 
   const uint32_t later_count = (mode >> 5) == 0 ? vertex_count : (mode >> 5) * 1429u;
-  const bool complete = scan_later_frame(text, end, later_count, *store);
+  const bool complete = scan_later_frame(text, end, later_count, *store, coordinates);
   CHECK(!complete || store->word_count == vertex_count + later_count);
   CHECK(store->word_count <= vertex_count + later_count);
   const std::vector<uint32_t> later_words = plain_later_frame(end, later_count);

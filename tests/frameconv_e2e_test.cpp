@@ -2,6 +2,7 @@
 // files made by the test.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -12,25 +13,39 @@ namespace {
 
 const std::string kProgram = program_under_test("ANIM3D_FRAMECONV", FRAMECONV_PROGRAM);
 
-// A frame of `count` vertices whose coordinates differ per frame, per vertex
-// and per axis, so that swaps, lost frames and off-by-ones show.
+// Coordinate `axis` of vertex `i` in frame `frame`: different per frame,
+// vertex and axis, and inside every field's range for any number of frames
+// and vertices. Whole eighths (quarters in z), so that they print exactly.
+double coordinate(int frame, int i, int axis) {
+  switch (axis) {
+    case 0:
+      return (frame * 5 + i) % 2039 * 0.125 - 127;
+    case 1:
+      return 127 - (frame * 3 + 7 * i) % 2029 * 0.125;
+    default:
+      return (frame * 7 + 3 * i) % 1019 * 0.25 - 127.5;
+  }
+}
+
+// A frame of `count` vertices as above, and one face of vertices it has.
 std::string frame_text(int frame, int count) {
   std::string text = "# frame " + std::to_string(frame) + "\no Mesh\n";
   for (int i = 0; i < count; ++i) {
     char line[64];
-    std::snprintf(line, sizeof line, "v %.3f %.3f %.3f\n", frame * 0.5 + i, -0.25 * i - frame,
-                  0.75 * frame + 2 * i);
+    std::snprintf(line, sizeof line, "v %.3f %.3f %.3f\n", coordinate(frame, i, 0), coordinate(frame, i, 1),
+                  coordinate(frame, i, 2));
     text += line;
   }
-  return text + "vn 0 1 0\nf 1 2 3\n";
+  return text + "vn 0 1 0\nf 1 " + std::to_string(std::min(count, 2)) + " " +
+         std::to_string(std::min(count, 3)) + "\n";
 }
 
 uint32_t packed(int frame, int i) {
   auto field = [](double v, double scale, uint32_t mask) {
     return static_cast<uint32_t>(static_cast<int64_t>(v * scale)) & mask;
   };
-  return field(frame * 0.5 + i, 8, 0x7FF) | field(-0.25 * i - frame, 8, 0x7FF) << 11 |
-         field(0.75 * frame + 2 * i, 4, 0x3FF) << 22;
+  return field(coordinate(frame, i, 0), 8, 0x7FF) | field(coordinate(frame, i, 1), 8, 0x7FF) << 11 |
+         field(coordinate(frame, i, 2), 4, 0x3FF) << 22;
 }
 
 // The vertex animation file frameconv must write for frames 0..frame_count-1
@@ -171,9 +186,6 @@ TEST(Frameconv, OddButReadableInputs) {
       {"CR LF line ends", "v 1 2 3\r\nv -1 0 0\r\n", {0x03008008, 0x000007F8}},
       {"tabs do not separate coordinates", "v 1\t2 3\n", {0x08 | 0x18 << 11}},
       {"the extremes of every field", "v 127.875 -128 127.75\n", {0x7FE003FF}},
-      {"just past them wraps around", "v 128 128.125 128\n", {0x400 | 0x401 << 11 | 0x200u << 22}},
-      {"a coordinate too large for any number", "v 1e400 2 3\n", {0x03008000}},
-      {"digits beyond any double", "v " + std::string(400, '1') + " 2 3\n", {0x03008000}},
   };
   for (const OddInputCase& c : cases) {
     TempDir dir;
@@ -183,6 +195,123 @@ TEST(Frameconv, OddButReadableInputs) {
     std::string expected = u16le(1) + u16le(static_cast<uint16_t>(4 * c.words.size()));
     for (uint32_t word : c.words) expected += u32le(word);
     EXPECT_EQ(read_bytes(dir / "aniv00.3d"), expected) << c.name;
+  }
+}
+
+// Conversions that store values the files cannot hold: the same bytes as any
+// other conversion, and a closing text that counts them and says where the
+// first stands. The caption stays "Conversion Complete".
+struct OutOfRangeCase {
+  const char* name;
+  std::vector<std::string> frames;
+  std::string text;
+  std::vector<uint32_t> words = {};    // all frames' words in aniv00.3d, when checked
+  std::vector<uint16_t> indices = {};  // the records' indices in data00.3d, when checked
+};
+
+// Vertices and faces as a 3D package writes them: "v ..." and "f ..." lines.
+std::string lines(std::initializer_list<const char*> statements, const char* end = "\n") {
+  std::string text;
+  for (const char* statement : statements) text += std::string(statement) + end;
+  return text;
+}
+
+// A first frame longer than the bytes read: a vertex out of range on line
+// 49,002, the last statement before the cut, and more beyond it.
+std::string longer_than_read() {
+  std::string text = "v 1 2 3\n";
+  for (int line = 0; line < 49000; ++line) text += "#" + std::string(98, '-') + "\n";
+  text += "v 1 -200 3\n";
+  text.resize(5000000, '#');
+  for (int line = 0; line < 100; ++line) text += "\nv 300 300 300";
+  return text;
+}
+
+std::vector<uint16_t> mesh_indices(const std::string& mesh) {
+  std::vector<uint16_t> indices;
+  for (size_t at = 48; at + 3 * 16 < mesh.size(); at += 16) {
+    for (size_t corner = 0; corner < 3; ++corner) {
+      indices.push_back(static_cast<uint16_t>(static_cast<uint8_t>(mesh[at + 2 * corner]) |
+                                              static_cast<uint8_t>(mesh[at + 2 * corner + 1]) << 8));
+    }
+  }
+  return indices;
+}
+
+TEST(Frameconv, ClosingTextCountsWhatTheFilesCannotHold) {
+  const std::string but = "Conversion Complete, but ";
+  const OutOfRangeCase cases[] = {
+      {"the last values each field holds",
+       {lines({"v 127.875 -128.124 127.75", "v -128 127.875 -128.249", "f 1 2 2"})},
+       "Conversion Complete",
+       {0x7FE003FF, 0x801FFC00},
+       {0, 1, 1}},
+      {"one step beyond each field",
+       {lines({"v 128 -128.125 128", "v 1 2 -128.25"})},
+       but + "4 coordinates out of range (first in anima000.obj line 1)",
+       {0x801FFC00, 0x7FC08008}},
+      {"just past them wraps around",
+       {"v 128 128.125 128\n"},
+       but + "3 coordinates out of range (first in anima000.obj line 1)",
+       {0x400 | 0x401 << 11 | 0x200u << 22}},
+      {"a coordinate too large for any number",
+       {"v 1e400 2 3\n"},
+       but + "1 coordinate out of range (first in anima000.obj line 1)",
+       {0x03008000}},
+      {"digits beyond any double",
+       {"# big\nv " + std::string(400, '1') + " 2 3\n"},
+       but + "1 coordinate out of range (first in anima000.obj line 2)",
+       {0x03008000}},
+      {"first seen in a later frame",
+       {lines({"v 1 2 3", "v 4 5 6"}), lines({"v 1 2 3", "v 4 5 6"}),
+        lines({"# moved", "", "v 1 2 3", "v 200 5 6"}), lines({"v 1 2 300", "v 1 -300 3"})},
+       but + "3 coordinates out of range (first in anima002.obj line 4)"},
+      {"first seen in the first frame",
+       {lines({"o Box", "v 1 2 3", "v 4 5 130"}), lines({"v 500 2 3", "v 4 5 6"})},
+       but + "2 coordinates out of range (first in anima000.obj line 3)"},
+      {"a comment that makes a face",
+       {lines({"v 0 0 0", "v 1 0 0", "v 0 1 0", "f 1 2 3", "# End of file"})},
+       but + "3 face indices out of range (first in anima000.obj line 5)",
+       {},
+       {0, 1, 2, 0xFFFF, 0xFFFF, 0xFFFF}},
+      {"references 0, past the end and negative",
+       {lines(
+           {"v 0 0 0", "v 1 0 0", "v 0 1 0", "f 0 1 2", "f 1 2 4", "f -1 -2 -3", "f 1 -4 2", "f 1 2 65537"})},
+       but + "4 face indices out of range (first in anima000.obj line 4)",
+       {},
+       {0xFFFF, 0, 1, 0, 1, 3, 0, 1, 2, 0, 3, 1, 0, 1, 0}},
+      {"both counts together",
+       {lines({"v 1 2 3", "v 4 5 6", "f 1 2 3", "f 0 1 2"}), lines({"v 1 2 3", "v 200 -200 6"})},
+       but + "2 coordinates out of range (first in anima001.obj line 2) and 2 face indices out of range "
+             "(first in anima000.obj line 3)"},
+      {"CR LF line ends, and both singular",
+       {lines({"v 1 2 3", "v 4 5 6", "f 1 2 3"}, "\r\n"),
+        lines({"# frame 1", "", "v 1 2 3", "v 4 -129 6"}, "\r\n")},
+       but + "1 coordinate out of range (first in anima001.obj line 4) and 1 face index out of range "
+             "(first in anima000.obj line 3)"},
+      {"a frame longer than the bytes read",
+       {longer_than_read()},
+       but + "1 coordinate out of range (first in anima000.obj line 49002)",
+       {0x03008008, 0x03000000 | (static_cast<uint32_t>(-1600) & 0x7FF) << 11 | 0x08}},
+  };
+  for (const OutOfRangeCase& c : cases) {
+    TempDir dir;
+    for (size_t f = 0; f < c.frames.size(); ++f)
+      write_bytes(dir / frame_name(static_cast<int>(f)), c.frames[f]);
+    const RunResult run = run_program(kProgram, dir.path);
+    EXPECT_EQ(run.exit_status, 1) << c.name;
+    EXPECT_EQ(run.messages, std::vector<std::string>{c.text + ": Conversion Complete"}) << c.name;
+    if (!c.words.empty()) {
+      std::string expected = u16le(static_cast<uint16_t>(c.frames.size())) +
+                             u16le(static_cast<uint16_t>(4 * c.words.size() / c.frames.size()));
+      for (uint32_t word : c.words) expected += u32le(word);
+      EXPECT_EQ(read_bytes(dir / "aniv00.3d"), expected) << c.name;
+    }
+    if (!c.indices.empty()) {
+      const auto mesh = read_bytes(dir / "data00.3d");
+      ASSERT_TRUE(mesh) << c.name;
+      EXPECT_EQ(mesh_indices(*mesh), c.indices) << c.name;
+    }
   }
 }
 

@@ -16,7 +16,8 @@ namespace {
 std::unique_ptr<TriangleTable> scanned(const std::string& text) {
   auto table = std::make_unique<TriangleTable>();
   std::memset(table->bytes, 0xAA, sizeof table->bytes);  // so that unwritten bytes show
-  scan_triangles(text.c_str(), text.size(), *table);
+  OutOfRange indices{};
+  scan_triangles(text.c_str(), text.size(), 10, *table, indices);
   return table;
 }
 

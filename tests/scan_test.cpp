@@ -212,7 +212,8 @@ TEST(FirstFramePass, FindsVerticesWhereverVAndSpaceStand) {
   };
   for (const PassCase& c : cases) {
     auto store = empty_store();
-    EXPECT_EQ(scan_first_frame(c.text.c_str(), c.text.size(), *store), c.words.size()) << c.why;
+    OutOfRange out_of_range{};
+    EXPECT_EQ(scan_first_frame(c.text.c_str(), c.text.size(), *store, out_of_range), c.words.size()) << c.why;
     EXPECT_EQ(words(*store), c.words) << c.why;
   }
 }
@@ -221,20 +222,22 @@ TEST(FirstFramePass, StopsAtTenThousandVertices) {
   std::string text;
   for (int i = 0; i <= 10000; ++i) text += "v 1 2 3\n";
   auto store = empty_store();
-  EXPECT_EQ(scan_first_frame(text.c_str(), text.size(), *store), 10000u);
+  OutOfRange out_of_range{};
+  EXPECT_EQ(scan_first_frame(text.c_str(), text.size(), *store, out_of_range), 10000u);
   EXPECT_EQ(store->word_count, 10000u);
 }
 
 TEST(LaterFramePass, TakesExactlyTheFirstFramesCount) {
   auto store = empty_store();
+  OutOfRange out_of_range{};
   const std::string text = "# frame\nv 1 2 3\nvn 0 0 1\nv 4 5 6\nv 7 7 7\n";
-  EXPECT_TRUE(scan_later_frame(text.c_str(), text.size(), 2, *store));
+  EXPECT_TRUE(scan_later_frame(text.c_str(), text.size(), 2, *store, out_of_range));
   EXPECT_EQ(words(*store), (std::vector<uint32_t>{pack_vertex(1, 2, 3), pack_vertex(4, 5, 6)}));
 
   store = empty_store();
-  EXPECT_FALSE(scan_later_frame(text.c_str(), text.size(), 4, *store)) << "too few v";
+  EXPECT_FALSE(scan_later_frame(text.c_str(), text.size(), 4, *store, out_of_range)) << "too few v";
   store = empty_store();
-  EXPECT_FALSE(scan_later_frame("", 0, 1, *store)) << "an empty frame";
+  EXPECT_FALSE(scan_later_frame("", 0, 1, *store, out_of_range)) << "an empty frame";
 }
 
 TEST(LaterFramePass, MovesBetweenCoordinatesByTheThousandByteWindow) {
@@ -243,17 +246,18 @@ TEST(LaterFramePass, MovesBetweenCoordinatesByTheThousandByteWindow) {
   // to end of data, reads the same text as (1, 2, 3).
   const std::string text = "v 1" + std::string(999, 'x') + " 2 3";
   auto store = empty_store();
-  ASSERT_TRUE(scan_later_frame(text.c_str(), text.size(), 1, *store));
+  OutOfRange out_of_range{};
+  ASSERT_TRUE(scan_later_frame(text.c_str(), text.size(), 1, *store, out_of_range));
   EXPECT_EQ(words(*store), (std::vector<uint32_t>{pack_vertex(1, 2, 2)}));
 
   const std::string one_more = "v 1" + std::string(1000, 'x') + " 2 3";
   store = empty_store();
-  ASSERT_TRUE(scan_later_frame(one_more.c_str(), one_more.size(), 1, *store));
+  ASSERT_TRUE(scan_later_frame(one_more.c_str(), one_more.size(), 1, *store, out_of_range));
   EXPECT_EQ(words(*store), (std::vector<uint32_t>{pack_vertex(1, 0, 2)}));
 
   const std::string cut_short = "v 1";
   store = empty_store();
-  ASSERT_TRUE(scan_later_frame(cut_short.c_str(), cut_short.size(), 1, *store));
+  ASSERT_TRUE(scan_later_frame(cut_short.c_str(), cut_short.size(), 1, *store, out_of_range));
   EXPECT_EQ(words(*store), (std::vector<uint32_t>{pack_vertex(1, 0, 0)})) << "past end reads 0";
 }
 

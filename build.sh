@@ -110,7 +110,7 @@ fuzz() {
   # The whole-run targets write files on every input: a memory file system is faster.
   local scratch=${TMPDIR:-/tmp}
   [ -d /dev/shm ] && [ -w /dev/shm ] && scratch=/dev/shm
-  for target in scan frameconv clipmerge; do
+  for target in scan frameconv clipmerge inspect3d; do
     # Absolute paths: the whole-run targets change directory.
     local corpus=$PWD/build-fuzz/corpus-$target log=$PWD/build-fuzz/fuzz-$target.log
     mkdir -p "$corpus"

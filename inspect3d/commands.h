@@ -21,6 +21,16 @@ int cmd_gltf(int argc, char** argv);
 // Says `message` and the usage on standard error; returns kBadUsage.
 int usage_error(const std::string& message);
 
+// Writes `bytes` to `file` through a temporary beside it ("FILE.tmp"), moved
+// into place only when complete. False, leaving nothing behind, if any step
+// fails.
+bool write_output(const std::string& file, const std::string& bytes);
+
+// True if the conversion can be decoded frame by frame: the mesh is of the
+// animation's vertex count and there is a frame. Else says why on standard
+// error.
+bool can_decode(const Conversion& conversion);
+
 // "1 frame", "24 frames".
 std::string counted(uint64_t count, const char* one, const char* many);
 

@@ -6,12 +6,10 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <system_error>
 #include <vector>
 
 #include "commands.h"
 #include "gltf_model.h"
-#include "platform.h"
 
 constexpr char kDefaultOut[] = "aniv00.glb";
 constexpr double kDefaultFps = 30;
@@ -36,19 +34,6 @@ static bool parse_fps(const std::string& text, double& fps) {
   const auto result = std::from_chars(text.data(), end, fps, std::chars_format::fixed);
   return result.ec == std::errc() && result.ptr == end && !text.empty() && fps >= kLowestFps &&
          fps <= kHighestFps;
-}
-
-// Writes `bytes` to `file` through a temporary beside it, moved into place
-// only when complete. False, leaving nothing behind, if any step fails.
-static bool write_whole_file(const std::string& file, const std::string& bytes) {
-  const std::string temp = file + ".tmp";
-  FILE* out = std::fopen(temp.c_str(), "wb");
-  if (!out) return false;
-  bool ok = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
-  ok = std::fclose(out) == 0 && ok;
-  ok = ok && replace_file(temp.c_str(), file.c_str());
-  if (!ok) std::remove(temp.c_str());
-  return ok;
 }
 
 int cmd_gltf(int argc, char** argv) {
@@ -82,18 +67,9 @@ int cmd_gltf(int argc, char** argv) {
   }
 
   Conversion conversion;
-  if (!read_conversion(".", conversion)) return kBadUsage;
+  if (!read_conversion(".", conversion) || !can_decode(conversion)) return kBadUsage;
   const Animation& animation = conversion.animation;
   const Mesh& mesh = conversion.mesh;
-  if (mesh.vertices_per_frame != animation.vertex_count) {
-    std::fprintf(stderr, "inspect3d: %s is of a mesh of %u vertices, %s of %u: they do not belong together\n",
-                 kMeshName, mesh.vertices_per_frame, kVertexAnimationName, animation.vertex_count);
-    return kBadUsage;
-  }
-  if (animation.frame_count == 0) {
-    std::fprintf(stderr, "inspect3d: %s holds no frames\n", kVertexAnimationName);
-    return kBadUsage;
-  }
   if (!frames_given) last = animation.frame_count - 1u;
   if (last >= animation.frame_count) {
     return usage_error("--frames " + std::to_string(first) + "-" + std::to_string(last) + ": " +
@@ -111,7 +87,7 @@ int cmd_gltf(int argc, char** argv) {
 
   std::string glb;
   uint32_t left_out = 0;
-  if (!make_glb(animation, mesh, {first, last, fps}, glb, left_out) || !write_whole_file(out, glb)) {
+  if (!make_glb(animation, mesh, {first, last, fps}, glb, left_out) || !write_output(out, glb)) {
     std::fprintf(stderr, "inspect3d: cannot write %s\n", out.c_str());
     return kBadUsage;
   }

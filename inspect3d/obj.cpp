@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "commands.h"
-#include "platform.h"
 
 namespace fs = std::filesystem;
 
@@ -17,19 +16,6 @@ static bool parse_frame_number(const char* text, uint32_t& frame) {
   const char* end = text + std::strlen(text);
   const auto result = std::from_chars(text, end, frame);
   return result.ec == std::errc() && result.ptr == end && *text != '\0' && frame <= 0xFFFF;
-}
-
-// Writes `text` to `file` through a temporary beside it, moved into place only
-// when complete. False, leaving nothing behind, if any step fails.
-static bool write_whole_file(const fs::path& file, const std::string& text) {
-  const std::string name = file.string(), temp = name + ".tmp";
-  FILE* out = std::fopen(temp.c_str(), "wb");
-  if (!out) return false;
-  bool ok = std::fwrite(text.data(), 1, text.size(), out) == text.size();
-  ok = std::fclose(out) == 0 && ok;
-  ok = ok && replace_file(temp.c_str(), name.c_str());
-  if (!ok) std::remove(temp.c_str());
-  return ok;
 }
 
 // Writes frame `frame` as an OBJ file. Returns the number of triangles left
@@ -52,7 +38,7 @@ static long write_obj_frame(const fs::path& file, const Animation& animation, co
     std::snprintf(line, sizeof line, "f %u %u %u\n", t[0] + 1u, t[1] + 1u, t[2] + 1u);
     text += line;
   }
-  return write_whole_file(file, text) ? long{left_out} : -1;
+  return write_output(file.string(), text) ? long{left_out} : -1;
 }
 
 static std::string obj_name(uint32_t frame) {
@@ -88,18 +74,9 @@ int cmd_obj(int argc, char** argv) {
   if (all && one) return usage_error("obj takes --frame N or --all, not both");
 
   Conversion conversion;
-  if (!read_conversion(".", conversion)) return kBadUsage;
+  if (!read_conversion(".", conversion) || !can_decode(conversion)) return kBadUsage;
   const Animation& animation = conversion.animation;
   const Mesh& mesh = conversion.mesh;
-  if (mesh.vertices_per_frame != animation.vertex_count) {
-    std::fprintf(stderr, "inspect3d: %s is of a mesh of %u vertices, %s of %u: they do not belong together\n",
-                 kMeshName, mesh.vertices_per_frame, kVertexAnimationName, animation.vertex_count);
-    return kBadUsage;
-  }
-  if (animation.frame_count == 0) {
-    std::fprintf(stderr, "inspect3d: %s holds no frames\n", kVertexAnimationName);
-    return kBadUsage;
-  }
   if (one && frame >= animation.frame_count) {
     std::fprintf(stderr, "inspect3d: there is no frame %u: %s holds frames 0 to %u\n", frame,
                  kVertexAnimationName, animation.frame_count - 1u);

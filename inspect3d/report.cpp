@@ -1,6 +1,33 @@
 #include <cstdio>
 
 #include "commands.h"
+#include "platform.h"
+
+bool write_output(const std::string& file, const std::string& bytes) {
+  const std::string temp = file + ".tmp";
+  FILE* out = std::fopen(temp.c_str(), "wb");
+  if (!out) return false;
+  bool ok = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
+  ok = std::fclose(out) == 0 && ok;
+  ok = ok && replace_file(temp.c_str(), file.c_str());
+  if (!ok) std::remove(temp.c_str());
+  return ok;
+}
+
+bool can_decode(const Conversion& conversion) {
+  const Animation& animation = conversion.animation;
+  const Mesh& mesh = conversion.mesh;
+  if (mesh.vertices_per_frame != animation.vertex_count) {
+    std::fprintf(stderr, "inspect3d: %s is of a mesh of %u vertices, %s of %u: they do not belong together\n",
+                 kMeshName, mesh.vertices_per_frame, kVertexAnimationName, animation.vertex_count);
+    return false;
+  }
+  if (animation.frame_count == 0) {
+    std::fprintf(stderr, "inspect3d: %s holds no frames\n", kVertexAnimationName);
+    return false;
+  }
+  return true;
+}
 
 std::string counted(uint64_t count, const char* one, const char* many) {
   return std::to_string(count) + " " + (count == 1 ? one : many);

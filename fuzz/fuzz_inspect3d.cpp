@@ -1,0 +1,133 @@
+// Fuzzes what inspect3d reads: the input is split at "\n~~~\n" into up to
+// three pieces, aniv00.3d, data00.3d and anima000.obj, written to a scratch
+// directory; then the kind detection, the reading and decoding of the
+// conversion, the glTF model of a range of its frames (read back with the
+// same library), and the real commands info, check, obj and gltf run on them.
+//
+// What must hold: no crash and no sanitizer finding; each command ends with
+// exit status 0, 1 or 2 and never a usage error (its arguments are valid);
+// info and check write no file, obj --frame 0 only frame000.obj in its --out
+// directory, gltf only its --out file and only with status 0 or 1; never a
+// temporary left behind.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "check.h"
+#include "commands.h"
+#include "gltf_model.h"
+#include "kind.h"
+#include "tinygltf.h"
+
+// The commands' arguments are fixed and valid: a usage error is a finding.
+int usage_error(const std::string& message) {
+  std::fprintf(stderr, "usage error: %s\n", message.c_str());
+  CHECK(false);
+  return kBadUsage;
+}
+
+namespace {
+
+// Runs a command with standard output and standard error going nowhere:
+// the reports are not checked here, only that making them is sound.
+int run_quietly(int (*command)(int, char**), std::vector<std::string> args) {
+  std::vector<char*> argv;
+  for (std::string& arg : args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  std::fflush(stdout);
+  std::fflush(stderr);
+  const int saved_out = dup(1), saved_err = dup(2), null = open("/dev/null", O_WRONLY);
+  CHECK(saved_out >= 0 && saved_err >= 0 && null >= 0);
+  dup2(null, 1);
+  dup2(null, 2);
+  close(null);
+  const int status = command(static_cast<int>(args.size()), argv.data());
+  std::fflush(stdout);
+  std::fflush(stderr);
+  dup2(saved_out, 1);
+  dup2(saved_err, 2);
+  close(saved_out);
+  close(saved_err);
+  CHECK(status == kOk || status == kProblems || status == kBadUsage);
+  return status;
+}
+
+// The glTF model of frames `first` to `last` (chosen by the input), read back.
+void check_glb(const Conversion& conversion, uint32_t first, uint32_t last) {
+  std::string glb;
+  uint32_t left_out = 0;
+  CHECK(make_glb(conversion.animation, conversion.mesh, {first, last, 30}, glb, left_out));
+  CHECK(left_out <= conversion.mesh.triangle_count);
+  tinygltf::Model model;
+  tinygltf::TinyGLTF loader;
+  std::string err, warn;
+  CHECK(loader.LoadBinaryFromMemory(&model, &err, &warn, reinterpret_cast<const unsigned char*>(glb.data()),
+                                    static_cast<unsigned int>(glb.size())));
+  CHECK(model.meshes.size() == 1 && model.meshes[0].primitives.size() == 1);
+  const tinygltf::Primitive& primitive = model.meshes[0].primitives[0];
+  CHECK(primitive.targets.size() == last - first);
+  CHECK(model.accessors.at(primitive.attributes.at("POSITION")).count == conversion.animation.vertex_count);
+  CHECK(model.animations.size() == (first < last ? 1u : 0u));
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  std::vector<std::string> pieces = split_input(data, size, "\n~~~\n", 3);
+  pieces.resize(3);
+  enter_scratch_dir();
+  write_whole(kVertexAnimationName, pieces[0]);
+  write_whole(kMeshName, pieces[1]);
+  if (!pieces[2].empty()) write_whole("anima000.obj", pieces[2]);
+  const std::vector<std::string> names = dir_names();
+
+  for (const std::string& piece : pieces) {
+    const std::vector<uint8_t> bytes(piece.begin(), piece.end());
+    const FileKind kind = kind_of(bytes);
+    CHECK(kind == file_kind(bytes.data(), std::min(bytes.size(), kKindHeadBytes), bytes.size()));
+  }
+
+  // The reading and decoding, and the glTF model of a range that the last
+  // bytes of the input choose.
+  Conversion conversion;
+  const int saved_err = dup(2), null = open("/dev/null", O_WRONLY);
+  dup2(null, 2);
+  close(null);
+  const bool read = read_conversion(".", conversion);
+  dup2(saved_err, 2);
+  close(saved_err);
+  const Animation& animation = conversion.animation;
+  if (read && animation.frame_count > 0 && animation.vertex_count == conversion.mesh.vertices_per_frame) {
+    const uint32_t choice = size >= 2 ? data[size - 2] | data[size - 1] << 8 : 0;
+    const uint32_t first = choice % animation.frame_count;
+    const uint32_t last = std::min<uint32_t>(first + (choice >> 8) % 8, animation.frame_count - 1u);
+    check_glb(conversion, first, last);
+    for (uint32_t f = 0; f < animation.frame_count; ++f) {
+      for (uint32_t i = 0; i < animation.vertex_count; ++i) {
+        const Position p = position_at(animation, f, i);
+        CHECK(std::fabs(p.x) <= 128 && std::fabs(p.y) <= 128 && std::fabs(p.z) <= 128);
+      }
+    }
+  }
+
+  run_quietly(cmd_info, {"info", kVertexAnimationName, kMeshName, "anima000.obj", "absent.3d"});
+  run_quietly(cmd_check, {"check"});
+  CHECK(dir_names() == names);
+
+  if (run_quietly(cmd_obj, {"obj", "--frame", "0", "--out", "objs"}) == kBadUsage) {
+    std::error_code ignored;
+    CHECK(!std::filesystem::exists("objs/frame000.obj", ignored));
+  } else {
+    CHECK(read_whole("objs/frame000.obj") != "<absent>");
+  }
+  std::filesystem::remove_all("objs");
+
+  const int gltf = run_quietly(cmd_gltf, {"gltf", "--out", "out.glb"});
+  CHECK((read_whole("out.glb") != "<absent>") == (gltf != kBadUsage));
+  std::filesystem::remove("out.glb");
+  CHECK(dir_names() == names);
+  return 0;
+}

@@ -38,7 +38,7 @@ build() {
 }
 
 example() {
-  need cmake make g++ libgtest-dev
+  need cmake make g++ libgtest-dev libstb-dev
   build build
   rm -rf build/example
   mkdir -p build/example
@@ -70,7 +70,7 @@ windows() {
 windows_tests='^(wine\.|WindowsExecutables\.)'
 
 run_tests() {
-  need cmake make g++ libgtest-dev binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 wine wine64
+  need cmake make g++ libgtest-dev libstb-dev binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 wine wine64
   build_windows
   echo "== release build and tests"
   build build -DANIM3D_WINDOWS_DIR="$PWD/build-windows" -DANIM3D_WINDOWS64_DIR="$PWD/build-windows64"
@@ -89,7 +89,7 @@ run_tests() {
 # that the corpus in the repository stays as it is.
 fuzz() {
   local seconds=${1:-60}
-  need clang libclang-rt-14-dev
+  need clang libclang-rt-14-dev libstb-dev
   echo "== fuzz targets, ${seconds} s each"
   CC=clang CXX=clang++ build build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DANIM3D_FUZZ=ON -DANIM3D_TESTS=OFF
   # The whole-run targets write files on every input: a memory file system is faster.
@@ -125,7 +125,7 @@ generate() {
 }
 
 bench() {
-  need cmake make g++ libgtest-dev libtinyobjloader-dev
+  need cmake make g++ libgtest-dev libstb-dev libtinyobjloader-dev
   build build -DCMAKE_BUILD_TYPE=Release
   local data=build/bench-data
   generate $data/a-separate frames 100 5000 separate

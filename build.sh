@@ -3,6 +3,8 @@
 # installs the packages the job needs.
 #
 #   ./build.sh example   build, then convert the bundled example in build/example
+#   ./build.sh preview   the example, then draw its contact sheet again as
+#                        docs/preview.png (the picture in the README)
 #   ./build.sh windows   build the Windows executables in build-windows
 #                        (and a 64-bit build of them in build-windows64)
 #   ./build.sh test      build all, then run every test (the 64-bit Windows
@@ -47,6 +49,13 @@ example() {
   (cd build/example && ../frameconv) || true  # every run ends with exit status 1
   echo "== written:"
   (cd build/example && ls -l aniv00.3d data00.3d)
+}
+
+# The README's picture: the bundled example's contact sheet, drawn again.
+preview() {
+  example
+  echo "== drawing the contact sheet of build/example as docs/preview.png"
+  (cd build/example && ../inspect3d preview --out ../../docs/preview.png)
 }
 
 # The Windows executables: the 32-bit ones users get in build-windows, and the
@@ -138,12 +147,13 @@ bench() {
 
 case "${1:-}" in
   example) example ;;
+  preview) preview ;;
   windows) windows ;;
   test) run_tests ;;
   fuzz) fuzz "${2:-60}" ;;
   bench) bench ;;
   *)
-    sed -n '2,12p' "$0" | sed 's/^# \{0,1\}//'
+    sed -n '2,14p' "$0" | sed 's/^# \{0,1\}//'
     exit 2
     ;;
 esac

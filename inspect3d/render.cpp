@@ -33,7 +33,7 @@ int32_t eighths(double coordinate) {
   return static_cast<int32_t>(coordinate * 8.0 + (coordinate < 0 ? -0.5 : 0.5));
 }
 
-Model model_of(const Point& point) { return {{eighths(point.x), eighths(point.y), eighths(point.z)}}; }
+Model model_of(const Position& point) { return {{eighths(point.x), eighths(point.y), eighths(point.z)}}; }
 
 int64_t dot(const int64_t (&a)[3], const int64_t (&b)[3]) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
 
@@ -172,7 +172,7 @@ void draw_tile(Tile& tile, const Camera& camera, const SheetFrame& frame,
     Model corners[3];
     ScreenPoint screen[3];
     for (int c = 0; c < 3; ++c) {
-      const uint32_t index = triangle[c];
+      const uint16_t index = triangle[c];
       red = red || (index < frame.out_of_range.size() && frame.out_of_range[index] != 0);
       corners[c] = model_of(frame.points[index]);
       screen[c] = project(camera, frame.points[index]);
@@ -192,7 +192,8 @@ constexpr uint8_t kGlyphs[10][kGlyphRows] = {
 
 }  // namespace
 
-uint32_t label_scale(uint32_t tile_px) { return std::max<uint32_t>(1, tile_px / 80); }
+// Digits 15 pixels high in a tile of 256, 10 in one of 128.
+uint32_t label_scale(uint32_t tile_px) { return std::max<uint32_t>(1, (tile_px + 40) / 80); }
 
 uint32_t label_inset(uint32_t tile_px) { return std::max<uint32_t>(2, tile_px / 32); }
 
@@ -215,7 +216,7 @@ Bounds bounds_of(std::span<const SheetFrame> frames) {
   Bounds bounds;
   bool first = true;
   for (const SheetFrame& frame : frames) {
-    for (const Point& point : frame.points) {
+    for (const Position& point : frame.points) {
       const Model m = model_of(point);
       for (int a = 0; a < 3; ++a) {
         const int32_t v = static_cast<int32_t>(m.v[a]);
@@ -260,7 +261,7 @@ Camera frame_camera(const Bounds& bounds, uint32_t tile_px) {
   return camera;
 }
 
-ScreenPoint project(const Camera& camera, const Point& point) {
+ScreenPoint project(const Camera& camera, const Position& point) {
   const Model m = model_of(point);
   return {camera.origin_x + (dot(m.v, kRight) - camera.centre_x) * camera.scale_num / camera.scale_den,
           camera.origin_y - (dot(m.v, kUp) - camera.centre_y) * camera.scale_num / camera.scale_den,

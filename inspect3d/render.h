@@ -10,11 +10,12 @@
 // pixels in sixteenths), so that a sheet is the same bytes on every build.
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <span>
 #include <vector>
+
+#include "conversion.h"
 
 // Tiles of a sheet: at most 12, in rows of 4.
 constexpr uint32_t kSheetTileLimit = 12;
@@ -30,16 +31,10 @@ constexpr uint32_t kTileDefault = 256;
 // within +-128); beyond that they are clamped, so products cannot overflow.
 constexpr double kCoordinateLimit = 1024.0;
 
-struct Point {
-  double x, y, z;  // model units
-};
-
-using Triangle = std::array<uint32_t, 3>;  // indices of a frame's points
-
 // One frame to draw.
 struct SheetFrame {
   uint32_t number = 0;                    // the frame number its tile shows
-  std::span<const Point> points;          // the position of every vertex
+  std::span<const Position> points;       // every vertex, in model units
   std::span<const uint8_t> out_of_range;  // per vertex, nonzero: its triangles are red; empty: none are
 };
 
@@ -95,7 +90,7 @@ Bounds bounds_of(std::span<const SheetFrame> frames);
 // The camera that frames `bounds` in a tile of `tile_px` pixels.
 Camera frame_camera(const Bounds& bounds, uint32_t tile_px);
 
-ScreenPoint project(const Camera& camera, const Point& point);
+ScreenPoint project(const Camera& camera, const Position& point);
 
 // Draws `frames`, framed together by their bounding box, into tiles of
 // `tile_px` pixels (kTileSmallest to kTileLargest), 4 to a row: an image

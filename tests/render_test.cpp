@@ -62,16 +62,16 @@ std::string read_label(const Image& image, uint32_t tile, uint32_t px) {
   }
 }
 
-SheetFrame frame_of(uint32_t number, const std::vector<Point>& points,
+SheetFrame frame_of(uint32_t number, const std::vector<Position>& points,
                     const std::vector<uint8_t>& out_of_range = {}) {
   return {number, points, out_of_range};
 }
 
 // An odd triangle, and a second point set that frames it with room around it.
-const std::vector<Point> kTriangle = {{-3.5, 1.25, 2}, {4.125, -2, -1.5}, {0.5, 6.75, 0.25}};
+const std::vector<Position> kTriangle = {{-3.5, 1.25, 2}, {4.125, -2, -1.5}, {0.5, 6.75, 0.25}};
 
 TEST(Render, TriangleLandsWhereTheCameraSays) {
-  const std::vector<Point> points = {kTriangle[0], kTriangle[1], kTriangle[2], {-9, -7, -8}, {10, 9, 11}};
+  const std::vector<Position> points = {kTriangle[0], kTriangle[1], kTriangle[2], {-9, -7, -8}, {10, 9, 11}};
   const std::vector<SheetFrame> frames = {frame_of(0, points)};
   const std::vector<Triangle> triangles = {{0, 1, 2}};
   const Image image = draw_sheet(frames, triangles, kPx);
@@ -103,7 +103,7 @@ TEST(Render, TriangleLandsWhereTheCameraSays) {
 TEST(Render, CameraLooksFromAboveFrontRight) {
   struct Case {
     const char* step;
-    Point to;
+    Position to;
     int right, down;  // signs of the move on the screen
   };
   const Case cases[] = {
@@ -126,8 +126,8 @@ TEST(Render, CameraLooksFromAboveFrontRight) {
 // overlap the nearer one shows, whatever the order and winding they come in.
 TEST(Render, DepthBufferKeepsTheNearerSideOfEitherWinding) {
   // A square in the plane z = 2 (nearer) and one at z = -2, both facing +z.
-  const std::vector<Point> points = {{-2, -2, 2},  {2, -2, 2},  {2, 2, 2},  {-2, 2, 2},
-                                     {-2, -2, -2}, {2, -2, -2}, {2, 2, -2}, {-2, 2, -2}};
+  const std::vector<Position> points = {{-2, -2, 2},  {2, -2, 2},  {2, 2, 2},  {-2, 2, 2},
+                                        {-2, -2, -2}, {2, -2, -2}, {2, 2, -2}, {-2, 2, -2}};
   struct Case {
     const char* name;
     std::vector<Triangle> triangles;
@@ -159,8 +159,8 @@ TEST(Render, DepthBufferKeepsTheNearerSideOfEitherWinding) {
 // Flat shading: a face's colour follows its direction only.
 TEST(Render, ShadingDependsOnTheFaceDirectionOnly) {
   // Two parallel triangles of different sizes and places, and a third tilted.
-  const std::vector<Point> points = {{-6, 0, 0}, {-3, 0, 0},  {-6, 3, 0}, {1, -4, 1}, {6, -4, 1},
-                                     {1, 1, 1},  {-2, 4, -3}, {3, 4, -3}, {-2, 6, 2}};
+  const std::vector<Position> points = {{-6, 0, 0}, {-3, 0, 0},  {-6, 3, 0}, {1, -4, 1}, {6, -4, 1},
+                                        {1, 1, 1},  {-2, 4, -3}, {3, 4, -3}, {-2, 6, 2}};
   const std::vector<SheetFrame> frames = {frame_of(0, points)};
   const Camera camera = frame_camera(bounds_of(frames), kPx);
   const Image image = draw_sheet(frames, std::vector<Triangle>{{0, 1, 2}, {3, 4, 5}, {6, 7, 8}}, kPx);
@@ -185,16 +185,16 @@ TEST(Render, ShadingDependsOnTheFaceDirectionOnly) {
 // where it went, and nowhere else but in the label; a frame like the first
 // draws the same tile.
 TEST(Render, TilesDifferWhereTheMeshMoved) {
-  std::vector<Point> moved = kTriangle;
-  for (Point& p : moved) p.x += 5;
+  std::vector<Position> moved = kTriangle;
+  for (Position& p : moved) p.x += 5;
   const std::vector<SheetFrame> frames = {frame_of(3, kTriangle), frame_of(4, moved), frame_of(5, kTriangle)};
   const std::vector<Triangle> triangles = {{2, 0, 1}};
   const Image image = draw_sheet(frames, triangles, kPx);
   const Camera camera = frame_camera(bounds_of(frames), kPx);
   int64_t x_low = INT64_MAX, x_high = INT64_MIN, y_low = INT64_MAX, y_high = INT64_MIN;
-  for (const std::vector<Point>* points :
-       std::initializer_list<const std::vector<Point>*>{&kTriangle, &moved}) {
-    for (const Point& p : *points) {
+  for (const std::vector<Position>* points :
+       std::initializer_list<const std::vector<Position>*>{&kTriangle, &moved}) {
+    for (const Position& p : *points) {
       const ScreenPoint s = project(camera, p);
       x_low = std::min(x_low, s.x / 16), x_high = std::max(x_high, s.x / 16);
       y_low = std::min(y_low, s.y / 16), y_high = std::max(y_high, s.y / 16);
@@ -218,7 +218,7 @@ TEST(Render, TilesDifferWhereTheMeshMoved) {
 // Red marks the triangles that touch a vertex out of range in their frame.
 TEST(Render, RedWhereAVertexIsOutOfRange) {
   // Two triangles apart; vertex 4 is out of range in frame 1 only.
-  const std::vector<Point> points = {{-8, 0, 0}, {-3, 0, 0}, {-8, 5, 0}, {3, 0, 0}, {8, 0, 0}, {3, 5, 0}};
+  const std::vector<Position> points = {{-8, 0, 0}, {-3, 0, 0}, {-8, 5, 0}, {3, 0, 0}, {8, 0, 0}, {3, 5, 0}};
   const std::vector<uint8_t> none(6, 0), vertex_4 = {0, 0, 0, 0, 1, 0};
   const std::vector<SheetFrame> frames = {frame_of(0, points, none), frame_of(1, points, vertex_4),
                                           frame_of(2, points)};
@@ -251,7 +251,7 @@ TEST(Render, EmptyFrameIsBackgroundAndLabel) {
     const char* name;
     std::vector<Triangle> triangles;
   };
-  const std::vector<Point> points = {{0, 0, 0}, {1, 2, 3}, {2, 4, 6}, {-5, 1, 4}};
+  const std::vector<Position> points = {{0, 0, 0}, {1, 2, 3}, {2, 4, 6}, {-5, 1, 4}};
   const std::vector<Case> cases = {
       {"no triangles", {}},
       {"indices out of range", {{0, 1, 4}, {7, 2, 3}}},

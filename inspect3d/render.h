@@ -2,11 +2,12 @@
 // each seen by the same orthographic camera from a fixed three-quarter angle
 // (above, in front and to the right of the mesh), flat-shaded with one light.
 //
-// The model is taken as OBJ files and the engine take it: y up, the front
-// facing +z, so the camera looks from (+x, +y, +z) toward the origin.
+// The model is taken as OBJ files have it: y up, the front facing +z, so the
+// camera looks from (+x, +y, +z) toward the origin.
 //
-// Everything from model coordinates to pixels is integer arithmetic (model
-// points in eighths of a unit, the camera's axes as fixed-point integers,
+// Once each coordinate is rounded to eighths of a unit (exact for decoded
+// positions, which are whole eighths or quarters), everything down to the
+// pixels is integer arithmetic (the camera's axes as fixed-point integers,
 // pixels in sixteenths), so that a sheet is the same bytes on every build.
 #pragma once
 

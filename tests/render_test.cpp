@@ -9,8 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "png.h"
-
 namespace {
 
 constexpr uint32_t kPx = 64;
@@ -67,7 +65,7 @@ SheetFrame frame_of(uint32_t number, const std::vector<Position>& points,
   return {number, points, out_of_range};
 }
 
-// An odd triangle, and a second point set that frames it with room around it.
+// An odd triangle, a different value on every axis.
 const std::vector<Position> kTriangle = {{-3.5, 1.25, 2}, {4.125, -2, -1.5}, {0.5, 6.75, 0.25}};
 
 TEST(Render, TriangleLandsWhereTheCameraSays) {
@@ -122,8 +120,8 @@ TEST(Render, CameraLooksFromAboveFrontRight) {
   }
 }
 
-// Two crossing triangles, one red (its first vertex out of range): where they
-// overlap the nearer one shows, whatever the order and winding they come in.
+// Two squares, one behind the other, one of them red (two of its vertices out
+// of range): the nearer one shows, whatever the order and winding they come in.
 TEST(Render, DepthBufferKeepsTheNearerSideOfEitherWinding) {
   // A square in the plane z = 2 (nearer) and one at z = -2, both facing +z.
   const std::vector<Position> points = {{-2, -2, 2},  {2, -2, 2},  {2, 2, 2},  {-2, 2, 2},
@@ -154,31 +152,6 @@ TEST(Render, DepthBufferKeepsTheNearerSideOfEitherWinding) {
       EXPECT_TRUE(is_red(seen) || is_mesh(seen)) << c.name;
     }
   }
-}
-
-// Flat shading: a face's colour follows its direction only.
-TEST(Render, ShadingDependsOnTheFaceDirectionOnly) {
-  // Two parallel triangles of different sizes and places, and a third tilted.
-  const std::vector<Position> points = {{-6, 0, 0}, {-3, 0, 0},  {-6, 3, 0}, {1, -4, 1}, {6, -4, 1},
-                                        {1, 1, 1},  {-2, 4, -3}, {3, 4, -3}, {-2, 6, 2}};
-  const std::vector<SheetFrame> frames = {frame_of(0, points)};
-  const Camera camera = frame_camera(bounds_of(frames), kPx);
-  const Image image = draw_sheet(frames, std::vector<Triangle>{{0, 1, 2}, {3, 4, 5}, {6, 7, 8}}, kPx);
-  Rgb colour[3];
-  for (int t = 0; t < 3; ++t) {
-    int64_t x = 0, y = 0;
-    for (int c = 0; c < 3; ++c) {
-      const ScreenPoint s = project(camera, points[3 * t + c]);
-      x += s.x, y += s.y;
-    }
-    colour[t] = tile_at(image, 0, static_cast<uint32_t>(x / 48), static_cast<uint32_t>(y / 48));
-    EXPECT_TRUE(is_mesh(colour[t])) << t;
-  }
-  EXPECT_EQ(colour[0], colour[1]);
-  EXPECT_FALSE(colour[0] == colour[2]);
-  // Flat: every mesh pixel has one of the three colours.
-  EXPECT_EQ(count_in_tile(image, 0, is_mesh),
-            count_in_tile(image, 0, [&](Rgb c) { return c == colour[0] || c == colour[2]; }));
 }
 
 // Two frames of a triangle that moves: the tiles differ where it was and
@@ -312,18 +285,6 @@ TEST(Render, SheetFramesAreEvenlySpacedFromFirstToLast) {
       {65535, {0, 5958, 11915, 17873, 23831, 29788, 35746, 41703, 47661, 53619, 59576, 65534}},
   };
   for (const Case& c : cases) EXPECT_EQ(sheet_frame_numbers(c.frame_count), c.numbers) << c.frame_count;
-}
-
-// The same sheet is the same PNG bytes.
-TEST(Render, PngOfASheet) {
-  const std::vector<SheetFrame> frames = {frame_of(0, kTriangle)};
-  const Image image = draw_sheet(frames, std::vector<Triangle>{{0, 1, 2}}, kTileSmallest);
-  const std::vector<uint8_t> png = encode_png(image);
-  ASSERT_GT(png.size(), 8u);
-  EXPECT_EQ(std::vector<uint8_t>(png.begin(), png.begin() + 8),
-            (std::vector<uint8_t>{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'}));
-  EXPECT_EQ(encode_png(draw_sheet(frames, std::vector<Triangle>{{0, 1, 2}}, kTileSmallest)), png);
-  EXPECT_TRUE(encode_png(Image{}).empty());
 }
 
 }  // namespace

@@ -35,7 +35,19 @@ int32_t eighths(double coordinate) {
 
 Model model_of(const Position& point) { return {{eighths(point.x), eighths(point.y), eighths(point.z)}}; }
 
-int64_t dot(const int64_t (&a)[3], const int64_t (&b)[3]) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
+constexpr int64_t dot(const int64_t (&a)[3], const int64_t (&b)[3]) {
+  return a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
+}
+
+// Rounded, each axis is still of length kAxisScale to within 1 / 2,048, and
+// right and up are at right angles to each other and to toward.
+constexpr bool near_unit(const int64_t (&axis)[3]) {
+  const int64_t off = dot(axis, axis) - kAxisScale * kAxisScale;
+  return off > -2 * kAxisScale && off < 2 * kAxisScale;
+}
+static_assert(near_unit(kRight) && near_unit(kUp) && near_unit(kToward), "unit axes");
+static_assert(dot(kRight, kUp) == 0 && dot(kRight, kToward) == 0 && dot(kUp, kToward) < kAxisScale / 2,
+              "axes at right angles");
 
 // Floor of the square root of `n`, digit by digit: exact on every build.
 uint64_t isqrt(uint64_t n) {

@@ -3,6 +3,8 @@
 # installs the packages the job needs.
 #
 #   ./build.sh example   build, then convert the bundled example in build/example
+#   ./build.sh preview   the example, then draw its contact sheet again as
+#                        docs/preview.png (the picture in the README)
 #   ./build.sh windows   build the Windows executables in build-windows
 #                        (and a 64-bit build of them in build-windows64)
 #   ./build.sh test      build all, then run every test (the 64-bit Windows
@@ -41,7 +43,7 @@ build() {
 gltf_packages=(libtinygltf-dev nlohmann-json3-dev)
 
 example() {
-  need cmake make g++ libgtest-dev "${gltf_packages[@]}"
+  need cmake make g++ libgtest-dev libstb-dev "${gltf_packages[@]}"
   build build
   rm -rf build/example
   mkdir -p build/example
@@ -50,6 +52,13 @@ example() {
   (cd build/example && ../frameconv) || true  # every run ends with exit status 1
   echo "== written:"
   (cd build/example && ls -l aniv00.3d data00.3d)
+}
+
+# The README's picture: the bundled example's contact sheet, drawn again.
+preview() {
+  example
+  echo "== drawing the contact sheet of build/example as docs/preview.png"
+  (cd build/example && ../inspect3d preview --out ../../docs/preview.png)
 }
 
 # The Windows executables: the 32-bit ones users get in build-windows, and the
@@ -83,7 +92,7 @@ gltf_validator() {
 }
 
 run_tests() {
-  need cmake make g++ libgtest-dev binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 wine wine64 \
+  need cmake make g++ libgtest-dev libstb-dev binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 wine wine64 \
     "${gltf_packages[@]}"
   gltf_validator
   build_windows
@@ -104,7 +113,7 @@ run_tests() {
 # that the corpus in the repository stays as it is.
 fuzz() {
   local seconds=${1:-60}
-  need clang libclang-rt-14-dev "${gltf_packages[@]}"
+  need clang libclang-rt-14-dev libstb-dev "${gltf_packages[@]}"
   echo "== fuzz targets, ${seconds} s each"
   CC=clang CXX=clang++ build build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DANIM3D_FUZZ=ON -DANIM3D_TESTS=OFF
   # The whole-run targets write files on every input: a memory file system is faster.
@@ -140,7 +149,7 @@ generate() {
 }
 
 bench() {
-  need cmake make g++ libgtest-dev libtinyobjloader-dev "${gltf_packages[@]}"
+  need cmake make g++ libgtest-dev libstb-dev libtinyobjloader-dev "${gltf_packages[@]}"
   build build -DCMAKE_BUILD_TYPE=Release
   local data=build/bench-data
   generate $data/a-separate frames 100 5000 separate
@@ -153,12 +162,13 @@ bench() {
 
 case "${1:-}" in
   example) example ;;
+  preview) preview ;;
   windows) windows ;;
   test) run_tests ;;
   fuzz) fuzz "${2:-60}" ;;
   bench) bench ;;
   *)
-    sed -n '2,12p' "$0" | sed 's/^# \{0,1\}//'
+    sed -n '2,14p' "$0" | sed 's/^# \{0,1\}//'
     exit 2
     ;;
 esac

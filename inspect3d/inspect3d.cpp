@@ -4,6 +4,7 @@
 //   inspect3d obj [--frame N | --all] [--out DIR]  aniv00.3d and data00.3d back to OBJ
 //   inspect3d check [DIR]                          the outputs against the source frames
 //   inspect3d gltf [--out FILE] [--fps N] [--frames FIRST-LAST]   the frames as an animated .glb
+//   inspect3d preview [--out FILE] [--size PX]     a PNG contact sheet of the frames
 //
 // This file only finds the command and the global options; each command lives
 // in a file of its own (info.cpp, ...), over the one reader of a conversion in
@@ -47,6 +48,13 @@ constexpr Command kCommands[] = {
      "as the mesh, each later frame as a morph target, played at N frames\n"
      "a second (default: 30); at most 1000 frames (default: all). Blender's\n"
      "glTF import and any glTF viewer open it"},
+    {"preview", cmd_preview, "preview [--out FILE] [--size PX]",
+     "draws up to 12 frames of aniv00.3d with data00.3d of the current\n"
+     "directory, evenly spaced from the first to the last, into the PNG\n"
+     "contact sheet FILE (default: preview.png), 4 tiles of PX x PX pixels\n"
+     "(default 256, from 32 to 1024) to a row, each labelled with its\n"
+     "frame number; triangles with a vertex out of range in the frames\n"
+     "anima000.obj, ... beside them are drawn red"},
 };
 
 constexpr char kExitStatus[] =

@@ -1,0 +1,172 @@
+// inspect3d preview [--out FILE] [--size PX]: a PNG contact sheet of the
+// frames of aniv00.3d and data00.3d of the current directory, with the
+// triangles that touch a vertex out of range in its source frame drawn red.
+#include <algorithm>
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "commands.h"
+#include "png.h"
+#include "render.h"
+
+namespace {
+
+constexpr char kDefaultOut[] = "preview.png";
+
+// Marks, in each frame of the sheet, the vertices whose source position does
+// not pack without wrapping: the test check reports wrapped coordinates by.
+class RangeMarks : public SourceVisitor {
+ public:
+  RangeMarks(const std::vector<uint32_t>& numbers, uint32_t vertex_count)
+      : marks(numbers.size()), numbers_(numbers), vertex_count_(vertex_count) {}
+
+  std::vector<std::vector<uint8_t>> marks;  // per tile, one flag a vertex; empty: no source
+
+  void begin_frame(uint32_t frame, uint32_t vertex_count, const char*) override {
+    const auto at = std::find(numbers_.begin(), numbers_.end(), frame);
+    // Marks only fit the vertices of the same mesh.
+    tile_ = at == numbers_.end() || vertex_count != vertex_count_ ? kNoTile : at - numbers_.begin();
+    if (tile_ != kNoTile) marks[tile_].assign(vertex_count, 0);
+    vertex_ = 0;
+  }
+
+  void vertex(size_t, double x, double y, double z) override {
+    if (tile_ == kNoTile) return;
+    marks[tile_][vertex_++] = !position_packs_in_range(x, y, z);
+  }
+
+  // frameconv stops at this frame: it has no source in the conversion.
+  void drop_frame() override {
+    if (tile_ != kNoTile) marks[tile_].clear();
+  }
+
+ private:
+  static constexpr ptrdiff_t kNoTile = -1;
+  const std::vector<uint32_t>& numbers_;
+  uint32_t vertex_count_;
+  ptrdiff_t tile_ = kNoTile;
+  uint32_t vertex_ = 0;
+};
+
+bool parse_tile_size(const char* text, uint32_t& px) {
+  const char* end = text + std::strlen(text);
+  const auto result = std::from_chars(text, end, px);
+  return result.ec == std::errc() && result.ptr == end && px >= kTileSmallest && px <= kTileLargest;
+}
+
+// "0, 2, 4, ..., 23".
+std::string listed(const std::vector<uint32_t>& numbers) {
+  std::string text;
+  for (uint32_t n : numbers) text += (text.empty() ? "" : ", ") + std::to_string(n);
+  return text;
+}
+
+// The number of triangles of the sheet drawn red, over all tiles.
+uint32_t count_red(const std::vector<Triangle>& triangles, const std::vector<std::vector<uint8_t>>& marks) {
+  uint32_t count = 0;
+  for (const std::vector<uint8_t>& flags : marks) {
+    if (flags.empty()) continue;
+    for (const Triangle& t : triangles) count += flags[t[0]] || flags[t[1]] || flags[t[2]];
+  }
+  return count;
+}
+
+}  // namespace
+
+int cmd_preview(int argc, char** argv) {
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  std::string out = kDefaultOut;
+  uint32_t px = kTileDefault;
+  bool out_given = false, size_given = false;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (arg == "--out" && !out_given) {
+      if (i + 1 == args.size() || args[i + 1].empty()) return usage_error("--out needs a file name");
+      out = args[++i];
+      out_given = true;
+    } else if (arg == "--size" && !size_given) {
+      if (i + 1 == args.size() || !parse_tile_size(args[i + 1].c_str(), px)) {
+        return usage_error("--size needs a tile size from " + std::to_string(kTileSmallest) + " to " +
+                           std::to_string(kTileLargest) + " pixels");
+      }
+      ++i;
+      size_given = true;
+    } else if (arg == "--out" || arg == "--size") {
+      return usage_error("preview takes " + arg + " once");
+    } else {
+      return usage_error("preview does not take " + arg);
+    }
+  }
+
+  Conversion conversion;
+  if (!read_conversion(".", conversion)) return kBadUsage;
+  const Animation& animation = conversion.animation;
+  const Mesh& mesh = conversion.mesh;
+  if (mesh.vertices_per_frame != animation.vertex_count) {
+    std::fprintf(stderr, "inspect3d: %s is of a mesh of %u vertices, %s of %u: they do not belong together\n",
+                 kMeshName, mesh.vertices_per_frame, kVertexAnimationName, animation.vertex_count);
+    return kBadUsage;
+  }
+  if (animation.frame_count == 0) {
+    std::fprintf(stderr, "inspect3d: %s holds no frames\n", kVertexAnimationName);
+    return kBadUsage;
+  }
+
+  // The frames of the sheet, decoded, and the triangles every frame draws.
+  const std::vector<uint32_t> numbers = sheet_frame_numbers(animation.frame_count);
+  std::vector<std::vector<Position>> positions(numbers.size());
+  for (size_t t = 0; t < numbers.size(); ++t) {
+    for (uint32_t i = 0; i < animation.vertex_count; ++i) {
+      positions[t].push_back(position_at(animation, numbers[t], i));
+    }
+  }
+  uint32_t left_out = 0;
+  const std::vector<Triangle> triangles = triangles_in_range(mesh, animation.vertex_count, left_out);
+
+  // The source frames, where they are beside the conversion, mark the
+  // vertices out of range; without them nothing is red.
+  RangeMarks range(numbers, animation.vertex_count);
+  SourceFrames source;
+  const SourceRead read = read_source_frames(".", range, source);
+  if (read == SourceRead::kFailed) return kBadUsage;
+  if (read == SourceRead::kRead && source.vertex_count != animation.vertex_count) {
+    std::fprintf(stderr,
+                 "inspect3d: the frames %s, ... give %u vertices, %s %u: they are not its source, so "
+                 "nothing is drawn red\n",
+                 frame_file_name(0).c_str(), source.vertex_count, kVertexAnimationName,
+                 animation.vertex_count);
+  }
+
+  std::vector<SheetFrame> frames(numbers.size());
+  for (size_t t = 0; t < numbers.size(); ++t) frames[t] = {numbers[t], positions[t], range.marks[t]};
+  const Image image = draw_sheet(frames, triangles, px);
+  if (!write_png(out, image)) {
+    std::fprintf(stderr, "inspect3d: cannot write %s\n", out.c_str());
+    return kBadUsage;
+  }
+
+  std::printf("wrote %s, %u x %u pixels: frame%s %s of %s\n", out.c_str(), image.width, image.height,
+              numbers.size() == 1 ? "" : "s", listed(numbers).c_str(),
+              frames_of(animation.frame_count, animation.vertex_count).c_str());
+  int status = kOk;
+  if (left_out > 0) {
+    std::fprintf(stderr,
+                 "inspect3d: left out %u %s with a vertex index at or beyond %u (inspect3d info %s lists "
+                 "them)\n",
+                 left_out, left_out == 1 ? "triangle" : "triangles", animation.vertex_count, kMeshName);
+    status = kProblems;
+  }
+  const uint32_t red = count_red(triangles, range.marks);
+  if (red > 0) {
+    std::fprintf(stderr,
+                 "inspect3d: drew %u %s red for a vertex out of range in its source frame (inspect3d check "
+                 "lists them)\n",
+                 red, red == 1 ? "triangle" : "triangles");
+    status = kProblems;
+  }
+  return status;
+}

@@ -41,6 +41,8 @@ def test_zip_installs_and_exports(directory):
     bpy.ops.preferences.addon_install(filepath=zip_path)
     check(os.path.isfile(os.path.join(scripts, "addons", "anim3d", "__init__.py")), "not installed")
     bpy.ops.preferences.addon_enable(module="anim3d")
+    loaded = sys.modules["anim3d"].__file__
+    check(loaded.startswith(scripts), f"the add-on enabled is {loaded}")
 
     # frameconv from the preference, with the environment variable unset.
     preferences = bpy.context.preferences.addons["anim3d"].preferences

@@ -11,33 +11,8 @@ import sys
 import bpy
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from helpers import (check, evaluated_coordinates, listing, mesh_object, new_scene, pack_vertex,  # noqa: E402
-                     read_mesh, read_vertex_animation, run, unpack_vertex, y_up)
-
-# 11 vertices, a different value on each axis, and faces of 4, 5, 3 and 4
-# corners, so that the triangulation shows.
-kVertices = [(1.3, -2.1, 0.7), (3.9, -1.7, 1.1), (4.4, 2.6, -0.3), (0.6, 3.3, 0.2), (6.1, 5.2, -1.9),
-             (3.5, 7.7, -2.4), (-0.8, 6.0, 0.9), (-3.4, 4.1, 2.8), (-2.2, 0.4, 3.6), (-5.9, -1.3, 1.7),
-             (-4.6, -3.8, -0.6)]
-kFaces = [(0, 1, 2, 3), (3, 2, 4, 5, 6), (6, 7, 3), (7, 8, 9, 10)]
-kMoves = [(0.5, 0.25, -1.5), (-2.0, 1.0, 0.3), (0.1, -3.2, 2.2), (4.0, 0.0, -0.7), (-1.1, 2.9, 0.6),
-          (0.0, -0.4, 3.1), (2.6, 1.8, -2.5), (-0.9, -2.2, 0.8), (1.7, 0.6, -1.2), (-3.3, 0.2, 0.4),
-          (0.8, 3.7, -3.0)]
-
-
-def animated_object(name, vertices, faces, moves, first, last):
-    """A mesh whose vertices move by `moves` between frames first and last, by
-    a keyframed shape key (eased, so every frame differs)."""
-    obj = mesh_object(name, vertices, faces)
-    obj.shape_key_add(name="Basis")
-    moved = obj.shape_key_add(name="Moved")
-    for point, (vertex, move) in zip(moved.data, zip(vertices, moves)):
-        point.co = [c + m for c, m in zip(vertex, move)]
-    for frame, value in ((first, 0.0), (last, 1.0)):
-        moved.value = value
-        moved.keyframe_insert("value", frame=frame)
-    return obj
-
+from helpers import (animated_object, check, evaluated_coordinates, kFaces, kMoves, kVertices, listing,  # noqa: E402
+                     mesh_object, new_scene, pack_vertex, read_mesh, read_vertex_animation, run, unpack_vertex, y_up)
 
 def written_coordinates(directory, index):
     with open(os.path.join(directory, f"anima{index:03d}.obj"), encoding="ascii") as file:

@@ -1,5 +1,7 @@
 """Export: the evaluated mesh of every frame, checked, scaled and converted."""
 
+import os
+
 import numpy
 
 from . import frames, programs
@@ -100,6 +102,7 @@ def export(context, obj, directory, frame_start, frame_end, requested_scale, fra
     scaled = [frame * scale for frame in coordinates]
     if not all(numpy.all(numpy.isfinite(frame)) for frame in scaled):
         raise frames.Refusal(f"Not exported: at scale {scale:g} a coordinate is too large for a number")
+    os.makedirs(directory, exist_ok=True)
     frames.write_frame_files(directory, scaled, triangles)
     summary = (f"{len(scaled)} frames of {len(scaled[0])} vertices and {len(triangles)} triangles "
                f"at scale {scale:.6g}{' (automatic)' if requested_scale == 0 else ''}")

@@ -21,6 +21,7 @@ def written_coordinates(directory, index):
 
 def test_fixed_scale_stores_the_evaluated_coordinates_and_triangles(directory):
     obj = animated_object("Animated", kVertices, kFaces, kMoves, 2, 8)
+    directory = os.path.join(directory, "new folder")  # made by the export
     result = bpy.ops.export_scene.anim3d(directory=directory, frame_start=2, frame_end=8, scale=2.7)
     check(result == {"FINISHED"}, f"export ended {result}")
 

@@ -114,7 +114,7 @@ class ImportAnim3d(bpy.types.Operator):
         if not self.directory:
             return give_reports(self, [("ERROR", "Not imported: no directory given")])
         try:
-            reports = conversion_import.import_conversion(bpy.path.abspath(self.directory),
+            reports = conversion_import.import_conversion(context, bpy.path.abspath(self.directory),
                                                           preference(context, "inspect3d_path"))
         except programs.ProgramError as error:
             reports = [("ERROR", str(error))]

@@ -93,6 +93,10 @@ def choose_scale(coordinates, requested):
     return float(repr(numpy.float32(requested)))
 
 
+def counted(count, singular, plural=None):
+    return f"{count:,} {singular if count == 1 else plural or singular + 's'}"
+
+
 def export(context, obj, directory, frame_start, frame_end, requested_scale, frameconv_preference):
     """The whole export; returns the reports [(level, message)]. Raises
     frames.Refusal or programs.ProgramError before anything is written."""
@@ -104,8 +108,9 @@ def export(context, obj, directory, frame_start, frame_end, requested_scale, fra
         raise frames.Refusal(f"Not exported: at scale {scale:g} a coordinate is too large for a number")
     os.makedirs(directory, exist_ok=True)
     frames.write_frame_files(directory, scaled, triangles)
-    summary = (f"{len(scaled)} frames of {len(scaled[0])} vertices and {len(triangles)} triangles "
-               f"at scale {scale:.6g}{' (automatic)' if requested_scale == 0 else ''}")
+    summary = (f"{counted(len(scaled), 'frame')} of {counted(len(scaled[0]), 'vertex', 'vertices')} and "
+               f"{counted(len(triangles), 'triangle')} at scale {scale:.6g}"
+               + (" (automatic)" if requested_scale == 0 else ""))
     process = programs.run_program([frameconv], directory)
     level, message = programs.closing_report(process)
     return [("INFO", f"Exported {summary}"), (level, f"frameconv: {message}")]

@@ -38,7 +38,8 @@ def find_program(name, environment_variable, preference):
     if preference:
         if is_program(preference):
             return preference
-        raise ProgramError(f"{name} not found: the add-on preference {name}_path is {preference}, which is not a program")
+        raise ProgramError(
+            f"{name} not found: the add-on preference {name}_path is {preference}, which is not a program")
     beside = shutil.which(name, path=kAddonDirectory)
     if beside:
         return beside

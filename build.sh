@@ -12,6 +12,8 @@
 #   ./build.sh fuzz [S]  build the fuzz targets with clang and run each S seconds (60)
 #   ./build.sh bench     release build, then time frameconv and clipmerge on
 #                        generated sequences (BENCH_RUNS runs each, default 7)
+#   ./build.sh blender-addon DIST VERSION
+#                        write the Blender add-on DIST/anim3d-VERSION-blender-addon.zip
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -95,6 +97,7 @@ run_tests() {
   need cmake make g++ libgtest-dev libstb-dev binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 wine wine64 \
     "${gltf_packages[@]}"
   gltf_validator
+  need blender python3-numpy
   build_windows
   echo "== release build and tests"
   build build -DANIM3D_WINDOWS_DIR="$PWD/build-windows" -DANIM3D_WINDOWS64_DIR="$PWD/build-windows64"
@@ -160,6 +163,28 @@ bench() {
   build/bench/run_bench $data "${BENCH_RUNS:-7}"
 }
 
+# blender_addon_zip DIST VERSION: writes DIST/anim3d-VERSION-blender-addon.zip,
+# the add-on as Blender's Preferences > Add-ons > Install takes it: a zip
+# holding the package folder anim3d/. A VERSION that starts with numbers
+# (1.2 or 1.2.3, a v before them allowed) becomes the add-on's own version.
+blender_addon_zip() {
+  local dist=$1 version=$2
+  mkdir -p "$dist"
+  dist=$(cd "$dist" && pwd)
+  local zip="$dist/anim3d-$version-blender-addon.zip" stage
+  stage=$(mktemp -d)
+  mkdir "$stage/anim3d"
+  cp blender/anim3d/*.py "$stage/anim3d/"
+  if [[ $version =~ ^v?([0-9]+)\.([0-9]+)(\.([0-9]+))? ]]; then
+    local numbers="${BASH_REMATCH[1]}, ${BASH_REMATCH[2]}, ${BASH_REMATCH[4]:-0}"
+    sed -i -E "s/^( *\"version\": )\([0-9, ]*\)/\1($numbers)/" "$stage/anim3d/__init__.py"
+  fi
+  (cd "$stage" && cmake -E tar cf "$zip.tmp" --format=zip anim3d)
+  rm -rf "$stage"
+  mv "$zip.tmp" "$zip"
+  echo "== written $zip"
+}
+
 case "${1:-}" in
   example) example ;;
   preview) preview ;;
@@ -167,6 +192,13 @@ case "${1:-}" in
   test) run_tests ;;
   fuzz) fuzz "${2:-60}" ;;
   bench) bench ;;
+  blender-addon)
+    if [ $# -ne 3 ]; then
+      echo "usage: ./build.sh blender-addon DIST VERSION" >&2
+      exit 2
+    fi
+    blender_addon_zip "$2" "$3"
+    ;;
   *)
     sed -n '2,14p' "$0" | sed 's/^# \{0,1\}//'
     exit 2

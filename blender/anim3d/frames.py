@@ -1,0 +1,122 @@
+"""The exported frames: their limits, the automatic scale and the OBJ files.
+
+Nothing here touches Blender; the coordinates come in as numpy arrays of
+shape (vertices, 3), already in the files' Y-up axes.
+"""
+
+import math
+import os
+
+import numpy
+
+# The limits of frameconv and of the files it writes: refused before anything
+# is written, since beyond them frameconv would leave part of the mesh out.
+kMaxVertices = 10000  # the first-frame vertex pass reads at most 10,000 "v "
+kMaxTriangles = 10000  # the triangle pass reads at most 10,000 "f "
+kMaxPackedVertices = 200000  # the vertex store, all frames together
+kMaxFrames = 1000  # anima000.obj to anima999.obj
+
+# The stored range of a packed word, as bounds a scaled coordinate must lie
+# strictly within: x and y are kept as trunc(value x 8) in 11 bits
+# (-1024..1023), z as trunc(value x 4) in 10 bits (-512..511). Truncation
+# toward zero lets the negative side reach one step further: -128.124 x 8 is
+# -1024.99, stored as -1024.
+kAbove = numpy.array([128.0, 128.0, 128.0])
+kBelow = numpy.array([-128.125, -128.125, -128.25])
+
+
+class Refusal(Exception):
+    """A reason not to export, said to the user; nothing has been written."""
+
+
+def within_range(coordinates, scale):
+    """True when every coordinate times scale, as the double frameconv reads
+    back, lies strictly within the stored range of its axis."""
+    scaled = coordinates * scale
+    return bool(numpy.all(scaled < kAbove) and numpy.all(scaled > kBelow))
+
+
+def automatic_scale(coordinates):
+    """The export scale for the Y-up coordinates of all frames: the largest
+    factor of three significant digits by which every coordinate can be
+    multiplied with none out of range. The bounds are strict: for x and y a
+    positive value times the factor must stay below 128 and a negative one
+    above -128.125, for z below 128 and above -128.25 (see kAbove, kBelow).
+    This is the rule by which `inspect3d check` suggests an export scale.
+
+    The ideal factor (the smallest bound / coordinate ratio) is rounded down
+    to three significant digits, then moved by single steps of the third
+    digit until it is the largest one the actual products keep within range,
+    so that a ratio computed a little off in floating point, or a ratio that
+    is itself of three digits (the bound reached exactly, which is out), still
+    gives the right factor. Returns None when every coordinate is 0."""
+    bounds = numpy.where(coordinates > 0, kAbove, kBelow)
+    nonzero = coordinates != 0
+    if not numpy.any(nonzero):
+        return None
+    ideal = float(numpy.min(bounds[nonzero] / coordinates[nonzero]))
+    if not math.isfinite(ideal):
+        raise Refusal("Not exported: the model is too small to scale (every coordinate is almost 0)")
+
+    exponent = math.floor(math.log10(ideal)) - 2
+    digits = min(max(math.floor(ideal / 10.0**exponent), 100), 999)
+
+    def factor(d, e):
+        return float(f"{d}e{e}")
+
+    def up(d, e):
+        return (100, e + 1) if d == 999 else (d + 1, e)
+
+    def down(d, e):
+        return (999, e - 1) if d == 100 else (d - 1, e)
+
+    while within_range(coordinates, factor(*up(digits, exponent))):
+        digits, exponent = up(digits, exponent)
+    while not within_range(coordinates, factor(digits, exponent)):
+        digits, exponent = down(digits, exponent)
+    return factor(digits, exponent)
+
+
+def frame_name(index):
+    return f"anima{index:03d}.obj"
+
+
+def obj_text(coordinates, triangles):
+    """One frame file: a "v x y z" line per vertex and, given triangles (0-based
+    index triples), an "f a b c" line per triangle; no other text, since
+    frameconv takes any "v " or "f " in the file for a statement. Each
+    coordinate is written in Python's shortest round-trip form, which
+    frameconv's correctly rounded reader turns back into the very same double,
+    so the stored word is the one the coordinate itself gives."""
+    lines = [f"v {x!r} {y!r} {z!r}\n" for x, y, z in coordinates.tolist()]
+    if triangles is not None:
+        lines += [f"f {a + 1} {b + 1} {c + 1}\n" for a, b, c in triangles.tolist()]
+    return "".join(lines)
+
+
+def write_frame_files(directory, frames, triangles):
+    """Writes anima000.obj, anima001.obj, ... into directory, the triangles in
+    the first. Each file goes to a temporary name first; all are moved into
+    place once all are written. Frame files left from a longer export right
+    after the last one are removed, since frameconv would read them as more
+    frames."""
+    staged = []
+    try:
+        for index, coordinates in enumerate(frames):
+            name = os.path.join(directory, frame_name(index))
+            with open(name + ".tmp", "w", encoding="ascii", newline="\n") as file:
+                staged.append(name)
+                file.write(obj_text(coordinates, triangles if index == 0 else None))
+    except OSError:
+        for name in staged:
+            try:
+                os.remove(name + ".tmp")
+            except OSError:
+                pass
+        raise
+    for name in staged:
+        os.replace(name + ".tmp", name)
+    index = len(frames)
+    while index < kMaxFrames and os.path.isfile(os.path.join(directory, frame_name(index))):
+        os.remove(os.path.join(directory, frame_name(index)))
+        index += 1

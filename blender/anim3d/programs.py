@@ -1,0 +1,85 @@
+"""Finding frameconv and inspect3d, and running them.
+
+The add-on converts nothing itself: frameconv writes the .3d files and
+inspect3d reads them back, so what Blender exports is exactly what the tools
+make of it.
+"""
+
+import os
+import shutil
+import subprocess
+
+kAddonDirectory = os.path.dirname(os.path.abspath(__file__))
+
+# Long enough for the largest conversion (1,000 frame files), short enough
+# that a program that hangs does not hold Blender for ever.
+kRunSeconds = 600
+
+
+class ProgramError(Exception):
+    """A program that cannot be found or run; the message says which and why."""
+
+
+def is_program(path):
+    return os.path.isfile(path) and os.access(path, os.X_OK)
+
+
+def find_program(name, environment_variable, preference):
+    """The path of the program `name`: the environment variable if set, else
+    the add-on preference if set, else the program in the add-on's folder,
+    else on PATH. A variable or preference that names no program is an error
+    of its own rather than a reason to look elsewhere, so that a mistyped path
+    is not silently replaced by another program."""
+    value = os.environ.get(environment_variable, "")
+    if value:
+        if is_program(value):
+            return value
+        raise ProgramError(f"{name} not found: {environment_variable} is {value}, which is not a program")
+    if preference:
+        if is_program(preference):
+            return preference
+        raise ProgramError(
+            f"{name} not found: the add-on preference {name}_path is {preference}, which is not a program")
+    beside = shutil.which(name, path=kAddonDirectory)
+    if beside:
+        return beside
+    on_path = shutil.which(name)
+    if on_path:
+        return on_path
+    raise ProgramError(
+        f"{name} not found: {environment_variable} is not set, the add-on preference {name}_path is empty, "
+        f"and there is no {name} in the add-on's folder {kAddonDirectory} nor on PATH"
+    )
+
+
+def run_program(arguments, directory):
+    """Runs the program with arguments in directory and returns the completed
+    process, its output as text."""
+    try:
+        return subprocess.run(
+            arguments, cwd=directory, stdin=subprocess.DEVNULL, capture_output=True,
+            text=True, errors="replace", timeout=kRunSeconds)
+    except subprocess.TimeoutExpired:
+        raise ProgramError(f"{arguments[0]} did not finish within {kRunSeconds} s") from None
+    except OSError as error:
+        raise ProgramError(f"Cannot run {arguments[0]}: {error.strerror}") from None
+
+
+def closing_report(process):
+    """frameconv's closing message as a Blender report: (level, message).
+    frameconv prints it as one line "text: caption" and always ends with exit
+    status 1. A complete conversion is INFO; one whose text says what the
+    files cannot hold ("Conversion Complete, but ...", the caption still
+    "Conversion Complete") is WARNING; anything else is an ERROR."""
+    lines = [line for line in process.stdout.splitlines() if line.strip()]
+    if not lines:
+        detail = process.stderr.strip().splitlines()
+        return "ERROR", (f"frameconv ended with exit status {process.returncode} and no closing message"
+                         + (f": {detail[-1]}" if detail else ""))
+    line = lines[-1]
+    text, _, caption = line.partition(": ")
+    if text == "Conversion Complete" and caption == "Conversion Complete":
+        return "INFO", line
+    if text.startswith("Conversion Complete, but") and caption == "Conversion Complete":
+        return "WARNING", line
+    return "ERROR", line

@@ -1,0 +1,167 @@
+"""The export operator end to end, with the built frameconv (ANIM3D_FRAMECONV):
+the words and triangles it stores, the automatic scale, and the refusals.
+
+    blender -b --factory-startup --python-exit-code 1 --python export_test.py
+"""
+
+import math
+import os
+import sys
+
+import bpy
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from helpers import (animated_object, check, evaluated_coordinates, kFaces, kMoves, kVertices, listing,  # noqa: E402
+                     mesh_object, new_scene, pack_vertex, read_mesh, read_vertex_animation, run, unpack_vertex, y_up)
+
+def written_coordinates(directory, index):
+    with open(os.path.join(directory, f"anima{index:03d}.obj"), encoding="ascii") as file:
+        return [tuple(float(c) for c in line.split()[1:]) for line in file if line.startswith("v ")]
+
+
+def test_fixed_scale_stores_the_evaluated_coordinates_and_triangles(directory):
+    obj = animated_object("Animated", kVertices, kFaces, kMoves, 2, 8)
+    directory = os.path.join(directory, "new folder")  # made by the export
+    result = bpy.ops.export_scene.anim3d(directory=directory, frame_start=2, frame_end=8, scale=2.7)
+    check(result == {"FINISHED"}, f"export ended {result}")
+
+    # 2.7 is what the user typed, used as the double 2.7 (not its float32).
+    frames = read_vertex_animation(os.path.join(directory, "aniv00.3d"))
+    check(len(frames) == 7, f"{len(frames)} frames")
+    for index, words in enumerate(frames):
+        expected = [pack_vertex(*(c * 2.7 for c in y_up(p))) for p in evaluated_coordinates(obj, 2 + index)]
+        check(words == expected, f"frame {index}: {[hex(w) for w in words]} != {[hex(w) for w in expected]}")
+    check(frames[0] != frames[3], "the animation does not move")
+
+    bpy.context.scene.frame_set(2)
+    mesh = obj.evaluated_get(bpy.context.evaluated_depsgraph_get()).to_mesh()
+    mesh.calc_loop_triangles()
+    triangles = [tuple(t.vertices) for t in mesh.loop_triangles]
+    obj.evaluated_get(bpy.context.evaluated_depsgraph_get()).to_mesh_clear()
+    vertex_count, records = read_mesh(os.path.join(directory, "data00.3d"))
+    check(vertex_count == 11, f"mesh file of {vertex_count} vertices")
+    check(len(triangles) == 2 + 3 + 1 + 2, f"{len(triangles)} triangles in Blender")
+    check(records == [t + (i + 1,) for i, t in enumerate(triangles)], f"triangle records {records}")
+
+    # The frame files hold the statements and nothing else.
+    for index in range(7):
+        with open(os.path.join(directory, f"anima{index:03d}.obj"), encoding="ascii") as file:
+            text = file.read()
+        check(all(line[:2] in ("v ", "f ") for line in text.splitlines()), f"anima{index:03d}.obj: other lines")
+        faces = len(triangles) if index == 0 else 0
+        check(text.count("v ") == 11 and text.count("f ") == faces, f"anima{index:03d}.obj: other statements")
+
+
+def three_digit_step(scale):
+    return 10.0 ** (math.floor(math.log10(scale)) - 2)
+
+
+def bound(value, axis):
+    if value > 0:
+        return 128.0
+    return 128.25 if axis == 2 else 128.125
+
+
+def check_automatic_scale(directory, obj, frame_count):
+    result = bpy.ops.export_scene.anim3d(directory=directory, frame_start=1, frame_end=frame_count, scale=0.0)
+    check(result == {"FINISHED"}, f"export ended {result}")
+    sources = [[y_up(p) for p in evaluated_coordinates(obj, 1 + i)] for i in range(frame_count)]
+    largest = max((abs(c), c, w) for i, frame in enumerate(sources)
+                  for source, written in zip(frame, written_coordinates(directory, i))
+                  for c, w in zip(source, written))
+    scale = float(f"{largest[2] / largest[1]:.3g}")
+    frames = read_vertex_animation(os.path.join(directory, "aniv00.3d"))
+    fill = 0.0
+    for index, (frame, words) in enumerate(zip(sources, frames)):
+        check(written_coordinates(directory, index) == [tuple(c * scale for c in p) for p in frame],
+              f"frame {index}: not the coordinates times {scale}, three significant digits")
+        for source, word in zip(frame, words):
+            for axis, (c, stored) in enumerate(zip(source, unpack_vertex(word))):
+                check(abs(stored - c * scale) < (0.25 if axis == 2 else 0.125),
+                      f"frame {index}: {c} x {scale} stored as {stored}")
+                fill = max(fill, abs(c * scale) / bound(c, axis))
+    check(fill >= 0.99, f"scale {scale} fills {fill:.4f} of the range")
+    # The next larger factor of three digits puts a coordinate out of range.
+    larger = scale + three_digit_step(scale)
+    check(any(abs(c * larger) >= bound(c, axis) for frame in sources for p in frame for axis, c in enumerate(p)),
+          f"scale {larger} would still fit")
+    return scale
+
+
+def test_automatic_scale_of_a_far_too_small_model(directory):
+    # Largest: Blender x 0.0043 at the last frame, positive (file x).
+    small = [(0.0031, -0.0007, 0.0012), (-0.0011, 0.0022, -0.0019), (0.0005, 0.0009, 0.0028)]
+    moves = [(0.0012, 0.0, 0.0), (0.0, -0.0003, 0.0), (0.0, 0.0, 0.0)]
+    obj = animated_object("Small", small, [(0, 1, 2)], moves, 1, 3)
+    scale = check_automatic_scale(directory, obj, 3)
+    check(1000 < scale < 100000, f"scale {scale}")
+
+
+def test_automatic_scale_of_a_far_too_large_model(directory):
+    # Largest: Blender y 5321.7, which is file z -5321.7, the bound -128.25.
+    large = [(1200.5, 5321.7, -800.0), (-3100.2, -900.4, 2500.9), (2900.0, -4700.1, -3000.3), (40.0, 60.0, 80.0)]
+    moves = [(0.0, 0.0, 0.0), (-200.0, 0.0, 100.0), (0.0, 0.0, 0.0), (10.0, 20.0, 30.0)]
+    obj = animated_object("Large", large, [(0, 1, 2), (0, 2, 3)], moves, 1, 4)
+    scale = check_automatic_scale(directory, obj, 4)
+    check(0.001 < scale < 0.1, f"scale {scale}")
+
+
+def build_modifier_object():
+    """A grid that a reversed Build modifier starts taking apart at frame 4."""
+    obj = mesh_object("Built", [(x, y, 0.0) for y in range(4) for x in range(4)],
+                      [(y * 4 + x, y * 4 + x + 1, y * 4 + x + 5, y * 4 + x + 4) for y in range(3) for x in range(3)])
+    build = obj.modifiers.new("Build", "BUILD")
+    build.use_reverse = True
+    build.frame_start = 3
+    build.frame_duration = 4
+    return obj
+
+
+def grid_object(side):
+    bpy.ops.mesh.primitive_grid_add(x_subdivisions=side - 1, y_subdivisions=side - 1)
+    return bpy.context.active_object
+
+
+def test_refusals_write_nothing(directory):
+    cases = [
+        ("vertex count change", build_modifier_object, 1, 7, {}, "the vertex count changes at frame 4"),
+        ("frames", lambda: mesh_object("M", kVertices, kFaces), 1, 1001, {}, "1001 frames"),
+        ("vertices", lambda: grid_object(101), 1, 1, {}, "10,201 vertices"),
+        ("triangles", lambda: grid_object(100), 1, 1, {}, "19,602 triangles"),
+        ("packed vertices", lambda: grid_object(50), 1, 81, {}, "202,500 packed vertices"),
+        ("no frameconv", lambda: mesh_object("M", kVertices, kFaces), 1, 2,
+         {"ANIM3D_FRAMECONV": os.path.join(directory, "missing")}, "frameconv not found: ANIM3D_FRAMECONV"),
+    ]
+    for name, make, first, last, environment, expected in cases:
+        new_scene()
+        make()
+        saved = {key: os.environ.get(key) for key in environment}
+        os.environ.update(environment)
+        try:
+            bpy.ops.export_scene.anim3d(directory=directory, frame_start=first, frame_end=last, scale=1.0)
+            raise AssertionError(f"{name}: exported")
+        except RuntimeError as error:
+            check(expected in str(error), f"{name}: {error}")
+        finally:
+            for key, value in saved.items():
+                if value is None:
+                    del os.environ[key]
+                else:
+                    os.environ[key] = value
+        check(listing(directory) == [], f"{name}: written {listing(directory)}")
+
+
+def in_new_scene(test):
+    def wrapped(directory):
+        new_scene()
+        test(directory)
+    wrapped.__name__ = test.__name__
+    return wrapped
+
+
+run([in_new_scene(t) for t in (
+    test_fixed_scale_stores_the_evaluated_coordinates_and_triangles,
+    test_automatic_scale_of_a_far_too_small_model,
+    test_automatic_scale_of_a_far_too_large_model,
+    test_refusals_write_nothing,
+)])

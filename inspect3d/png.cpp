@@ -34,7 +34,7 @@ std::vector<uint8_t> encode_png(const Image& image) {
 
 bool write_png(const std::string& name, const Image& image) {
   const std::vector<uint8_t> png = encode_png(image);
-  if (png.empty() || !can_replace(name.c_str())) return false;
+  if (png.empty() || output_slot(name.c_str()) == OutputSlot::kBlocked) return false;
   const std::string temp = name + ".tmp";
   FILE* out = std::fopen(temp.c_str(), "wb");
   if (!out) return false;

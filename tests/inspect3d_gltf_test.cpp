@@ -295,7 +295,7 @@ TEST(Gltf, RangesAndRatesItCannotWriteExitWithTwo) {
   EXPECT_NE(help.out.find("\n       inspect3d gltf [--out FILE] [--fps N] [--frames FIRST-LAST]\n"),
             std::string::npos)
       << help.out;
-  EXPECT_NE(help.out.find("\n  gltf   writes aniv00.3d"), std::string::npos) << help.out;
+  EXPECT_NE(help.out.find("\n  gltf     writes aniv00.3d"), std::string::npos) << help.out;
 
   const CapturedRun too_many = run_program(kInspect, many.path, {"gltf"});
   EXPECT_EQ(too_many.exit_status, 2);

@@ -66,9 +66,14 @@ void write_frames(const TempDir& dir) {
   }
 }
 
+// Converts the frames of `dir`. Some tests' frames wrap a coordinate on
+// purpose, which frameconv's closing text counts after "Conversion Complete".
 void convert(const TempDir& dir) {
-  ASSERT_EQ(run_program(kFrameconv, dir.path).messages,
-            std::vector<std::string>{"Conversion Complete: Conversion Complete"});
+  const auto messages = run_program(kFrameconv, dir.path).messages;
+  ASSERT_EQ(messages.size(), 1u);
+  ASSERT_TRUE(messages[0].starts_with("Conversion Complete") &&
+              messages[0].ends_with(": Conversion Complete"))
+      << messages[0];
 }
 
 TEST(Preview, SheetOfATinyConversionWithAWrappedVertex) {

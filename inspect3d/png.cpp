@@ -31,17 +31,3 @@ std::vector<uint8_t> encode_png(const Image& image) {
   }
   return png;
 }
-
-bool write_png(const std::string& name, const Image& image) {
-  const std::vector<uint8_t> png = encode_png(image);
-  if (png.empty() || output_slot(name.c_str()) == OutputSlot::kBlocked) return false;
-  const std::string temp = name + ".tmp";
-  FILE* out = std::fopen(temp.c_str(), "wb");
-  if (!out) return false;
-  bool ok = std::fwrite(png.data(), 1, png.size(), out) == png.size();
-  ok = std::fflush(out) == 0 && ok;
-  ok = std::fclose(out) == 0 && ok;
-  ok = ok && replace_file(temp.c_str(), name.c_str());
-  if (!ok) std::remove(temp.c_str());
-  return ok;
-}

@@ -15,6 +15,12 @@
 
 namespace {
 
+// Writes `image` as the PNG file `out`, staged as every output of inspect3d.
+bool write_png_file(const std::string& out, const Image& image) {
+  const std::vector<uint8_t> png = encode_png(image);
+  return !png.empty() && write_output(out, std::string(png.begin(), png.end()));
+}
+
 constexpr char kDefaultOut[] = "preview.png";
 
 // Marks, in each frame of the sheet, the vertices whose source position does
@@ -104,17 +110,9 @@ int cmd_preview(int argc, char** argv) {
 
   Conversion conversion;
   if (!read_conversion(".", conversion)) return kBadUsage;
+  if (!can_decode(conversion)) return kBadUsage;
   const Animation& animation = conversion.animation;
   const Mesh& mesh = conversion.mesh;
-  if (mesh.vertices_per_frame != animation.vertex_count) {
-    std::fprintf(stderr, "inspect3d: %s is of a mesh of %u vertices, %s of %u: they do not belong together\n",
-                 kMeshName, mesh.vertices_per_frame, kVertexAnimationName, animation.vertex_count);
-    return kBadUsage;
-  }
-  if (animation.frame_count == 0) {
-    std::fprintf(stderr, "inspect3d: %s holds no frames\n", kVertexAnimationName);
-    return kBadUsage;
-  }
 
   // The frames of the sheet, decoded, and the triangles every frame draws.
   const std::vector<uint32_t> numbers = sheet_frame_numbers(animation.frame_count);
@@ -144,7 +142,7 @@ int cmd_preview(int argc, char** argv) {
   std::vector<SheetFrame> frames(numbers.size());
   for (size_t t = 0; t < numbers.size(); ++t) frames[t] = {numbers[t], positions[t], range.marks[t]};
   const Image image = draw_sheet(frames, triangles, px);
-  if (!write_png(out, image)) {
+  if (!write_png_file(out, image)) {
     std::fprintf(stderr, "inspect3d: cannot write %s\n", out.c_str());
     return kBadUsage;
   }

@@ -5,8 +5,9 @@
 #   ./build.sh example   build, then convert the bundled example in build/example
 #   ./build.sh windows   build the Windows executables in build-windows
 #                        (and a 64-bit build of them in build-windows64)
-#   ./build.sh test      build all, then run every test (the 64-bit Windows
-#                        executables under Wine)
+#   ./build.sh test      build all, then run every test (the Windows
+#                        executables under Wine: the 64-bit ones, and the
+#                        32-bit ones where this machine runs 32-bit programs)
 #   ./build.sh fuzz [S]  build the fuzz targets with clang and run each S seconds (60)
 #   ./build.sh bench     release build, then time frameconv and clipmerge on
 #                        generated sequences (BENCH_RUNS runs each, default 7)
@@ -26,7 +27,55 @@ need() {
   [ "$(id -u)" -ne 0 ] && sudo=sudo
   echo "== installing ${missing[*]}"
   $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
+  # Waits for another apt or dpkg run to finish rather than failing at once.
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq -o DPkg::Lock::Timeout=600 "${missing[@]}" >/dev/null
+}
+
+# Whether this machine can run 32-bit x86 programs, as the 32-bit Wine loader
+# is one: builds a tiny static i386 Linux program (two system calls and no C
+# library, so that only the compiler and the linker are needed) and runs it.
+# A kernel without 32-bit support refuses it ("Exec format error"). Says in
+# one line what it found.
+runs_i386() {
+  local dir=build/i386-probe output status=0
+  mkdir -p "$dir"
+  if ! gcc -m32 -static -nostdlib -ffreestanding -fno-pie -no-pie -O1 -x c -o "$dir/probe" - \
+    2>"$dir/build.log" <<'EOF'
+// write(1, "i386\n", 5) and exit(0), as i386 Linux system calls.
+void _start(void) {
+  static const char text[] = "i386\n";
+  long result;
+  __asm__ volatile("int $0x80" : "=a"(result) : "a"(4), "b"(1), "c"(text), "d"(5) : "memory");
+  __asm__ volatile("int $0x80" : : "a"(1), "b"(0));
+  for (;;) {
+  }
+}
+EOF
+  then
+    echo "== 32-bit Windows programs not run under Wine: no 32-bit x86 test program could be built ($(head -n 1 "$dir/build.log"))"
+    return 1
+  fi
+  output=$("$dir/probe" 2>&1) || status=$?
+  if [ "$status" -eq 0 ] && [ "$output" = i386 ]; then
+    echo "== this machine runs 32-bit x86 programs: the Wine tests run the 32-bit Windows programs too"
+    return 0
+  fi
+  local why=${output##*: }
+  [ -n "$why" ] || why="exit status $status"
+  echo "== 32-bit Windows programs not run under Wine: this machine cannot run 32-bit x86 programs (a test program's run: $why)"
+  return 1
+}
+
+# The 32-bit Wine, which is Debian's i386 package wine32.
+need_wine32() {
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    local sudo=
+    [ "$(id -u)" -ne 0 ] && sudo=sudo
+    echo "== adding the i386 architecture, for wine32"
+    $sudo dpkg --add-architecture i386
+    $sudo apt-get update -qq
+  fi
+  need wine32:i386
 }
 
 # build DIR [cmake options...]: configures and builds the tree in DIR.
@@ -66,14 +115,21 @@ windows() {
 }
 
 # The tests of the Windows builds: the format of their executables, and the
-# end-to-end tests once more with the 64-bit ones under Wine ("wine.").
-windows_tests='^(wine\.|WindowsExecutables\.)'
+# end-to-end tests once more with the 64-bit ones under Wine ("wine.") and,
+# where this machine runs 32-bit programs, the 32-bit ones ("wine32.").
+windows_tests='^(wine\.|wine32\.|WindowsExecutables\.)'
 
 run_tests() {
   need cmake make g++ libgtest-dev binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 wine wine64
+  local wine32=OFF
+  if runs_i386; then
+    need_wine32
+    wine32=ON
+  fi
   build_windows
   echo "== release build and tests"
-  build build -DANIM3D_WINDOWS_DIR="$PWD/build-windows" -DANIM3D_WINDOWS64_DIR="$PWD/build-windows64"
+  build build -DANIM3D_WINDOWS_DIR="$PWD/build-windows" -DANIM3D_WINDOWS64_DIR="$PWD/build-windows64" \
+    -DANIM3D_WINE32_TESTS=$wine32
   (cd build && ctest --output-on-failure --parallel "$jobs" -E "$windows_tests")
   echo "== AddressSanitizer and UndefinedBehaviorSanitizer build and tests"
   build build-sanitize -DCMAKE_BUILD_TYPE=Debug -DANIM3D_SANITIZE=ON -DANIM3D_WINDOWS_DIR= -DANIM3D_WINDOWS64_DIR=
@@ -143,7 +199,7 @@ case "${1:-}" in
   fuzz) fuzz "${2:-60}" ;;
   bench) bench ;;
   *)
-    sed -n '2,12p' "$0" | sed 's/^# \{0,1\}//'
+    sed -n '2,13p' "$0" | sed 's/^# \{0,1\}//'
     exit 2
     ;;
 esac

@@ -8,6 +8,7 @@
 #   ./build.sh test      build all, then run every test (the Windows
 #                        executables under Wine: the 64-bit ones, and the
 #                        32-bit ones where this machine runs 32-bit programs)
+#   ./build.sh package   release builds, then the archives of a release in dist/
 #   ./build.sh fuzz [S]  build the fuzz targets with clang and run each S seconds (60)
 #   ./build.sh bench     release build, then time frameconv and clipmerge on
 #                        generated sequences (BENCH_RUNS runs each, default 7)
@@ -120,7 +121,7 @@ windows() {
 windows_tests='^(wine\.|wine32\.|WindowsExecutables\.)'
 
 run_tests() {
-  need cmake make g++ libgtest-dev binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 wine wine64
+  need cmake make g++ libgtest-dev dpkg-dev binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 wine wine64
   local wine32=OFF
   if runs_i386; then
     need_wine32
@@ -129,10 +130,12 @@ run_tests() {
   build_windows
   echo "== release build and tests"
   build build -DANIM3D_WINDOWS_DIR="$PWD/build-windows" -DANIM3D_WINDOWS64_DIR="$PWD/build-windows64" \
-    -DANIM3D_WINE32_TESTS=$wine32
+    -DANIM3D_WINE32_TESTS=$wine32 -DANIM3D_DIST_DIR="$PWD/dist"
+  archives
   (cd build && ctest --output-on-failure --parallel "$jobs" -E "$windows_tests")
   echo "== AddressSanitizer and UndefinedBehaviorSanitizer build and tests"
-  build build-sanitize -DCMAKE_BUILD_TYPE=Debug -DANIM3D_SANITIZE=ON -DANIM3D_WINDOWS_DIR= -DANIM3D_WINDOWS64_DIR=
+  build build-sanitize -DCMAKE_BUILD_TYPE=Debug -DANIM3D_SANITIZE=ON -DANIM3D_WINDOWS_DIR= -DANIM3D_WINDOWS64_DIR= \
+    -DANIM3D_DIST_DIR=
   (cd build-sanitize && ctest --output-on-failure --parallel "$jobs")
   echo "== Windows executables checked, and the end-to-end tests under Wine"
   local start=$SECONDS
@@ -166,6 +169,33 @@ fuzz() {
   done
 }
 
+# The project's version, as CMakeLists.txt gives it.
+version() { sed -n 's/^project(anim3d VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt; }
+
+# Writes the archives of a release to dist/ with CPack, from the install rules
+# of the built trees build (the tar.gz and the .deb) and build-windows (the
+# zip), and the Blender add-on's zip where build.sh has a routine for it.
+archives() {
+  rm -rf dist
+  mkdir -p dist
+  echo "== release archives in dist"
+  (cd build-windows && cpack -D CPACK_OUTPUT_FILE_PREFIX="$PWD/../dist" >/dev/null)
+  (cd build && cpack -D CPACK_OUTPUT_FILE_PREFIX="$PWD/../dist" >/dev/null)
+  if declare -F blender_addon_zip >/dev/null; then
+    blender_addon_zip dist "$(version)"
+  fi
+  ls -l dist
+}
+
+package() {
+  need cmake make g++ libgtest-dev dpkg-dev g++-mingw-w64-i686
+  echo "== Windows build (32-bit) in build-windows"
+  build build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake
+  echo "== release build in build"
+  build build -DCMAKE_BUILD_TYPE=Release
+  archives
+}
+
 # generate DIR ARGS...: writes a benchmark set with make_sequence unless DIR
 # already holds one made with the same arguments by the same generator.
 generate() {
@@ -196,10 +226,11 @@ case "${1:-}" in
   example) example ;;
   windows) windows ;;
   test) run_tests ;;
+  package) package ;;
   fuzz) fuzz "${2:-60}" ;;
   bench) bench ;;
   *)
-    sed -n '2,13p' "$0" | sed 's/^# \{0,1\}//'
+    sed -n '2,14p' "$0" | sed 's/^# \{0,1\}//'
     exit 2
     ;;
 esac

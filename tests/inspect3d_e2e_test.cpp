@@ -1,9 +1,13 @@
 // End-to-end runs of the built inspect3d, on outputs of the built frameconv,
 // each in a fresh directory.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -455,6 +459,198 @@ TEST(Inspect3d, FilesOfTheWrongKindAreRefused) {
     EXPECT_EQ(run.err, "inspect3d: aniv00.3d is not a vertex animation file (see inspect3d info)\n")
         << command;
   }
+}
+
+// Inputs that no file-system call and no allocation may fail on: each ends
+// with a message naming the file, never an abort.
+struct FaultCase {
+  const char* name;
+  std::function<void(const TempDir&)> change;
+  std::vector<std::string> args;
+  int exit_status;
+  std::string err;                 // all of standard error
+  std::string out_has;             // a line standard output must hold
+  bool needs_permissions = false;  // permission bits do not stop root
+};
+
+constexpr uintmax_t kTerabyte = uintmax_t{1} << 40;
+
+void sparse(const std::filesystem::path& file, uintmax_t size) {
+  if (!std::filesystem::exists(file)) write_bytes(file, "");
+  std::filesystem::resize_file(file, size);
+}
+
+TEST(Inspect3d, HugeFilesLongNamesAndLockedDirectoriesEndWithTwo) {
+  const std::string long_name(5000, 'n');
+  const auto lock = [](const std::filesystem::path& path, std::filesystem::perms perms) {
+    std::filesystem::permissions(path, perms);
+  };
+  const FaultCase cases[] = {
+      {"a 1 TB sparse file to info",
+       [](const TempDir& d) { sparse(d / "big.3d", kTerabyte); },
+       {"info", "big.3d"},
+       2,
+       "inspect3d: big.3d is 1099511627776 bytes, more than a .3d file can hold (4294836229)\n",
+       "",
+       false},
+      {"a 1 TB aniv00.3d",
+       [](const TempDir& d) { sparse(d / "aniv00.3d", kTerabyte); },
+       {"obj"},
+       2,
+       "inspect3d: aniv00.3d is 1099511627776 bytes, more than a vertex animation file can hold "
+       "(4294836229)\n",
+       "",
+       false},
+      {"a data00.3d one byte over the largest mesh file",
+       [](const TempDir& d) { sparse(d / "data00.3d", 48 + 16 * 65538 + 1); },
+       {"check"},
+       2,
+       "inspect3d: data00.3d is 1048657 bytes, more than a mesh file can hold (1048656)\n",
+       "",
+       false},
+      {"a 1 TB frame is read only up to the limit",
+       [](const TempDir& d) { sparse(d / "anima001.obj", kTerabyte); },
+       {"check"},
+       0,
+       "",
+       "note: anima001.obj is 1099511627776 bytes long; only its first 5000000 are read\n",
+       false},
+      {"a 5,000-character name to info",
+       nullptr,
+       {"info", long_name},
+       2,
+       "inspect3d: cannot read " + long_name + "\n",
+       "",
+       false},
+      {"a 5,000-character name to check",
+       nullptr,
+       {"check", long_name},
+       2,
+       "inspect3d: cannot read " + long_name + "\n",
+       "",
+       false},
+      {"a 5,000-character name as obj's --out",
+       nullptr,
+       {"obj", "--out", long_name},
+       2,
+       "inspect3d: cannot make the directory " + long_name + "\n",
+       "",
+       false},
+      {"a directory that cannot be read",
+       [&](const TempDir& d) {
+         std::filesystem::create_directory(d / "locked");
+         lock(d / "locked", std::filesystem::perms::none);
+       },
+       {"check", "locked"},
+       2,
+       "inspect3d: cannot read locked/aniv00.3d\n",
+       "",
+       true},
+      {"a directory that cannot be listed, with a gap in the frames",
+       [&](const TempDir& d) {
+         std::filesystem::create_directory(d / "locked");
+         for (const char* name : {"aniv00.3d", "data00.3d", "anima000.obj", "anima001.obj", "anima002.obj",
+                                  "anima003.obj", "anima004.obj", "anima005.obj", "anima006.obj"}) {
+           std::filesystem::copy_file(d / name, d / "locked" / name);
+         }
+         lock(d / "locked", std::filesystem::perms::owner_write | std::filesystem::perms::owner_exec);
+       },
+       {"check", "locked"},
+       2,
+       "inspect3d: cannot read the directory locked\n",
+       "",
+       true},
+      {"a frame that cannot be read",
+       [&](const TempDir& d) { lock(d / "anima003.obj", std::filesystem::perms::none); },
+       {"check"},
+       2,
+       "inspect3d: cannot read anima003.obj\n",
+       "",
+       true},
+  };
+  for (const FaultCase& c : cases) {
+    if (c.needs_permissions && geteuid() == 0) {
+      std::printf("skipped \"%s\": running as root, whom permission bits do not stop\n", c.name);
+      continue;
+    }
+    TempDir dir;
+    write_source(dir, in_range_source());
+    convert(dir);
+    if (c.change) c.change(dir);
+    const CapturedRun run = run_program(kInspect, dir.path, c.args);
+    EXPECT_EQ(run.exit_status, c.exit_status) << c.name << "\n" << run.err;
+    EXPECT_EQ(run.err, c.err) << c.name;
+    EXPECT_NE(run.out.find(c.out_has), std::string::npos) << c.name << "\n" << run.out;
+    if (c.exit_status == 2) {
+      EXPECT_EQ(run.out, "") << c.name;
+    }
+    // Give the temporary directory back its permissions, so that it can be removed.
+    std::error_code error;
+    std::filesystem::permissions(dir / "locked", std::filesystem::perms::owner_all, error);
+    std::filesystem::permissions(dir / "anima003.obj", std::filesystem::perms::owner_all, error);
+  }
+}
+
+// data00.3d changed after the conversion, part by part.
+struct MeshChange {
+  const char* name;
+  size_t offset;  // of the byte changed
+  uint8_t value;
+  std::string says;  // the end of check's data00.3d line
+  std::string result;
+};
+
+TEST(Inspect3d, CheckComparesTheWholeMeshFile) {
+  // 3 triangles: the header, records 0 to 2 at 48, 64 and 80, the trailing
+  // records at 96 to 143.
+  const MeshChange cases[] = {
+      {"the vertices per frame", 2, 6, "not what frameconv makes of anima000.obj: the header differs",
+       "result: 1 mesh file of other faces\n"},
+      {"an index of triangle 1", 64 + 2, 0, "not what frameconv makes of anima000.obj: triangle 1 differs",
+       "result: 1 mesh file of other faces\n"},
+      {"the cycle byte of triangle 2", 80 + 7, 9,
+       "not what frameconv makes of anima000.obj: triangle 2 differs",
+       "result: 1 mesh file of other faces\n"},
+      {"a byte of the tail of triangle 0", 48 + 15, 1,
+       "not what frameconv makes of anima000.obj: triangle 0 differs",
+       "result: 1 mesh file of other faces\n"},
+      {"the last trailing byte", 143, 0xFF,
+       "not what frameconv makes of anima000.obj: the trailing records differ",
+       "result: 1 mesh file not as frameconv writes it\n"},
+      {"the first trailing byte", 96, 1,
+       "not what frameconv makes of anima000.obj: the trailing records differ",
+       "result: 1 mesh file not as frameconv writes it\n"},
+  };
+  for (const MeshChange& c : cases) {
+    TempDir dir;
+    write_source(dir, in_range_source());
+    convert(dir);
+    std::string mesh = *read_bytes(dir / "data00.3d");
+    ASSERT_EQ(mesh.size(), 144u);
+    mesh[c.offset] = static_cast<char>(c.value);
+    write_bytes(dir / "data00.3d", mesh);
+    const CapturedRun run = run_program(kInspect, dir.path, {"check"});
+    EXPECT_EQ(run.exit_status, 1) << c.name << "\n" << run.err;
+    const std::string line =
+        "data00.3d: 3 triangles of " + std::string(c.offset == 2 ? "6" : "5") + " vertices, " + c.says + "\n";
+    EXPECT_NE(run.out.find("\n" + line), std::string::npos) << c.name << "\n" << run.out;
+    EXPECT_EQ(run.out.substr(run.out.rfind("result: ")), c.result) << c.name;
+  }
+
+  // A file of one more triangle: its count, in the header, and the record
+  // anima000.obj does not give.
+  TempDir dir;
+  Source source = in_range_source();
+  source.faces += "f 1 3 5\n";
+  write_source(dir, source);
+  convert(dir);
+  write_source(dir, in_range_source());
+  const CapturedRun run = run_program(kInspect, dir.path, {"check"});
+  EXPECT_EQ(run.exit_status, 1);
+  EXPECT_NE(run.out.find("\ndata00.3d: 4 triangles of 5 vertices, not what frameconv makes of anima000.obj: "
+                         "the header and triangle 3 differ\n"),
+            std::string::npos)
+      << run.out;
 }
 
 }  // namespace

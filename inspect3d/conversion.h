@@ -1,0 +1,131 @@
+// Reading a conversion, shared by every inspect3d command: the two outputs
+// aniv00.3d and data00.3d decoded as the engine reads them, and the source
+// frames anima000.obj, ... read as frameconv reads them, through its own
+// scanner. Every command decodes through these, never a copy of its own.
+//
+// Every read is bounded before it is made: a file larger than its layout can
+// be is refused by its size, a frame is read only up to kFrameReadLimit bytes,
+// and no file-system call throws.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "frameconv.h"
+#include "kind.h"
+#include "mesh.h"
+#include "mesh_format.h"
+#include "vertex_animation.h"
+
+constexpr char kVertexAnimationName[] = "aniv00.3d";
+constexpr char kMeshName[] = "data00.3d";
+
+// The largest files the layouts allow: 65,535 frames of 65,535 bytes after
+// the 4-byte header; 65,535 triangles + 3 records after the 48-byte header.
+constexpr uint64_t kVertexAnimationFileLimit = kVertexAnimationHeaderBytes + uint64_t{0xFFFF} * 0xFFFF;
+constexpr uint64_t kMeshFileLimit = mesh_file_bytes(0xFFFF);
+static_assert(kMeshFileLimit == 48 + 16 * 65538, "the largest mesh file");
+
+// `name` in `dir`, as shown to the user: without "./" for the current directory.
+std::string shown(const std::filesystem::path& dir, const char* name);
+
+// Reads the whole of `file` (shown to the user as `shown_name`), a regular file
+// of at most `limit` bytes, else says on standard error why it cannot, naming
+// the file (`what` is the kind the limit is of: "a .3d file"), and returns false.
+bool read_whole_file(const std::filesystem::path& file, const std::string& shown_name, uint64_t limit,
+                     const char* what, std::vector<uint8_t>& bytes);
+
+// The kind of a file whose whole bytes are `bytes`.
+FileKind kind_of(const std::vector<uint8_t>& bytes);
+
+// A vertex animation file as read: its header and a view of its words.
+struct Animation {
+  uint16_t frame_count = 0;
+  uint16_t bytes_per_frame = 0;
+  uint32_t vertex_count = 0;
+  const uint8_t* data = nullptr;
+  size_t size = 0;
+};
+Animation animation_of(const std::vector<uint8_t>& bytes);
+
+// A mesh file as read: its two varying header fields and a view of its bytes.
+struct Mesh {
+  uint16_t triangle_count = 0;
+  uint16_t vertices_per_frame = 0;
+  const uint8_t* data = nullptr;
+  size_t size = 0;
+};
+Mesh mesh_of(const std::vector<uint8_t>& bytes);
+
+// The packed word of one vertex in one frame (0 beyond the data read).
+uint32_t word_at(const Animation& animation, uint32_t frame, uint32_t vertex);
+
+// A position as the engine reads it from a packed word, in model units.
+struct Position {
+  double x, y, z;
+};
+Position position_at(const Animation& animation, uint32_t frame, uint32_t vertex);
+
+using Triangle = std::array<uint16_t, 3>;
+Triangle triangle_at(const Mesh& mesh, uint32_t triangle);
+
+// The triangles of `mesh` whose three indices are below `vertex_count`, in
+// order; `left_out_count` is set to the number of the others.
+std::vector<Triangle> triangles_in_range(const Mesh& mesh, uint32_t vertex_count, uint32_t& left_out_count);
+
+// The two outputs of a conversion as read. The views in `animation` and
+// `mesh` point into the byte vectors.
+struct Conversion {
+  std::vector<uint8_t> animation_bytes, mesh_bytes;
+  Animation animation;
+  Mesh mesh;
+};
+
+// Reads aniv00.3d and data00.3d of `dir` and checks that they are of their
+// kinds (a file of both kinds' sizes is taken as what its name says). On
+// failure says why on standard error and returns false.
+bool read_conversion(const std::filesystem::path& dir, Conversion& conversion);
+
+// The frame file name of frame `frame`: "anima007.obj".
+std::string frame_file_name(uint32_t frame);
+
+// True if all three coordinates pack without wrapping around their range.
+bool position_packs_in_range(double x, double y, double z);
+
+// What reading the source frames visits, in the order of the text, frame
+// after frame.
+class SourceVisitor {
+ public:
+  virtual ~SourceVisitor() = default;
+  // Frame `frame` begins: its text (valid until the next begin_frame) and the
+  // number of vertices every frame gives.
+  virtual void begin_frame(uint32_t frame, uint32_t vertex_count, const char* text) = 0;
+  // One vertex: the offset of its "v " and its coordinates as read.
+  virtual void vertex(size_t at, double x, double y, double z) = 0;
+  // The frame just visited counts for nothing: frameconv stops at it, for it
+  // gives too few vertices.
+  virtual void drop_frame() {}
+};
+
+// The source frames as frameconv reads them.
+struct SourceFrames {
+  uint32_t frame_count = 0;                  // the frames frameconv converts
+  uint32_t vertex_count = 0;                 // the first frame's, and so every frame's
+  std::unique_ptr<TriangleTable> triangles;  // of the first frame
+  std::vector<std::string> notes;            // what the reading leaves out without a word
+  std::string stopped;                       // why frameconv would end without output, if it would
+};
+
+enum class SourceRead { kRead, kMissing, kFailed };
+
+// Reads the frames anima000.obj, ... of `dir` exactly as frameconv reads them
+// (the same loading, names, limits and vertex passes), visiting each vertex.
+// kMissing: there is no anima000.obj (nothing is said). kFailed: a frame
+// cannot be read, or the first frame gives nothing to convert; why is said on
+// standard error.
+SourceRead read_source_frames(const std::filesystem::path& dir, SourceVisitor& visitor, SourceFrames& frames);

@@ -1,0 +1,140 @@
+// inspect3d obj [--frame N | --all] [--out DIR]: aniv00.3d and data00.3d of
+// the current directory back to one OBJ file per frame.
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "commands.h"
+#include "platform.h"
+
+namespace fs = std::filesystem;
+
+// Parses a frame number: decimal digits only, below 65,536.
+static bool parse_frame_number(const char* text, uint32_t& frame) {
+  const char* end = text + std::strlen(text);
+  const auto result = std::from_chars(text, end, frame);
+  return result.ec == std::errc() && result.ptr == end && *text != '\0' && frame <= 0xFFFF;
+}
+
+// Writes `text` to `file` through a temporary beside it, moved into place only
+// when complete. False, leaving nothing behind, if any step fails.
+static bool write_whole_file(const fs::path& file, const std::string& text) {
+  const std::string name = file.string(), temp = name + ".tmp";
+  FILE* out = std::fopen(temp.c_str(), "wb");
+  if (!out) return false;
+  bool ok = std::fwrite(text.data(), 1, text.size(), out) == text.size();
+  ok = std::fclose(out) == 0 && ok;
+  ok = ok && replace_file(temp.c_str(), name.c_str());
+  if (!ok) std::remove(temp.c_str());
+  return ok;
+}
+
+// Writes frame `frame` as an OBJ file. Returns the number of triangles left
+// out for an index out of range, or -1 if the file could not be written.
+static long write_obj_frame(const fs::path& file, const Animation& animation, const Mesh& mesh,
+                            uint32_t frame) {
+  std::string text;
+  char line[128];
+  std::snprintf(line, sizeof line, "# frame %u of %u, decoded from %s and %s by inspect3d\no frame%03u\n",
+                frame, animation.frame_count, kVertexAnimationName, kMeshName, frame);
+  text += line;
+  for (uint32_t i = 0; i < animation.vertex_count; ++i) {
+    const Position p = position_at(animation, frame, i);
+    // Every value is a whole number of eighths within +-128: %g shows it exactly.
+    std::snprintf(line, sizeof line, "v %g %g %g\n", p.x, p.y, p.z);
+    text += line;
+  }
+  uint32_t left_out = 0;
+  for (const Triangle& t : triangles_in_range(mesh, animation.vertex_count, left_out)) {
+    std::snprintf(line, sizeof line, "f %u %u %u\n", t[0] + 1u, t[1] + 1u, t[2] + 1u);
+    text += line;
+  }
+  return write_whole_file(file, text) ? long{left_out} : -1;
+}
+
+static std::string obj_name(uint32_t frame) {
+  char name[32];
+  std::snprintf(name, sizeof name, "frame%03u.obj", frame);
+  return name;
+}
+
+int cmd_obj(int argc, char** argv) {
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  bool all = false, one = false;
+  uint32_t frame = 0;
+  fs::path out_dir = ".";
+  bool out_given = false;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (arg == "--all" && !all) {
+      all = true;
+    } else if (arg == "--frame" && !one) {
+      if (i + 1 == args.size()) return usage_error("--frame needs a frame number");
+      if (!parse_frame_number(args[++i].c_str(), frame)) return usage_error("--frame needs a frame number");
+      one = true;
+    } else if (arg == "--out" && !out_given) {
+      if (i + 1 == args.size() || args[i + 1].empty()) return usage_error("--out needs a directory");
+      out_dir = args[++i];
+      out_given = true;
+    } else if (arg == "--all" || arg == "--frame" || arg == "--out") {
+      return usage_error("obj takes " + arg + " once");
+    } else {
+      return usage_error("obj does not take " + arg);
+    }
+  }
+  if (all && one) return usage_error("obj takes --frame N or --all, not both");
+
+  Conversion conversion;
+  if (!read_conversion(".", conversion)) return kBadUsage;
+  const Animation& animation = conversion.animation;
+  const Mesh& mesh = conversion.mesh;
+  if (mesh.vertices_per_frame != animation.vertex_count) {
+    std::fprintf(stderr, "inspect3d: %s is of a mesh of %u vertices, %s of %u: they do not belong together\n",
+                 kMeshName, mesh.vertices_per_frame, kVertexAnimationName, animation.vertex_count);
+    return kBadUsage;
+  }
+  if (animation.frame_count == 0) {
+    std::fprintf(stderr, "inspect3d: %s holds no frames\n", kVertexAnimationName);
+    return kBadUsage;
+  }
+  if (one && frame >= animation.frame_count) {
+    std::fprintf(stderr, "inspect3d: there is no frame %u: %s holds frames 0 to %u\n", frame,
+                 kVertexAnimationName, animation.frame_count - 1u);
+    return kBadUsage;
+  }
+  std::error_code error;
+  fs::create_directories(out_dir, error);
+  if (!fs::is_directory(out_dir, error)) {
+    std::fprintf(stderr, "inspect3d: cannot make the directory %s\n", out_dir.string().c_str());
+    return kBadUsage;
+  }
+
+  const uint32_t first = one ? frame : 0;
+  const uint32_t last = one ? frame : animation.frame_count - 1u;
+  long left_out = 0;
+  for (uint32_t f = first; f <= last; ++f) {
+    const fs::path file = out_dir / obj_name(f);
+    left_out = write_obj_frame(file, animation, mesh, f);
+    if (left_out < 0) {
+      std::fprintf(stderr, "inspect3d: cannot write %s\n", file.string().c_str());
+      return kBadUsage;
+    }
+  }
+  if (first == last) {
+    std::printf("wrote %s\n", shown(out_dir, obj_name(first).c_str()).c_str());
+  } else {
+    std::printf("wrote %u files, %s to %s\n", last - first + 1,
+                shown(out_dir, obj_name(first).c_str()).c_str(), obj_name(last).c_str());
+  }
+  if (left_out > 0) {
+    std::fprintf(stderr,
+                 "inspect3d: left out %ld %s with a vertex index at or beyond %u (inspect3d info %s lists "
+                 "them)\n",
+                 left_out, left_out == 1 ? "triangle" : "triangles", animation.vertex_count, kMeshName);
+    return kProblems;
+  }
+  return kOk;
+}

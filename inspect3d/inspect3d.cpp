@@ -15,6 +15,7 @@
 #include <string>
 
 #include "commands.h"
+#include "platform.h"
 
 namespace {
 
@@ -95,6 +96,7 @@ int usage_error(const std::string& message) {
 }
 
 int main(int argc, char** argv) {
+  use_binary_standard_streams();
   if (argc < 2) return usage_error("no command given");
   // "--help" anywhere asks for help, also after a command ("check --help").
   if (std::any_of(argv + 1, argv + argc, asks_help)) return print_help();

@@ -87,8 +87,11 @@ build() {
   cmake --build "$dir" --parallel "$jobs"
 }
 
+# inspect3d writes glTF through tinygltf, which needs nlohmann/json: both header only.
+gltf_packages=(libtinygltf-dev nlohmann-json3-dev)
+
 example() {
-  need cmake make g++ libgtest-dev
+  need cmake make g++ libgtest-dev "${gltf_packages[@]}"
   build build
   rm -rf build/example
   mkdir -p build/example
@@ -103,7 +106,7 @@ example() {
 # same sources for 64-bit Windows in build-windows64, which the tests run
 # under Wine (this machine may not run 32-bit programs at all).
 build_windows() {
-  need cmake make g++-mingw-w64-i686 g++-mingw-w64-x86-64
+  need cmake make g++-mingw-w64-i686 g++-mingw-w64-x86-64 "${gltf_packages[@]}"
   echo "== Windows build (32-bit GUI executables) in build-windows"
   build build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake
   echo "== Windows build (64-bit, for the tests under Wine) in build-windows64"
@@ -120,8 +123,20 @@ windows() {
 # where this machine runs 32-bit programs, the 32-bit ones ("wine32.").
 windows_tests='^(wine\.|wine32\.|WindowsExecutables\.)'
 
+# The Khronos glTF-Validator that the gltf tests run, as pinned by
+# tests/gltf/package-lock.json. Some builds of nodejs bring their own npm and
+# conflict with Debian's package of it.
+gltf_validator() {
+  need nodejs
+  command -v npm >/dev/null 2>&1 || need npm
+  echo "== installing the glTF-Validator in tests/gltf"
+  (cd tests/gltf && npm ci --no-audit --no-fund --loglevel=error >/dev/null)
+}
+
 run_tests() {
-  need cmake make g++ libgtest-dev dpkg-dev binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 wine wine64
+  need cmake make g++ libgtest-dev dpkg-dev binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 wine wine64 \
+    "${gltf_packages[@]}"
+  gltf_validator
   local wine32=OFF
   if runs_i386; then
     need_wine32
@@ -148,7 +163,7 @@ run_tests() {
 # that the corpus in the repository stays as it is.
 fuzz() {
   local seconds=${1:-60}
-  need clang libclang-rt-14-dev
+  need clang libclang-rt-14-dev "${gltf_packages[@]}"
   echo "== fuzz targets, ${seconds} s each"
   CC=clang CXX=clang++ build build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DANIM3D_FUZZ=ON -DANIM3D_TESTS=OFF
   # The whole-run targets write files on every input: a memory file system is faster.
@@ -188,7 +203,7 @@ archives() {
 }
 
 package() {
-  need cmake make g++ libgtest-dev dpkg-dev g++-mingw-w64-i686
+  need cmake make g++ libgtest-dev dpkg-dev g++-mingw-w64-i686 "${gltf_packages[@]}"
   echo "== Windows build (32-bit) in build-windows"
   build build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake
   echo "== release build in build"
@@ -211,7 +226,7 @@ generate() {
 }
 
 bench() {
-  need cmake make g++ libgtest-dev libtinyobjloader-dev
+  need cmake make g++ libgtest-dev libtinyobjloader-dev "${gltf_packages[@]}"
   build build -DCMAKE_BUILD_TYPE=Release
   local data=build/bench-data
   generate $data/a-separate frames 100 5000 separate

@@ -16,6 +16,7 @@ constexpr int kOk = 0, kProblems = 1, kBadUsage = 2;
 int cmd_info(int argc, char** argv);
 int cmd_obj(int argc, char** argv);
 int cmd_check(int argc, char** argv);
+int cmd_gltf(int argc, char** argv);
 
 // Says `message` and the usage on standard error; returns kBadUsage.
 int usage_error(const std::string& message);

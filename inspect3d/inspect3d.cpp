@@ -3,6 +3,7 @@
 //   inspect3d info FILE...                         the kind and contents of each file
 //   inspect3d obj [--frame N | --all] [--out DIR]  aniv00.3d and data00.3d back to OBJ
 //   inspect3d check [DIR]                          the outputs against the source frames
+//   inspect3d gltf [--out FILE] [--fps N] [--frames FIRST-LAST]   the frames as an animated .glb
 //
 // This file only finds the command and the global options; each command lives
 // in a file of its own (info.cpp, ...), over the one reader of a conversion in
@@ -41,6 +42,12 @@ constexpr Command kCommands[] = {
     {"check", cmd_check, "check [DIR]",
      "compares aniv00.3d and data00.3d in DIR (default: the current\n"
      "directory) with the frames anima000.obj, ... they were made from"},
+    {"gltf", cmd_gltf, "gltf [--out FILE] [--fps N] [--frames FIRST-LAST]",
+     "writes aniv00.3d and data00.3d of the current directory as one\n"
+     "animated binary glTF file, FILE (default: aniv00.glb): frame FIRST\n"
+     "as the mesh, each later frame as a morph target, played at N frames\n"
+     "a second (default: 30); at most 1000 frames (default: all). Blender's\n"
+     "glTF import and any glTF viewer open it"},
 };
 
 constexpr char kExitStatus[] =
@@ -78,7 +85,14 @@ struct GlobalOption {
   int (*run)();
 };
 
+// The project's version, from CMake (ANIM3D_VERSION).
+int print_version() {
+  std::printf("inspect3d %s\n", ANIM3D_VERSION);
+  return kOk;
+}
+
 constexpr GlobalOption kGlobalOptions[] = {
+    {"--version", print_version},
     {"--help", print_help},
     {"-h", print_help},
     {"help", print_help},

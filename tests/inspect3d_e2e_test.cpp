@@ -439,6 +439,11 @@ TEST(Inspect3d, UsageErrorsAndUnreadableInputExitWithTwo) {
     EXPECT_EQ(run.err.substr(0, c.err_start.size()), c.err_start) << what;
   }
 
+  const CapturedRun version = run_program(kInspect, dir.path, {"--version"});
+  EXPECT_EQ(version.exit_status, 0);
+  EXPECT_EQ(version.out, "inspect3d " ANIM3D_VERSION "\n");
+  EXPECT_EQ(version.err, "");
+
   for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
            {"--help"}, {"-h"}, {"help"}, {"check", "--help"}, {"obj", "--all", "-h"}}) {
     const CapturedRun help = run_program(kInspect, dir.path, args);

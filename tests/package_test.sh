@@ -51,6 +51,8 @@ run_programs() {
     fail "$what clipmerge: exit status $status, \"$message\""
   frames=$(cd "$run/merge" && "$bin/inspect3d" info aniv00.3d | sed -n 's/^  frame count *//p')
   [ "$frames" = 48 ] || fail "$what: the merged clips hold \"$frames\" frames, not 48"
+  shown=$("$bin/inspect3d" --version) || true
+  [ "$shown" = "inspect3d $version" ] || fail "$what inspect3d --version says \"$shown\""
   echo "-- $what: frameconv, inspect3d check and clipmerge ran on the bundled example"
 }
 

@@ -54,7 +54,8 @@ function(wine_suite name wine wineserver windows_dir)
     "ANIM3D_FRAMECONV=${windows_dir}/frameconv.exe"
     "ANIM3D_CLIPMERGE=${windows_dir}/clipmerge.exe"
     "ANIM3D_INSPECT3D=${windows_dir}/inspect3d.exe")
-  foreach(target frameconv_e2e_tests clipmerge_e2e_tests inspect3d_e2e_tests windows_runs_tests)
+  foreach(target frameconv_e2e_tests clipmerge_e2e_tests inspect3d_e2e_tests inspect3d_gltf_tests
+                 windows_runs_tests)
     gtest_add_tests(TARGET ${target} TEST_PREFIX "${name}." TEST_LIST tests)
     set_tests_properties(${tests} PROPERTIES
       ENVIRONMENT "${environment}" FIXTURES_REQUIRED ${name} TIMEOUT 600

@@ -1,0 +1,133 @@
+// inspect3d gltf [--out FILE] [--fps N] [--frames FIRST-LAST]: aniv00.3d and
+// data00.3d of the current directory as one animated binary glTF file, which
+// Blender's glTF import and any glTF viewer open and play.
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "commands.h"
+#include "gltf_model.h"
+#include "platform.h"
+
+constexpr char kDefaultOut[] = "aniv00.glb";
+constexpr double kDefaultFps = 30;
+// Rates far outside these give keyframe times a float cannot tell apart or hold.
+constexpr double kLowestFps = 0.001, kHighestFps = 1000000;
+
+// Parses "FIRST-LAST": two frame numbers below 65,536, FIRST <= LAST.
+static bool parse_frame_range(const std::string& text, uint32_t& first, uint32_t& last) {
+  const char* begin = text.data();
+  const char* end = begin + text.size();
+  const char* dash = static_cast<const char*>(std::memchr(begin, '-', text.size()));
+  if (dash == nullptr || dash == begin || dash + 1 == end) return false;
+  const auto low = std::from_chars(begin, dash, first);
+  const auto high = std::from_chars(dash + 1, end, last);
+  return low.ec == std::errc() && low.ptr == dash && high.ec == std::errc() && high.ptr == end &&
+         first <= 0xFFFF && last <= 0xFFFF && first <= last;
+}
+
+// Parses a frame rate: a decimal number within the rates above.
+static bool parse_fps(const std::string& text, double& fps) {
+  const char* end = text.data() + text.size();
+  const auto result = std::from_chars(text.data(), end, fps, std::chars_format::fixed);
+  return result.ec == std::errc() && result.ptr == end && !text.empty() && fps >= kLowestFps &&
+         fps <= kHighestFps;
+}
+
+// Writes `bytes` to `file` through a temporary beside it, moved into place
+// only when complete. False, leaving nothing behind, if any step fails.
+static bool write_whole_file(const std::string& file, const std::string& bytes) {
+  const std::string temp = file + ".tmp";
+  FILE* out = std::fopen(temp.c_str(), "wb");
+  if (!out) return false;
+  bool ok = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
+  ok = std::fclose(out) == 0 && ok;
+  ok = ok && replace_file(temp.c_str(), file.c_str());
+  if (!ok) std::remove(temp.c_str());
+  return ok;
+}
+
+int cmd_gltf(int argc, char** argv) {
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  std::string out = kDefaultOut;
+  double fps = kDefaultFps;
+  uint32_t first = 0, last = 0;
+  bool out_given = false, fps_given = false, frames_given = false;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    const bool has_value = i + 1 < args.size();
+    if (arg == "--out" && !out_given) {
+      if (!has_value || args[i + 1].empty()) return usage_error("--out needs a file name");
+      out = args[++i];
+      out_given = true;
+    } else if (arg == "--fps" && !fps_given) {
+      if (!has_value || !parse_fps(args[++i], fps)) {
+        return usage_error("--fps needs a number of frames a second above 0 (0.001 to 1000000)");
+      }
+      fps_given = true;
+    } else if (arg == "--frames" && !frames_given) {
+      if (!has_value || !parse_frame_range(args[++i], first, last)) {
+        return usage_error("--frames needs FIRST-LAST, two frame numbers, the first not above the last");
+      }
+      frames_given = true;
+    } else if (arg == "--out" || arg == "--fps" || arg == "--frames") {
+      return usage_error("gltf takes " + arg + " once");
+    } else {
+      return usage_error("gltf does not take " + arg);
+    }
+  }
+
+  Conversion conversion;
+  if (!read_conversion(".", conversion)) return kBadUsage;
+  const Animation& animation = conversion.animation;
+  const Mesh& mesh = conversion.mesh;
+  if (mesh.vertices_per_frame != animation.vertex_count) {
+    std::fprintf(stderr, "inspect3d: %s is of a mesh of %u vertices, %s of %u: they do not belong together\n",
+                 kMeshName, mesh.vertices_per_frame, kVertexAnimationName, animation.vertex_count);
+    return kBadUsage;
+  }
+  if (animation.frame_count == 0) {
+    std::fprintf(stderr, "inspect3d: %s holds no frames\n", kVertexAnimationName);
+    return kBadUsage;
+  }
+  if (!frames_given) last = animation.frame_count - 1u;
+  if (last >= animation.frame_count) {
+    return usage_error("--frames " + std::to_string(first) + "-" + std::to_string(last) + ": " +
+                       kVertexAnimationName + " holds frames 0 to " +
+                       std::to_string(animation.frame_count - 1));
+  }
+  const uint32_t frame_count = last - first + 1;
+  if (frame_count > kGltfFrameLimit) {
+    std::fprintf(stderr,
+                 "inspect3d: %u frames are more than one glTF file holds (%u): choose some with --frames "
+                 "FIRST-LAST\n",
+                 frame_count, kGltfFrameLimit);
+    return kBadUsage;
+  }
+
+  std::string glb;
+  uint32_t left_out = 0;
+  if (!make_glb(animation, mesh, {first, last, fps}, glb, left_out) || !write_whole_file(out, glb)) {
+    std::fprintf(stderr, "inspect3d: cannot write %s\n", out.c_str());
+    return kBadUsage;
+  }
+  const std::string frames = first == last
+                                 ? "frame " + std::to_string(first)
+                                 : "frames " + std::to_string(first) + " to " + std::to_string(last);
+  std::printf("wrote %s: %s, %s of %s, %s, %g frames a second\n", out.c_str(), frames.c_str(),
+              counted(frame_count, "frame", "frames").c_str(),
+              counted(animation.vertex_count, "vertex", "vertices").c_str(),
+              counted(mesh.triangle_count - left_out, "triangle", "triangles").c_str(), fps);
+  if (left_out > 0) {
+    std::fprintf(stderr,
+                 "inspect3d: left out %u %s with a vertex index at or beyond %u (inspect3d info %s lists "
+                 "them)\n",
+                 left_out, left_out == 1 ? "triangle" : "triangles", animation.vertex_count, kMeshName);
+    return kProblems;
+  }
+  return kOk;
+}

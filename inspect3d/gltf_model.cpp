@@ -1,0 +1,190 @@
+#include "gltf_model.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <sstream>
+#include <vector>
+
+#include "tinygltf.h"
+
+namespace {
+
+constexpr int kArrayBuffer = 34962, kElementArrayBuffer = 34963;
+
+// Appends `bytes` bytes at `data` to the one buffer, 4-byte aligned as every
+// accessor of floats needs, as a view of their own. Returns the view's index.
+int add_view(tinygltf::Model& model, const void* data, size_t bytes, int target) {
+  std::vector<unsigned char>& buffer = model.buffers[0].data;
+  buffer.resize((buffer.size() + 3) / 4 * 4);
+  tinygltf::BufferView view;
+  view.buffer = 0;
+  view.byteOffset = buffer.size();
+  view.byteLength = bytes;
+  view.target = target;
+  const unsigned char* from = static_cast<const unsigned char*>(data);
+  buffer.insert(buffer.end(), from, from + bytes);
+  model.bufferViews.push_back(view);
+  return static_cast<int>(model.bufferViews.size() - 1);
+}
+
+int add_accessor(tinygltf::Model& model, tinygltf::Accessor accessor) {
+  model.accessors.push_back(std::move(accessor));
+  return static_cast<int>(model.accessors.size() - 1);
+}
+
+// The triangles' corners, unsigned 16-bit (a frame has at most 16,383
+// vertices).
+int add_index_accessor(tinygltf::Model& model, const std::vector<Triangle>& triangles) {
+  std::vector<uint16_t> indices;
+  for (const Triangle& triangle : triangles) indices.insert(indices.end(), triangle.begin(), triangle.end());
+  tinygltf::Accessor accessor;
+  accessor.bufferView =
+      add_view(model, indices.data(), indices.size() * sizeof(uint16_t), kElementArrayBuffer);
+  accessor.componentType = TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT;
+  accessor.type = TINYGLTF_TYPE_SCALAR;
+  accessor.count = indices.size();
+  return add_accessor(model, std::move(accessor));
+}
+
+// Three floats a vertex, with min and max per axis of the values written.
+int add_position_accessor(tinygltf::Model& model, const std::vector<float>& positions) {
+  tinygltf::Accessor accessor;
+  accessor.minValues.assign(3, 0);
+  accessor.maxValues.assign(3, 0);
+  for (int axis = 0; axis < 3; ++axis) {
+    float low = positions[axis], high = positions[axis];
+    for (size_t i = axis; i < positions.size(); i += 3) {
+      low = std::min(low, positions[i]);
+      high = std::max(high, positions[i]);
+    }
+    accessor.minValues[axis] = low;
+    accessor.maxValues[axis] = high;
+  }
+  accessor.bufferView = add_view(model, positions.data(), positions.size() * sizeof(float), kArrayBuffer);
+  accessor.componentType = TINYGLTF_COMPONENT_TYPE_FLOAT;
+  accessor.type = TINYGLTF_TYPE_VEC3;
+  accessor.count = positions.size() / 3;
+  return add_accessor(model, std::move(accessor));
+}
+
+// The keyframe times, in seconds, with their min and max (animation inputs
+// must have them).
+int add_time_accessor(tinygltf::Model& model, const std::vector<float>& times) {
+  tinygltf::Accessor accessor;
+  accessor.minValues = {*std::min_element(times.begin(), times.end())};
+  accessor.maxValues = {*std::max_element(times.begin(), times.end())};
+  accessor.bufferView = add_view(model, times.data(), times.size() * sizeof(float), -1);
+  accessor.componentType = TINYGLTF_COMPONENT_TYPE_FLOAT;
+  accessor.type = TINYGLTF_TYPE_SCALAR;
+  accessor.count = times.size();
+  return add_accessor(model, std::move(accessor));
+}
+
+// The weights of every keyframe, target after target.
+int add_weight_accessor(tinygltf::Model& model, const std::vector<float>& weights) {
+  tinygltf::Accessor accessor;
+  accessor.bufferView = add_view(model, weights.data(), weights.size() * sizeof(float), -1);
+  accessor.componentType = TINYGLTF_COMPONENT_TYPE_FLOAT;
+  accessor.type = TINYGLTF_TYPE_SCALAR;
+  accessor.count = weights.size();
+  return add_accessor(model, std::move(accessor));
+}
+
+std::vector<float> frame_positions(const Animation& animation, uint32_t frame) {
+  std::vector<float> positions;
+  positions.reserve(size_t{animation.vertex_count} * 3);
+  for (uint32_t i = 0; i < animation.vertex_count; ++i) {
+    // A whole number of eighths within +-128: exact as a float.
+    const Position p = position_at(animation, frame, i);
+    positions.insert(positions.end(),
+                     {static_cast<float>(p.x), static_cast<float>(p.y), static_cast<float>(p.z)});
+  }
+  return positions;
+}
+
+std::string target_name(uint32_t frame) {
+  char name[16];
+  std::snprintf(name, sizeof name, "frame%03u", frame);
+  return name;
+}
+
+// The animation "frames": keyframe k at k / fps seconds shows target k - 1
+// alone; keyframe 0, the base, no target.
+void add_frames_animation(tinygltf::Model& model, uint32_t frame_count, double fps) {
+  const uint32_t target_count = frame_count - 1;
+  std::vector<float> times(frame_count), weights(size_t{frame_count} * target_count, 0.0f);
+  for (uint32_t k = 0; k < frame_count; ++k) {
+    times[k] = static_cast<float>(k / fps);
+    if (k > 0) weights[size_t{k} * target_count + (k - 1)] = 1.0f;
+  }
+  tinygltf::AnimationSampler sampler;
+  sampler.input = add_time_accessor(model, times);
+  sampler.output = add_weight_accessor(model, weights);
+  sampler.interpolation = "STEP";
+  tinygltf::AnimationChannel channel;
+  channel.sampler = 0;
+  channel.target_node = 0;
+  channel.target_path = "weights";
+  tinygltf::Animation animation;
+  animation.name = "frames";
+  animation.samplers.push_back(sampler);
+  animation.channels.push_back(channel);
+  model.animations.push_back(animation);
+}
+
+}  // namespace
+
+bool make_glb(const Animation& animation, const Mesh& mesh, const GltfRange& range, std::string& glb,
+              uint32_t& left_out_count) {
+  tinygltf::Model model;
+  model.asset.version = "2.0";
+  model.asset.generator = "inspect3d";
+  model.buffers.resize(1);
+
+  tinygltf::Primitive primitive;
+  const std::vector<Triangle> triangles = triangles_in_range(mesh, animation.vertex_count, left_out_count);
+  if (triangles.empty()) {
+    primitive.mode = TINYGLTF_MODE_POINTS;  // nothing to fill: the vertices alone
+  } else {
+    primitive.mode = TINYGLTF_MODE_TRIANGLES;
+    primitive.indices = add_index_accessor(model, triangles);
+  }
+  const std::vector<float> base = frame_positions(animation, range.first);
+  primitive.attributes["POSITION"] = add_position_accessor(model, base);
+
+  tinygltf::Mesh gltf_mesh;
+  gltf_mesh.name = "aniv00";
+  tinygltf::Value::Array names;
+  for (uint32_t frame = range.first + 1; frame <= range.last; ++frame) {
+    std::vector<float> displacements = frame_positions(animation, frame);
+    for (size_t i = 0; i < displacements.size(); ++i) displacements[i] -= base[i];
+    primitive.targets.push_back({{"POSITION", add_position_accessor(model, displacements)}});
+    names.emplace_back(target_name(frame));
+    gltf_mesh.weights.push_back(0);
+  }
+  gltf_mesh.primitives.push_back(primitive);
+  if (!names.empty()) {
+    tinygltf::Value::Object extras;
+    extras["targetNames"] = tinygltf::Value(std::move(names));
+    gltf_mesh.extras = tinygltf::Value(std::move(extras));
+  }
+  model.meshes.push_back(gltf_mesh);
+
+  tinygltf::Node node;
+  node.mesh = 0;
+  node.name = "aniv00";
+  model.nodes.push_back(node);
+  tinygltf::Scene scene;
+  scene.nodes.push_back(0);
+  model.scenes.push_back(scene);
+  model.defaultScene = 0;
+
+  if (range.last > range.first) add_frames_animation(model, range.last - range.first + 1, range.fps);
+
+  std::ostringstream out;
+  tinygltf::TinyGLTF writer;
+  if (!writer.WriteGltfSceneToStream(&model, out, false, true)) return false;
+  glb = std::move(out).str();
+  return true;
+}

@@ -2,8 +2,11 @@
 
 #ifdef _WIN32
 
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
 
+#include <cstdio>
 #include <cstdlib>
 
 void report_result(const char* text, const char* caption) {
@@ -29,6 +32,11 @@ void* allocate_buffer(size_t bytes) { return std::malloc(bytes); }
 
 void release_buffer(void* buffer, size_t) { std::free(buffer); }
 
+void use_binary_standard_streams() {
+  _setmode(_fileno(stdout), _O_BINARY);
+  _setmode(_fileno(stderr), _O_BINARY);
+}
+
 #else
 
 #include <sys/mman.h>
@@ -51,6 +59,8 @@ OutputSlot output_slot(const char* name) {
 }
 
 bool replace_file(const char* from, const char* to) { return std::rename(from, to) == 0; }
+
+void use_binary_standard_streams() {}
 
 #ifdef ANIM3D_HEAP_BUFFER
 

@@ -25,6 +25,11 @@ bool replace_file(const char* from, const char* to);
 void* allocate_buffer(size_t bytes);
 void release_buffer(void* buffer, size_t bytes);
 
+// Makes standard output and standard error pass their bytes on as they are,
+// so that a report is the same on every system (on Windows they would turn
+// each "\n" into "\r\n"). Console programs call it first thing.
+void use_binary_standard_streams();
+
 // The whole run of a program, defined by each program; its result is the exit
 // status. The entry point calls it and ignores the command line.
 int program_main();

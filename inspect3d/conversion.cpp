@@ -13,7 +13,7 @@
 namespace fs = std::filesystem;
 
 std::string shown(const fs::path& dir, const char* name) {
-  return dir == "." ? std::string(name) : (dir / name).string();
+  return dir == "." ? std::string(name) : (dir / name).generic_string();
 }
 
 bool read_whole_file(const fs::path& file, const std::string& shown_name, uint64_t limit, const char* what,

@@ -31,7 +31,8 @@ constexpr uint64_t kVertexAnimationFileLimit = kVertexAnimationHeaderBytes + uin
 constexpr uint64_t kMeshFileLimit = mesh_file_bytes(0xFFFF);
 static_assert(kMeshFileLimit == 48 + 16 * 65538, "the largest mesh file");
 
-// `name` in `dir`, as shown to the user: without "./" for the current directory.
+// `name` in `dir`, as shown to the user: without "./" for the current directory,
+// and with "/" between the names on every system, so that reports are the same.
 std::string shown(const std::filesystem::path& dir, const char* name);
 
 // Reads the whole of `file` (shown to the user as `shown_name`), a regular file

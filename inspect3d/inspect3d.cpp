@@ -17,6 +17,7 @@
 #include <string>
 
 #include "commands.h"
+#include "platform.h"
 
 namespace {
 
@@ -92,7 +93,14 @@ struct GlobalOption {
   int (*run)();
 };
 
+// The project's version, from CMake (ANIM3D_VERSION).
+int print_version() {
+  std::printf("inspect3d %s\n", ANIM3D_VERSION);
+  return kOk;
+}
+
 constexpr GlobalOption kGlobalOptions[] = {
+    {"--version", print_version},
     {"--help", print_help},
     {"-h", print_help},
     {"help", print_help},
@@ -110,6 +118,7 @@ int usage_error(const std::string& message) {
 }
 
 int main(int argc, char** argv) {
+  use_binary_standard_streams();
   if (argc < 2) return usage_error("no command given");
   // "--help" anywhere asks for help, also after a command ("check --help").
   if (std::any_of(argv + 1, argv + argc, asks_help)) return print_help();

@@ -38,7 +38,7 @@ static long write_obj_frame(const fs::path& file, const Animation& animation, co
     std::snprintf(line, sizeof line, "f %u %u %u\n", t[0] + 1u, t[1] + 1u, t[2] + 1u);
     text += line;
   }
-  return write_output(file.string(), text) ? long{left_out} : -1;
+  return write_output(file.string(), text) ? static_cast<long>(left_out) : -1;  // at most 65,535 triangles
 }
 
 static std::string obj_name(uint32_t frame) {
@@ -96,7 +96,7 @@ int cmd_obj(int argc, char** argv) {
     const fs::path file = out_dir / obj_name(f);
     left_out = write_obj_frame(file, animation, mesh, f);
     if (left_out < 0) {
-      std::fprintf(stderr, "inspect3d: cannot write %s\n", file.string().c_str());
+      std::fprintf(stderr, "inspect3d: cannot write %s\n", file.generic_string().c_str());
       return kBadUsage;
     }
   }

@@ -14,8 +14,10 @@
 
 namespace {
 
-const std::string kInspect = INSPECT3D_PROGRAM;
-const std::string kFrameconv = FRAMECONV_PROGRAM;
+// The programs under test: the built ones, or others named in the environment
+// (the Windows executables under Wine, tests/run.h).
+const std::string kInspect = program_under_test("ANIM3D_INSPECT3D", INSPECT3D_PROGRAM);
+const std::string kFrameconv = program_under_test("ANIM3D_FRAMECONV", FRAMECONV_PROGRAM);
 
 // A conversion in `dir` of `frame_count` frames of 5 vertices, each
 // coordinate different per frame, vertex and axis, with `faces` as the

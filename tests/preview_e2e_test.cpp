@@ -16,8 +16,10 @@
 
 namespace {
 
-const std::string kInspect = INSPECT3D_PROGRAM;
-const std::string kFrameconv = FRAMECONV_PROGRAM;
+// The programs under test: the built ones, or others named in the environment
+// (the Windows executables under Wine, tests/run.h).
+const std::string kInspect = program_under_test("ANIM3D_INSPECT3D", INSPECT3D_PROGRAM);
+const std::string kFrameconv = program_under_test("ANIM3D_FRAMECONV", FRAMECONV_PROGRAM);
 const std::string kClipmerge = CLIPMERGE_PROGRAM;
 
 // A PNG file read back: 8-bit RGB, rows from the top.

@@ -248,8 +248,14 @@ std::optional<RunResult> run_with_output_held(const std::string& program, const 
 CapturedRun run_program(const std::string& program, const std::filesystem::path& dir,
                         const std::vector<std::string>& args) {
   const TempDir capture;  // apart from `dir`, so that its listing stays as the program left it
-  std::string command =
-      "cd " + shell_quoted(dir.string()) + " && " + kSanitizerExitCodes + " " + shell_quoted(program);
+  std::string command = "cd " + shell_quoted(dir.string()) + " && ";
+  if (std::filesystem::path(program).extension() == ".exe") {
+    const std::string wine = running_under_wine() ? environment("ANIM3D_WINE") : "wine";
+    command += "unset DISPLAY WAYLAND_DISPLAY && WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=' " +
+               shell_quoted(wine) + " " + shell_quoted(program);
+  } else {
+    command += kSanitizerExitCodes + " " + shell_quoted(program);
+  }
   for (const std::string& arg : args) command.append(" ").append(shell_quoted(arg));
   command.append(" >").append(shell_quoted((capture / "out").string()));
   command.append(" 2>").append(shell_quoted((capture / "err").string()));

@@ -33,7 +33,7 @@ struct RunResult {
 };
 
 // The program a test runs: the path in the environment variable `variable`
-// (ANIM3D_FRAMECONV, ANIM3D_CLIPMERGE) when it is set, else `built`, the
+// (ANIM3D_FRAMECONV, ANIM3D_CLIPMERGE, ANIM3D_INSPECT3D) when it is set, else `built`, the
 // program built beside the tests. So the same tests run against another build
 // of the programs, the Windows executables among them. Under Wine (below) the
 // variable must name a ".exe": the run ends at once, with a message, if not.
@@ -88,7 +88,8 @@ struct CapturedRun {
   std::string err;
 };
 
-// Runs `program` with `args` in `dir`.
+// Runs `program` with `args` in `dir`; a ".exe" under the Wine loader
+// ANIM3D_WINE, with no display and none of Wine's own messages.
 CapturedRun run_program(const std::string& program, const std::filesystem::path& dir,
                         const std::vector<std::string>& args);
 

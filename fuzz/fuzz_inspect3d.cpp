@@ -2,24 +2,28 @@
 // three pieces, aniv00.3d, data00.3d and anima000.obj, written to a scratch
 // directory; then the kind detection, the reading and decoding of the
 // conversion, the glTF model of a range of its frames (read back with the
-// same library), and the real commands info, check, obj and gltf run on them.
+// same library), the drawing of the first piece's bytes taken as raw
+// coordinates and triangles (any double: huge, infinite, not a number), and
+// the real commands info, check, obj, gltf and preview run on them.
 //
 // What must hold: no crash and no sanitizer finding; each command ends with
 // exit status 0, 1 or 2 and never a usage error (its arguments are valid);
 // info and check write no file, obj --frame 0 only frame000.obj in its --out
-// directory, gltf only its --out file and only with status 0 or 1; never a
-// temporary left behind.
+// directory, gltf and preview only their --out file (a PNG for preview) and
+// only with status 0 or 1; never a temporary left behind.
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <span>
 
 #include "check.h"
 #include "commands.h"
 #include "gltf_model.h"
 #include "kind.h"
+#include "render.h"
 #include "tinygltf.h"
 
 // The commands' arguments are fixed and valid: a usage error is a finding.
@@ -73,6 +77,26 @@ void check_glb(const Conversion& conversion, uint32_t first, uint32_t last) {
   CHECK(model.animations.size() == (first < last ? 1u : 0u));
 }
 
+// Draws `bytes` taken as two frames of raw coordinates followed by triangles
+// whose indices may lie beyond the points: the sheet has the promised size
+// whatever the numbers are.
+void check_raw_sheet(const std::string& bytes) {
+  constexpr size_t kPoints = 8;
+  std::vector<Position> points(2 * kPoints);
+  const size_t point_bytes = std::min(bytes.size(), points.size() * sizeof(Position));
+  std::vector<Triangle> triangles((bytes.size() - point_bytes) / sizeof(Triangle));
+  if (point_bytes > 0) std::memcpy(points.data(), bytes.data(), point_bytes);
+  if (!triangles.empty()) {
+    std::memcpy(triangles.data(), bytes.data() + point_bytes, triangles.size() * sizeof(Triangle));
+  }
+  const std::span<const Position> all(points);
+  const uint8_t red[kPoints] = {1, 0, 0, 0, 0, 0, 0, 1};
+  const SheetFrame frames[] = {{0, all.first(kPoints), red}, {65535, all.last(kPoints - 1), {}}};
+  const Image image = draw_sheet(frames, triangles, kTileSmallest);
+  CHECK(image.width == kSheetColumns * kTileSmallest && image.height == kTileSmallest);
+  CHECK(image.rgb.size() == size_t{image.width} * image.height * 3);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -113,6 +137,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
   }
 
+  check_raw_sheet(pieces[0]);
+
   run_quietly(cmd_info, {"info", kVertexAnimationName, kMeshName, "anima000.obj", "absent.3d"});
   run_quietly(cmd_check, {"check"});
   CHECK(dir_names() == names);
@@ -128,6 +154,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int gltf = run_quietly(cmd_gltf, {"gltf", "--out", "out.glb"});
   CHECK((read_whole("out.glb") != "<absent>") == (gltf != kBadUsage));
   std::filesystem::remove("out.glb");
+
+  const int preview = run_quietly(cmd_preview, {"preview", "--size", "32", "--out", "sheet.png"});
+  CHECK(read_whole("sheet.png").substr(0, 8) == (preview == kBadUsage ? "<absent>" : "\x89PNG\r\n\x1a\n"));
+  std::filesystem::remove("sheet.png");
   CHECK(dir_names() == names);
   return 0;
 }

@@ -1,5 +1,6 @@
 """The export operator end to end, with the built frameconv (ANIM3D_FRAMECONV):
-the words and triangles it stores, the automatic scale, and the refusals.
+the words and triangles it stores, the automatic scale, the refusals, and
+the report that frameconv's closing message becomes.
 
     blender -b --factory-startup --python-exit-code 1 --python export_test.py
 """
@@ -151,6 +152,31 @@ def test_refusals_write_nothing(directory):
         check(listing(directory) == [], f"{name}: written {listing(directory)}")
 
 
+def test_closing_message_sets_the_report_level(directory):
+    # kVertices and kMoves reach 7.7 + 0.6: at scale 40 coordinates wrap.
+    cases = [
+        ("in range", 1.0, None, "INFO", "frameconv: Conversion Complete: Conversion Complete", {"FINISHED"}),
+        ("wrapped", 40.0, None, "WARNING", "frameconv: Conversion Complete, but ", {"FINISHED"}),
+        ("output blocked", 1.0, "aniv00.3d", "ERROR", "frameconv: Conversion Error: Cannot write aniv00.3d", None),
+    ]
+    import anim3d.export
+    for name, scale, blocked, level, start, ending in cases:
+        new_scene()
+        obj = animated_object("Animated", kVertices, kFaces, kMoves, 1, 7)
+        folder = os.path.join(directory, name)
+        if blocked:
+            os.makedirs(os.path.join(folder, blocked))
+        reports = anim3d.export.export(bpy.context, obj, folder, 1, 7, scale, "")
+        check(reports[-1][0] == level and reports[-1][1].startswith(start), f"{name}: {reports}")
+        # The operator ends FINISHED, or on an ERROR report raises it here.
+        try:
+            result = bpy.ops.export_scene.anim3d(directory=folder, frame_start=1, frame_end=7, scale=scale)
+        except RuntimeError as error:
+            result = None
+            check(start in str(error), f"{name}: {error}")
+        check(result == ending, f"{name}: the operator ended {result}")
+
+
 def in_new_scene(test):
     def wrapped(directory):
         new_scene()
@@ -164,4 +190,5 @@ run([in_new_scene(t) for t in (
     test_automatic_scale_of_a_far_too_small_model,
     test_automatic_scale_of_a_far_too_large_model,
     test_refusals_write_nothing,
+    test_closing_message_sets_the_report_level,
 )])

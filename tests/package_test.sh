@@ -1,7 +1,8 @@
 #!/bin/sh
 # The release archives that ./build.sh package writes: lists what each holds,
-# requires exactly the files a release promises, and runs the Linux programs
-# unpacked from the tar.gz and from the .deb on the bundled example.
+# requires exactly the files a release promises, runs the Linux programs
+# unpacked from the tar.gz and from the .deb on the bundled example, and
+# checks that the Blender add-on's zip carries the release's version.
 #
 #   package_test.sh DIST VERSION EXAMPLE_DIR
 set -eu
@@ -59,7 +60,8 @@ run_programs() {
 zip=$dist/anim3d-$version-windows-x86.zip
 tgz=$dist/anim3d-$version-linux-x86_64.tar.gz
 deb=$dist/anim3d_${version}_amd64.deb
-for archive in "$zip" "$tgz" "$deb"; do
+addon=$dist/anim3d-$version-blender-addon.zip
+for archive in "$zip" "$tgz" "$deb" "$addon"; do
   [ -f "$archive" ] || { echo "FAILED: no $archive (./build.sh package makes it)"; exit 1; }
 done
 
@@ -97,6 +99,14 @@ for program in frameconv clipmerge inspect3d; do
   if [ -z "$depends" ] && [ -n "$needed" ]; then fail ".deb: no Depends, but $program needs $needed"; fi
 done
 run_programs "$work/deb/usr/bin" .deb
+
+echo "-- $(basename "$addon")"
+cmake -E tar tvf "$addon"
+expect_files "add-on zip" "$(cmake -E tar tf "$addon" | files_of)" "$(printf '%s\n' anim3d/__init__.py \
+  anim3d/conversion_import.py anim3d/export.py anim3d/frames.py anim3d/programs.py | sort)"
+(cd "$work" && cmake -E tar xf "$addon")
+numbers=$(echo "$version" | sed 's/\./, /g')
+grep -q "\"version\": ($numbers)," "$work/anim3d/__init__.py" || fail "the add-on does not say it is version $version"
 
 if [ "$failures" -gt 0 ]; then
   echo "$failures failures"

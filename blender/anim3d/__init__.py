@@ -4,7 +4,7 @@ and import a conversion back with inspect3d."""
 bl_info = {
     "name": "anim3d vertex animation",
     "author": "anim3d",
-    "version": (0, 1, 0),
+    "version": (1, 0, 0),
     "blender": (3, 4, 0),
     "location": "File > Export > anim3d vertex animation; File > Import > anim3d conversion",
     "description": "Export an animated mesh as packed vertex animation (aniv00.3d, data00.3d) "

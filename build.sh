@@ -44,6 +44,7 @@ need() {
 # one line what it found.
 runs_i386() {
   local dir=build/i386-probe output status=0
+  need gcc gcc-multilib  # the compiler's 32-bit mode
   mkdir -p "$dir"
   if ! gcc -m32 -static -nostdlib -ffreestanding -fno-pie -no-pie -O1 -x c -o "$dir/probe" - \
     2>"$dir/build.log" <<'EOF'

@@ -88,7 +88,7 @@ class ExportAnim3d(bpy.types.Operator):
         directory = bpy.path.abspath(self.directory)
         try:
             reports = export.export(context, obj, directory, self.frame_start, self.frame_end, self.scale,
-                                    preference(context, "frameconv_path"))
+                                    preference(context, "frameconv_path"), preference(context, "inspect3d_path"))
         except (frames.Refusal, programs.ProgramError) as error:
             reports = [("ERROR", str(error))]
         except OSError as error:

@@ -97,9 +97,12 @@ def counted(count, singular, plural=None):
     return f"{count:,} {singular if count == 1 else plural or singular + 's'}"
 
 
-def export(context, obj, directory, frame_start, frame_end, requested_scale, frameconv_preference):
+def export(context, obj, directory, frame_start, frame_end, requested_scale, frameconv_preference,
+           inspect3d_preference=""):
     """The whole export; returns the reports [(level, message)]. Raises
-    frames.Refusal or programs.ProgramError before anything is written."""
+    frames.Refusal or programs.ProgramError before anything is written.
+    Where frameconv shows its closing message in a message box (Windows),
+    inspect3d check says how the conversion went."""
     frameconv = programs.find_program("frameconv", "ANIM3D_FRAMECONV", frameconv_preference)
     coordinates, triangles = gather_frames(context, obj, frame_start, frame_end)
     scale = choose_scale(coordinates, requested_scale)
@@ -112,6 +115,14 @@ def export(context, obj, directory, frame_start, frame_end, requested_scale, fra
                f"{counted(len(triangles), 'triangle')} at scale {scale:.6g}"
                + (" (automatic)" if requested_scale == 0 else ""))
     process = programs.run_program([frameconv], directory)
-    level, message = programs.closing_report(process)
+    report = programs.closing_report(process)
+    if report is None:
+        try:
+            inspect3d = programs.find_program("inspect3d", "ANIM3D_INSPECT3D", inspect3d_preference)
+            report = programs.checked_report(inspect3d, directory)
+        except programs.ProgramError as error:
+            report = ("ERROR", f"the closing message was shown in a message box, and the conversion "
+                               f"cannot be checked: {error}")
+    level, message = report
     return [("INFO", f"Exported {summary}"), (level, f"frameconv: {message}")]
 

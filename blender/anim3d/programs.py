@@ -70,8 +70,12 @@ def closing_report(process):
     frameconv prints it as one line "text: caption" and always ends with exit
     status 1. A complete conversion is INFO; one whose text says what the
     files cannot hold ("Conversion Complete, but ...", the caption still
-    "Conversion Complete") is WARNING; anything else is an ERROR."""
+    "Conversion Complete") is WARNING; anything else is an ERROR. None where
+    frameconv ended with status 1 and printed nothing: it showed the message
+    in a message box, as it does on Windows, where only the user reads it."""
     lines = [line for line in process.stdout.splitlines() if line.strip()]
+    if not lines and process.returncode == 1:
+        return None
     if not lines:
         detail = process.stderr.strip().splitlines()
         return "ERROR", (f"frameconv ended with exit status {process.returncode} and no closing message"
@@ -83,3 +87,30 @@ def closing_report(process):
     if text.startswith("Conversion Complete, but") and caption == "Conversion Complete":
         return "WARNING", line
     return "ERROR", line
+
+
+# What check reports that frameconv's "Conversion Complete, but ..." covers:
+# a conversion that stored something other than the model, but is complete.
+kCoveredProblems = ("wrapped coordinate", "wrapped coordinates", "face index out of range",
+                    "face indices out of range")
+
+
+def checked_report(inspect3d, directory):
+    """The report of a conversion whose closing message the add-on could not
+    read: inspect3d check compares the files in directory with the frame
+    files they were made from. INFO when they hold the frames, WARNING when
+    they are complete but hold wrapped coordinates or face indices out of
+    range, ERROR otherwise (not written, or written from other frames)."""
+    process = run_program([inspect3d, "check"], directory)
+    results = [line[len("result: "):] for line in process.stdout.splitlines() if line.startswith("result: ")]
+    result = results[-1] if results else ""
+    if process.returncode == 0 and result == "ok":
+        return "INFO", "Conversion Complete (inspect3d check: ok)"
+    problems = result.split(", ") if result else []
+    if process.returncode == 1 and problems and all(
+            p.partition(" ")[0].isdigit() and p.partition(" ")[2] in kCoveredProblems for p in problems):
+        return "WARNING", f"Conversion Complete, but inspect3d check found {result}"
+    said = process.stderr.strip().splitlines()
+    return "ERROR", ("Not converted: inspect3d check "
+                     + (f"found {result}" if result else
+                        f"ended with exit status {process.returncode}" + (f": {said[-1]}" if said else "")))

@@ -152,29 +152,50 @@ def test_refusals_write_nothing(directory):
         check(listing(directory) == [], f"{name}: written {listing(directory)}")
 
 
+def quiet_frameconv(directory):
+    """frameconv as on Windows, where the closing message is a message box:
+    it runs, exits with status 1 and prints nothing."""
+    path = os.path.join(directory, "quiet-frameconv")
+    with open(path, "w", encoding="ascii") as file:
+        file.write(f"#!/bin/sh\n'{os.environ['ANIM3D_FRAMECONV']}' >/dev/null\nexit 1\n")
+    os.chmod(path, 0o755)
+    return path
+
+
 def test_closing_message_sets_the_report_level(directory):
     # kVertices and kMoves reach 7.7 + 0.6: at scale 40 coordinates wrap.
+    # Where frameconv prints nothing, inspect3d check decides.
     cases = [
-        ("in range", 1.0, None, "INFO", "frameconv: Conversion Complete: Conversion Complete", {"FINISHED"}),
-        ("wrapped", 40.0, None, "WARNING", "frameconv: Conversion Complete, but ", {"FINISHED"}),
-        ("output blocked", 1.0, "aniv00.3d", "ERROR", "frameconv: Conversion Error: Cannot write aniv00.3d", None),
+        ("in range", False, 1.0, None, "INFO", "frameconv: Conversion Complete: Conversion Complete"),
+        ("wrapped", False, 40.0, None, "WARNING", "frameconv: Conversion Complete, but 89 coordinates out of range"),
+        ("output blocked", False, 1.0, "aniv00.3d", "ERROR", "frameconv: Conversion Error: Cannot write aniv00.3d"),
+        ("quiet, in range", True, 1.0, None, "INFO", "frameconv: Conversion Complete (inspect3d check: ok)"),
+        ("quiet, wrapped", True, 40.0, None, "WARNING",
+         "frameconv: Conversion Complete, but inspect3d check found 89 wrapped coordinates"),
+        ("quiet, output blocked", True, 1.0, "aniv00.3d", "ERROR", "frameconv: Not converted: inspect3d check "),
     ]
     import anim3d.export
-    for name, scale, blocked, level, start, ending in cases:
+    frameconv = os.environ["ANIM3D_FRAMECONV"]
+    quiet = quiet_frameconv(directory)
+    for name, is_quiet, scale, blocked, level, start in cases:
         new_scene()
         obj = animated_object("Animated", kVertices, kFaces, kMoves, 1, 7)
         folder = os.path.join(directory, name)
         if blocked:
             os.makedirs(os.path.join(folder, blocked))
-        reports = anim3d.export.export(bpy.context, obj, folder, 1, 7, scale, "")
-        check(reports[-1][0] == level and reports[-1][1].startswith(start), f"{name}: {reports}")
-        # The operator ends FINISHED, or on an ERROR report raises it here.
+        os.environ["ANIM3D_FRAMECONV"] = quiet if is_quiet else frameconv
         try:
-            result = bpy.ops.export_scene.anim3d(directory=folder, frame_start=1, frame_end=7, scale=scale)
-        except RuntimeError as error:
-            result = None
-            check(start in str(error), f"{name}: {error}")
-        check(result == ending, f"{name}: the operator ended {result}")
+            reports = anim3d.export.export(bpy.context, obj, folder, 1, 7, scale, "")
+            check(reports[-1][0] == level and reports[-1][1].startswith(start), f"{name}: {reports}")
+            # The operator ends FINISHED, or on an ERROR report raises it here.
+            try:
+                result = bpy.ops.export_scene.anim3d(directory=folder, frame_start=1, frame_end=7, scale=scale)
+            except RuntimeError as error:
+                result = {"CANCELLED"}
+                check(start in str(error), f"{name}: {error}")
+            check(result == ({"CANCELLED"} if level == "ERROR" else {"FINISHED"}), f"{name}: ended {result}")
+        finally:
+            os.environ["ANIM3D_FRAMECONV"] = frameconv
 
 
 def in_new_scene(test):

@@ -38,6 +38,10 @@ std::string counted(uint64_t count, const char* one, const char* many);
 // "24 frames of 50 vertices".
 std::string frames_of(uint32_t frame_count, uint32_t vertex_count);
 
+// Says on standard error that `left_out` triangles (more than 0) with a
+// vertex index at or beyond `vertex_count` were left out of an output.
+void say_left_out(uint32_t left_out, uint32_t vertex_count);
+
 // The number of face indices of `mesh` at or beyond `vertex_count`.
 uint32_t count_indices_out_of_range(const Mesh& mesh, uint32_t vertex_count);
 

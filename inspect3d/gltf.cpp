@@ -99,10 +99,7 @@ int cmd_gltf(int argc, char** argv) {
               counted(animation.vertex_count, "vertex", "vertices").c_str(),
               counted(mesh.triangle_count - left_out, "triangle", "triangles").c_str(), fps);
   if (left_out > 0) {
-    std::fprintf(stderr,
-                 "inspect3d: left out %u %s with a vertex index at or beyond %u (inspect3d info %s lists "
-                 "them)\n",
-                 left_out, left_out == 1 ? "triangle" : "triangles", animation.vertex_count, kMeshName);
+    say_left_out(left_out, animation.vertex_count);
     return kProblems;
   }
   return kOk;

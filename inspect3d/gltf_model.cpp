@@ -47,9 +47,22 @@ int add_index_accessor(tinygltf::Model& model, const std::vector<Triangle>& tria
   return add_accessor(model, std::move(accessor));
 }
 
+// An accessor of `values`, floats in elements of `type` (TINYGLTF_TYPE_*)
+// of `components` each, in a view of its own for `target`; the caller adds
+// min and max where glTF requires them.
+tinygltf::Accessor float_accessor(tinygltf::Model& model, const std::vector<float>& values, int type,
+                                  size_t components, int target) {
+  tinygltf::Accessor accessor;
+  accessor.bufferView = add_view(model, values.data(), values.size() * sizeof(float), target);
+  accessor.componentType = TINYGLTF_COMPONENT_TYPE_FLOAT;
+  accessor.type = type;
+  accessor.count = values.size() / components;
+  return accessor;
+}
+
 // Three floats a vertex, with min and max per axis of the values written.
 int add_position_accessor(tinygltf::Model& model, const std::vector<float>& positions) {
-  tinygltf::Accessor accessor;
+  tinygltf::Accessor accessor = float_accessor(model, positions, TINYGLTF_TYPE_VEC3, 3, kArrayBuffer);
   accessor.minValues.assign(3, 0);
   accessor.maxValues.assign(3, 0);
   for (int axis = 0; axis < 3; ++axis) {
@@ -61,34 +74,21 @@ int add_position_accessor(tinygltf::Model& model, const std::vector<float>& posi
     accessor.minValues[axis] = low;
     accessor.maxValues[axis] = high;
   }
-  accessor.bufferView = add_view(model, positions.data(), positions.size() * sizeof(float), kArrayBuffer);
-  accessor.componentType = TINYGLTF_COMPONENT_TYPE_FLOAT;
-  accessor.type = TINYGLTF_TYPE_VEC3;
-  accessor.count = positions.size() / 3;
   return add_accessor(model, std::move(accessor));
 }
 
 // The keyframe times, in seconds, with their min and max (animation inputs
 // must have them).
 int add_time_accessor(tinygltf::Model& model, const std::vector<float>& times) {
-  tinygltf::Accessor accessor;
+  tinygltf::Accessor accessor = float_accessor(model, times, TINYGLTF_TYPE_SCALAR, 1, -1);
   accessor.minValues = {*std::min_element(times.begin(), times.end())};
   accessor.maxValues = {*std::max_element(times.begin(), times.end())};
-  accessor.bufferView = add_view(model, times.data(), times.size() * sizeof(float), -1);
-  accessor.componentType = TINYGLTF_COMPONENT_TYPE_FLOAT;
-  accessor.type = TINYGLTF_TYPE_SCALAR;
-  accessor.count = times.size();
   return add_accessor(model, std::move(accessor));
 }
 
 // The weights of every keyframe, target after target.
 int add_weight_accessor(tinygltf::Model& model, const std::vector<float>& weights) {
-  tinygltf::Accessor accessor;
-  accessor.bufferView = add_view(model, weights.data(), weights.size() * sizeof(float), -1);
-  accessor.componentType = TINYGLTF_COMPONENT_TYPE_FLOAT;
-  accessor.type = TINYGLTF_TYPE_SCALAR;
-  accessor.count = weights.size();
-  return add_accessor(model, std::move(accessor));
+  return add_accessor(model, float_accessor(model, weights, TINYGLTF_TYPE_SCALAR, 1, -1));
 }
 
 std::vector<float> frame_positions(const Animation& animation, uint32_t frame) {

@@ -107,10 +107,7 @@ int cmd_obj(int argc, char** argv) {
                 shown(out_dir, obj_name(first).c_str()).c_str(), obj_name(last).c_str());
   }
   if (left_out > 0) {
-    std::fprintf(stderr,
-                 "inspect3d: left out %ld %s with a vertex index at or beyond %u (inspect3d info %s lists "
-                 "them)\n",
-                 left_out, left_out == 1 ? "triangle" : "triangles", animation.vertex_count, kMeshName);
+    say_left_out(static_cast<uint32_t>(left_out), animation.vertex_count);
     return kProblems;
   }
   return kOk;

@@ -152,10 +152,7 @@ int cmd_preview(int argc, char** argv) {
               frames_of(animation.frame_count, animation.vertex_count).c_str());
   int status = kOk;
   if (left_out > 0) {
-    std::fprintf(stderr,
-                 "inspect3d: left out %u %s with a vertex index at or beyond %u (inspect3d info %s lists "
-                 "them)\n",
-                 left_out, left_out == 1 ? "triangle" : "triangles", animation.vertex_count, kMeshName);
+    say_left_out(left_out, animation.vertex_count);
     status = kProblems;
   }
   const uint32_t red = count_red(triangles, range.marks);

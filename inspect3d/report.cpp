@@ -37,6 +37,13 @@ std::string frames_of(uint32_t frame_count, uint32_t vertex_count) {
   return counted(frame_count, "frame", "frames") + " of " + counted(vertex_count, "vertex", "vertices");
 }
 
+void say_left_out(uint32_t left_out, uint32_t vertex_count) {
+  std::fprintf(
+      stderr,
+      "inspect3d: left out %u %s with a vertex index at or beyond %u (inspect3d info %s lists them)\n",
+      left_out, left_out == 1 ? "triangle" : "triangles", vertex_count, kMeshName);
+}
+
 uint32_t count_indices_out_of_range(const Mesh& mesh, uint32_t vertex_count) {
   uint32_t count = 0;
   for (uint32_t t = 0; t < mesh.triangle_count; ++t) {

@@ -152,40 +152,43 @@ def test_refusals_write_nothing(directory):
         check(listing(directory) == [], f"{name}: written {listing(directory)}")
 
 
-def quiet_frameconv(directory):
-    """frameconv as on Windows, where the closing message is a message box:
-    it runs, exits with status 1 and prints nothing."""
-    path = os.path.join(directory, "quiet-frameconv")
+def script(directory, name, text):
+    path = os.path.join(directory, name)
     with open(path, "w", encoding="ascii") as file:
-        file.write(f"#!/bin/sh\n'{os.environ['ANIM3D_FRAMECONV']}' >/dev/null\nexit 1\n")
+        file.write("#!/bin/sh\n" + text)
     os.chmod(path, 0o755)
     return path
 
 
 def test_closing_message_sets_the_report_level(directory):
     # kVertices and kMoves reach 7.7 + 0.6: at scale 40 coordinates wrap.
-    # Where frameconv prints nothing, inspect3d check decides.
+    # A quiet frameconv runs, exits with status 1 and prints nothing, as on
+    # Windows, where the closing message is a message box: inspect3d check
+    # decides. A blocked one writes nothing and says so.
+    frameconv = os.environ["ANIM3D_FRAMECONV"]
+    programs = {
+        "real": frameconv,
+        "quiet": script(directory, "quiet", f"'{frameconv}' >/dev/null\nexit 1\n"),
+        "blocked": script(directory, "blocked", "echo 'Conversion Error: Cannot write aniv00.3d'\nexit 1\n"),
+        "quiet, blocked": script(directory, "quiet-blocked", "exit 1\n"),
+    }
     cases = [
-        ("in range", False, 1.0, None, "INFO", "frameconv: Conversion Complete: Conversion Complete"),
-        ("wrapped", False, 40.0, None, "WARNING", "frameconv: Conversion Complete, but 89 coordinates out of range"),
-        ("output blocked", False, 1.0, "aniv00.3d", "ERROR", "frameconv: Conversion Error: Cannot write aniv00.3d"),
-        ("quiet, in range", True, 1.0, None, "INFO", "frameconv: Conversion Complete (inspect3d check: ok)"),
-        ("quiet, wrapped", True, 40.0, None, "WARNING",
+        ("in range", "real", 1.0, "INFO", "frameconv: Conversion Complete: Conversion Complete"),
+        ("wrapped", "real", 40.0, "WARNING", "frameconv: Conversion Complete, but 89 coordinates out of range"),
+        ("output blocked", "blocked", 1.0, "ERROR", "frameconv: Conversion Error: Cannot write aniv00.3d"),
+        ("quiet, in range", "quiet", 1.0, "INFO", "frameconv: Conversion Complete (inspect3d check: ok)"),
+        ("quiet, wrapped", "quiet", 40.0, "WARNING",
          "frameconv: Conversion Complete, but inspect3d check found 89 wrapped coordinates"),
-        ("quiet, output blocked", True, 1.0, "aniv00.3d", "ERROR", "frameconv: Not converted: inspect3d check "),
+        ("quiet, output blocked", "quiet, blocked", 1.0, "ERROR", "frameconv: Not converted: inspect3d check "),
     ]
     import anim3d.export
-    frameconv = os.environ["ANIM3D_FRAMECONV"]
-    quiet = quiet_frameconv(directory)
-    for name, is_quiet, scale, blocked, level, start in cases:
+    for name, program, scale, level, start in cases:
         new_scene()
         obj = animated_object("Animated", kVertices, kFaces, kMoves, 1, 7)
         folder = os.path.join(directory, name)
-        if blocked:
-            os.makedirs(os.path.join(folder, blocked))
-        os.environ["ANIM3D_FRAMECONV"] = quiet if is_quiet else frameconv
+        os.environ["ANIM3D_FRAMECONV"] = programs[program]
         try:
-            reports = anim3d.export.export(bpy.context, obj, folder, 1, 7, scale, "")
+            reports, _ = anim3d.export.export(bpy.context, [obj], folder, "NONE", 1, 7, 1, scale)
             check(reports[-1][0] == level and reports[-1][1].startswith(start), f"{name}: {reports}")
             # The operator ends FINISHED, or on an ERROR report raises it here.
             try:

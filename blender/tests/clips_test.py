@@ -12,7 +12,7 @@ import sys
 import bpy
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from helpers import (animated_object, check, evaluated_coordinates, kFaces, kMoves, kVertices, listing,  # noqa: E402
+from helpers import (in_new_scene, animated_object, check, evaluated_coordinates, kFaces, kMoves, kVertices, listing,  # noqa: E402
                      mesh_object, new_scene, pack_vertex, read_mesh, read_vertex_animation, run, unpack_vertex, y_up)
 
 
@@ -302,14 +302,6 @@ def test_selected_meshes_and_what_is_left_out(directory):
         except anim3d.frames.Refusal as refusal:
             said = str(refusal)
         check(expected in said, f"{what}: {said}")
-
-
-def in_new_scene(test):
-    def wrapped(directory):
-        new_scene()
-        test(directory)
-    wrapped.__name__ = test.__name__
-    return wrapped
 
 
 run([in_new_scene(t) for t in (

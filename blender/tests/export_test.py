@@ -12,7 +12,7 @@ import sys
 import bpy
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from helpers import (animated_object, check, evaluated_coordinates, kFaces, kMoves, kVertices, listing,  # noqa: E402
+from helpers import (in_new_scene, animated_object, check, evaluated_coordinates, kFaces, kMoves, kVertices, listing,  # noqa: E402
                      mesh_object, new_scene, pack_vertex, read_mesh, read_vertex_animation, run, unpack_vertex, y_up)
 
 def written_coordinates(directory, index):
@@ -199,14 +199,6 @@ def test_closing_message_sets_the_report_level(directory):
             check(result == ({"CANCELLED"} if level == "ERROR" else {"FINISHED"}), f"{name}: ended {result}")
         finally:
             os.environ["ANIM3D_FRAMECONV"] = frameconv
-
-
-def in_new_scene(test):
-    def wrapped(directory):
-        new_scene()
-        test(directory)
-    wrapped.__name__ = test.__name__
-    return wrapped
 
 
 run([in_new_scene(t) for t in (

@@ -253,11 +253,11 @@ def coarse_step_warning(coordinates, scale):
     if extent == 0 or step <= 0.01 * extent:
         return None
     automatic = frames.automatic_scale(coordinates)
-    message = (f"At scale {scale:.6g} one step is {step:.3g} units, {100 * step / extent:.0f} % of the model's "
-               f"largest extent {extent:.3g}: its automatic scale is {automatic:.6g} (scale=0)")
+    message = (f"At scale {scale:.6g} one step is {step:.3g} units, {100 * step / extent:.2g} % of the model's "
+               f"largest extent {extent:.4g}: its automatic scale is {automatic:.6g} (scale=0)")
     distance = float(numpy.linalg.norm((low + high) / 2))
     if distance > extent:
-        message += (f"; its centre lies {distance:.3g} units from the origin, and space='OBJECT' exports it in "
+        message += (f"; its centre lies {distance:.4g} units from the origin, and space='OBJECT' exports it in "
                     "its own coordinates")
     return "WARNING", message
 

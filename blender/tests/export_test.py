@@ -201,10 +201,55 @@ def test_closing_message_sets_the_report_level(directory):
             os.environ["ANIM3D_FRAMECONV"] = frameconv
 
 
+def box(location, size):
+    """A box object at location of the given size (x, y, z) about its origin,
+    whose corners move by a sixteenth of it from frame 1 to 3."""
+    half = [s / 2 for s in size]
+    corners = [tuple(h * sx for h, sx in zip(half, signs))
+               for signs in ((-1, -1, -1), (1, -1, -1), (1, 1, -1), (-1, 1, -1), (-1, -1, 1), (1, -1, 1), (1, 1, 1))]
+    faces = [(0, 3, 2, 1), (0, 1, 5, 4), (1, 2, 6, 5), (4, 5, 6)]
+    obj = animated_object("Box", corners, faces, [tuple(s / 16 for s in size)] * 7, 1, 3)
+    obj.location = location
+    return obj
+
+
+def test_coarse_steps_are_warned_of_and_the_scale_is_kept(directory):
+    import anim3d.export
+    # (what, where the box is, its size, space, scale, the warning or None)
+    cases = [
+        ("far from the origin", (1000.0, -3.0, 2.0), (8.0, 5.0, 3.0), "WORLD", 0.0,
+         "At scale 0.127 one step is 0.984 units, 12 % of the model's largest extent 8.5: its automatic scale is "
+         "0.127 (scale=0); its centre lies 1000 units from the origin, and space='OBJECT' exports it in its own "
+         "coordinates"),
+        ("far, in its own coordinates", (1000.0, -3.0, 2.0), (8.0, 5.0, 3.0), "OBJECT", 0.0, None),
+        ("near, at scale 1", (1.0, -3.0, 2.0), (8.0, 5.0, 3.0), "WORLD", 1.0,
+         "At scale 1 one step is 0.125 units, 1.5 % of the model's largest extent 8.5: its automatic scale is 23.2 "
+         "(scale=0)"),
+        ("near, at scale 2", (1.0, -3.0, 2.0), (8.0, 5.0, 3.0), "WORLD", 2.0, None),
+    ]
+    for what, location, size, space, scale, warning in cases:
+        new_scene()
+        obj = box(location, size)
+        reports, _ = anim3d.export.export(bpy.context, [obj], os.path.join(directory, what), "NONE", 1, 3, 1,
+                                          scale, space)
+        said = [message for level, message in reports if level == "WARNING" and not message.startswith("frameconv")]
+        check(said == ([warning] if warning else []), f"{what}: {said}")
+
+    # The scale last used is offered again: by the operator, when none is given.
+    new_scene()
+    obj = box((1.0, -3.0, 2.0), (8.0, 5.0, 3.0))
+    first, second = os.path.join(directory, "first"), os.path.join(directory, "second")
+    bpy.ops.export_scene.anim3d(directory=first, frame_start=1, frame_end=3, scale=0.0)
+    bpy.ops.export_scene.anim3d(directory=second, frame_start=1, frame_end=3)
+    check(bpy.context.scene["anim3d_scale"] == 23.2, f"kept {bpy.context.scene['anim3d_scale']}")
+    check(written_coordinates(first, 2) == written_coordinates(second, 2), "the second export at another scale")
+
+
 run([in_new_scene(t) for t in (
     test_fixed_scale_stores_the_evaluated_coordinates_and_triangles,
     test_automatic_scale_of_a_far_too_small_model,
     test_automatic_scale_of_a_far_too_large_model,
     test_refusals_write_nothing,
     test_closing_message_sets_the_report_level,
+    test_coarse_steps_are_warned_of_and_the_scale_is_kept,
 )])

@@ -281,14 +281,27 @@ def convert(frameconv, directory, inspect3d_preference):
     return report
 
 
+def file_identity(path):
+    """What tells a file written anew from the one that was there: clipmerge
+    moves a new file into place."""
+    try:
+        status = os.stat(path)
+        return status.st_ino, status.st_mtime_ns, status.st_size
+    except OSError:
+        return None
+
+
 def merge(clipmerge, directory, frame_count, bytes_per_frame):
     """Runs clipmerge in directory; its closing message as a report, or where
-    it showed it in a message box, whether aniv00.3d holds all frames."""
+    it showed it in a message box (Windows), whether it wrote an aniv00.3d
+    that holds all frames."""
+    merged = os.path.join(directory, "aniv00.3d")
+    before = file_identity(merged)
     report = programs.closing_report(programs.run_program([clipmerge], directory, programs.kConverterSeconds),
                                      "clipmerge")
     if report is None:
-        header = clips.vertex_animation_header(os.path.join(directory, "aniv00.3d"))
-        if header == (frame_count, bytes_per_frame):
+        header = clips.vertex_animation_header(merged)
+        if header == (frame_count, bytes_per_frame) and file_identity(merged) != before:
             report = ("INFO", f"Conversion Complete (aniv00.3d holds the {frame_count:,} frames of all clips)")
         else:
             report = ("ERROR", f"Not merged: aniv00.3d does not hold the {frame_count:,} frames of the clips")

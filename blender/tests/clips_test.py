@@ -269,6 +269,20 @@ def test_the_folder_keeps_what_the_add_on_did_not_write(directory):
     check(frames == [f"anima00{i}.obj" for i in range(4)], f"frame files {frames}")
     check(len(read_vertex_animation(os.path.join(folder, "aniv00.3d"))) == 4, "the second export's frames")
 
+    # A clip set of three clips, then of two, in the same folder: the third
+    # clip's file, which clipmerge would join, and its folder are gone.
+    new_scene()
+    marked_mesh()
+    folder = os.path.join(directory, "set again")
+    bpy.ops.export_scene.anim3d(directory=folder, clips="MARKERS", scale=1.0)
+    markers = bpy.context.scene.timeline_markers
+    markers.remove(markers["bow"])
+    result = bpy.ops.export_scene.anim3d(directory=folder, clips="MARKERS", scale=1.0)
+    check(result == {"FINISHED"}, f"second set ended {result}")
+    check(listing(folder) == ["a1-frames", "a1.3d", "a2-frames", "a2.3d", "anim3d-written.txt", "aniv00.3d",
+                              "clips.json", "data00.3d"], f"the second set left {listing(folder)}")
+    check(len(read_vertex_animation(os.path.join(folder, "aniv00.3d"))) == 3 + 8, "the second set's frames")
+
 
 def test_selected_meshes_and_what_is_left_out(directory):
     import anim3d.export
@@ -304,6 +318,35 @@ def test_selected_meshes_and_what_is_left_out(directory):
         check(expected in said, f"{what}: {said}")
 
 
+def test_merge_message_sets_the_report_level(directory):
+    # A quiet clipmerge prints nothing and exits with status 1, as on Windows,
+    # where the closing message is a message box: the merged header decides.
+    import anim3d.export
+    clipmerge = os.environ["ANIM3D_CLIPMERGE"]
+    programs = {"real": clipmerge, "quiet": f"'{clipmerge}' >/dev/null\nexit 1\n", "quiet, nothing written": "exit 1\n"}
+    cases = [
+        ("real", "INFO", "clipmerge: Conversion Complete: Conversion Complete"),
+        ("quiet", "INFO", "clipmerge: Conversion Complete (aniv00.3d holds the 11 frames of all clips)"),
+        ("quiet, nothing written", "ERROR", "clipmerge: Not merged: aniv00.3d does not hold the 11 frames of the clips"),
+    ]
+    for what, level, message in cases:
+        new_scene()
+        obj, _ = marked_mesh()
+        path = programs[what]
+        if what != "real":
+            path = os.path.join(directory, what.replace(", ", "-").replace(" ", "-"))
+            with open(path, "w", encoding="ascii") as file:
+                file.write("#!/bin/sh\n" + programs[what])
+            os.chmod(path, 0o755)
+        os.environ["ANIM3D_CLIPMERGE"] = path
+        try:
+            reports, _ = anim3d.export.export(bpy.context, [obj], os.path.join(directory, f"out {what}"), "MARKERS",
+                                              requested_scale=1.0)
+        finally:
+            os.environ["ANIM3D_CLIPMERGE"] = clipmerge
+        check(reports[-1] == (level, message), f"{what}: {reports[-1]}")
+
+
 run([in_new_scene(t) for t in (
     test_actions_and_markers_merge_at_one_scale,
     test_a_long_take_is_split_into_parts,
@@ -311,4 +354,5 @@ run([in_new_scene(t) for t in (
     test_mirrored_objects_face_outward,
     test_the_folder_keeps_what_the_add_on_did_not_write,
     test_selected_meshes_and_what_is_left_out,
+    test_merge_message_sets_the_report_level,
 )])

@@ -26,10 +26,17 @@ kMaxMergedFrames = 65535
 
 kBytesPerVertex = 4  # one packed word
 kClipsName = "clips.json"
+kVertexAnimationName = "aniv00.3d"
+kMeshName = "data00.3d"
 
 
 def clip_file_name(number):
     return f"a{number}.3d"
+
+
+def frames_folder_name(number):
+    """The folder in which clip file `number` is converted."""
+    return f"a{number}-frames"
 
 
 def clip_limit_bytes(number):

@@ -308,6 +308,58 @@ def merge(clipmerge, directory, frame_count, bytes_per_frame):
     return report
 
 
+def planned_files(plan, frame_count):
+    """The folders an export converts in ("" for the chosen one) and the
+    relative paths it writes: one take of frame_count frames (plan None), or
+    the clip files of plan, each converted in a folder of its own."""
+    outputs = {clips.kVertexAnimationName, clips.kMeshName}
+    if plan is None:
+        return [""], set(frame_names(frame_count)) | outputs
+    folders, planned = [""], outputs | {clips.kClipsName}
+    for _, parts in plan:
+        for number, _, count in parts:
+            sub = clips.frames_folder_name(number)
+            folders.append(sub)
+            planned |= {clips.clip_file_name(number), sub + "/"} | {f"{sub}/{name}" for name in outputs}
+            planned |= set(frame_names(count, sub))
+    return folders, planned
+
+
+def export_clip_set(directory, plan, takes, gathered, triangles, scale, programs_found, step):
+    """Converts each part of each clip in its folder, places the clip files,
+    merges them and writes clips.json; returns the reports."""
+    frameconv, clipmerge, inspect3d_preference = programs_found
+    reports = []
+    for (name, parts), take, (_, take_frames, _) in zip(plan, gathered, takes):
+        files = ", ".join(clips.clip_file_name(number) for number, _, _ in parts)
+        reports.append(("INFO", f"Clip '{name}': {counted(len(take), 'frame')} ({take_frames[0]} to "
+                                f"{take_frames[-1]}) in {files}"))
+        for number, first, count in parts:
+            sub = os.path.join(directory, clips.frames_folder_name(number))
+            os.makedirs(sub, exist_ok=True)
+            frames.write_frame_files(sub, [f * scale for f in take[first:first + count]], triangles,
+                                     folder.create_exclusive)
+            level, message = convert(frameconv, sub, inspect3d_preference)
+            if level != "INFO":
+                reports.append((level, f"frameconv in {clips.frames_folder_name(number)}: {message}"))
+            if level == "ERROR":
+                return reports
+            with open(os.path.join(sub, clips.kVertexAnimationName), "rb") as file:
+                folder.write_file(os.path.join(directory, clips.clip_file_name(number)), file.read())
+            if number == 1:
+                with open(os.path.join(sub, clips.kMeshName), "rb") as file:
+                    folder.write_file(os.path.join(directory, clips.kMeshName), file.read())
+            step()
+    vertex_count = len(gathered[0][0])
+    level, message = merge(clipmerge, directory, sum(len(take) for take in gathered),
+                           vertex_count * clips.kBytesPerVertex)
+    if level != "ERROR":
+        folder.write_file(os.path.join(directory, clips.kClipsName),
+                          clips.clips_json(scale, vertex_count, len(triangles), plan).encode("utf-8"))
+    step()
+    return reports + [(level, f"clipmerge: {message}")]
+
+
 def export(context, objects, directory, mode="NONE", frame_start=1, frame_end=250, frame_step=1,
            requested_scale=1.0, space="WORLD", preferences=None, progress=None):
     """The whole export of objects (mesh objects, exported as one) into
@@ -319,14 +371,12 @@ def export(context, objects, directory, mode="NONE", frame_start=1, frame_end=25
     preferences, by name; progress(done, total) is told how far it got."""
     preferences = preferences or {}
     frameconv = programs.find_program("frameconv", "ANIM3D_FRAMECONV", preferences.get("frameconv", ""))
-    inspect3d_preference = preferences.get("inspect3d", "")
-    saved = []
+    clipmerge, saved = None, []
     if mode == "NONE":
         if frame_end < frame_start:
             raise frames.Refusal(
                 f"Not exported: the last frame {frame_end} comes before the first frame {frame_start}")
         takes = [(None, list(range(frame_start, frame_end + 1, frame_step)), None)]
-        clipmerge = None
     else:
         clipmerge = programs.find_program("clipmerge", "ANIM3D_CLIPMERGE", preferences.get("clipmerge", ""))
         if mode == "ACTIONS":
@@ -334,13 +384,13 @@ def export(context, objects, directory, mode="NONE", frame_start=1, frame_end=25
         else:
             takes = marker_takes(context.scene, frame_step)
 
-    total = sum(len(t[1]) for t in takes) + 1
-    done = [0]
+    # Evaluate every frame of every take, then convert each part and merge.
+    done, total = [0], [sum(len(t[1]) for t in takes) + 1]
 
     def step():
         done[0] += 1
         if progress:
-            progress(done[0], total)
+            progress(done[0], total[0])
 
     try:
         gathered, triangles = gather_takes(context, objects, space, takes, step)
@@ -351,66 +401,29 @@ def export(context, objects, directory, mode="NONE", frame_start=1, frame_end=25
     if not numpy.all(numpy.isfinite(every * scale)):
         raise frames.Refusal(f"Not exported: at scale {scale:g} a coordinate is too large for a number")
     vertex_count = len(gathered[0][0])
+    plan = None if mode == "NONE" else clips.plan_parts([(t[0], len(t[1])) for t in takes], vertex_count)
+    total[0] += sum(len(parts) for _, parts in plan) if plan else 0
 
     # What the export will write, checked against the folder before anything is.
-    if mode == "NONE":
-        plan, folders = None, [""]
-        planned = set(frame_names(len(gathered[0]))) | {"aniv00.3d", "data00.3d"}
-    else:
-        plan = clips.plan_parts([(t[0], len(t[1])) for t in takes], vertex_count)
-        folders = [""] + [f"a{number}-frames" for _, parts in plan for number, _, _ in parts]
-        planned = {"aniv00.3d", "data00.3d", clips.kClipsName}
-        for (_, parts), take in zip(plan, gathered):
-            for number, first, count in parts:
-                sub = f"a{number}-frames"
-                planned |= {clips.clip_file_name(number), sub + "/", sub + "/aniv00.3d", sub + "/data00.3d"}
-                planned |= set(frame_names(count, sub))
+    folders, planned = planned_files(plan, len(gathered[0]))
     os.makedirs(directory, exist_ok=True)
     record = folder.read_record(directory)
     folder.check_folder(directory, folders, planned, record)
 
     summary = (f"{counted(vertex_count, 'vertex', 'vertices')} and {counted(len(triangles), 'triangle')} at scale "
                f"{scale:.6g}" + (" (automatic)" if requested_scale == 0 else ""))
-    warning = coarse_step_warning(every, scale)
+    warning = [report for report in [coarse_step_warning(every, scale)] if report]
     folder.write_record(directory, record | planned)
     try:
         folder.remove_stale(directory, record, planned)
         if plan is None:
             frames.write_frame_files(directory, [f * scale for f in gathered[0]], triangles, folder.create_exclusive)
-            level, message = convert(frameconv, directory, inspect3d_preference)
-            reports = [("INFO", f"Exported {counted(len(gathered[0]), 'frame')} of {summary}")]
-            reports += [warning] if warning else []
+            level, message = convert(frameconv, directory, preferences.get("inspect3d", ""))
+            reports = [("INFO", f"Exported {counted(len(gathered[0]), 'frame')} of {summary}")] + warning
             return reports + [(level, f"frameconv: {message}")], scale
-
         reports = [("INFO", f"Exported {counted(len(plan), 'clip')} in "
-                            f"{counted(sum(len(p) for _, p in plan), 'clip file')} of {summary}")]
-        reports += [warning] if warning else []
-        total += sum(len(p) for _, p in plan)
-        for (name, parts), take, (_, take_frames, _) in zip(plan, gathered, takes):
-            files = ", ".join(clips.clip_file_name(number) for number, _, _ in parts)
-            reports.append(("INFO", f"Clip '{name}': {counted(len(take), 'frame')} ({take_frames[0]} to "
-                                    f"{take_frames[-1]}) in {files}"))
-            for number, first, count in parts:
-                sub = os.path.join(directory, f"a{number}-frames")
-                os.makedirs(sub, exist_ok=True)
-                frames.write_frame_files(sub, [f * scale for f in take[first:first + count]], triangles,
-                                         folder.create_exclusive)
-                level, message = convert(frameconv, sub, inspect3d_preference)
-                if level != "INFO":
-                    reports.append((level, f"frameconv in a{number}-frames: {message}"))
-                if level == "ERROR":
-                    return reports, scale
-                with open(os.path.join(sub, "aniv00.3d"), "rb") as file:
-                    folder.write_file(os.path.join(directory, clips.clip_file_name(number)), file.read())
-                if number == 1:
-                    with open(os.path.join(sub, "data00.3d"), "rb") as file:
-                        folder.write_file(os.path.join(directory, "data00.3d"), file.read())
-                step()
-        level, message = merge(clipmerge, directory, len(every) // vertex_count,
-                               vertex_count * clips.kBytesPerVertex)
-        folder.write_file(os.path.join(directory, clips.kClipsName),
-                          clips.clips_json(scale, vertex_count, len(triangles), plan).encode("utf-8"))
-        step()
-        return reports + [(level, f"clipmerge: {message}")], scale
+                            f"{counted(sum(len(p) for _, p in plan), 'clip file')} of {summary}")] + warning
+        return reports + export_clip_set(directory, plan, takes, gathered, triangles, scale,
+                                         (frameconv, clipmerge, preferences.get("inspect3d", "")), step), scale
     finally:
         folder.write_record(directory, planned)

@@ -29,9 +29,15 @@ def is_output_name(name):
 
 def read_record(directory):
     """The relative paths (with "/") that earlier exports wrote in directory;
-    empty when there is no record."""
+    empty when there is no record. Refuses a record that is not a regular
+    file rather than wait on it."""
+    path = os.path.join(directory, kRecordName)
+    kind = file_kind(path)
+    if kind not in (None, "file"):
+        raise Refusal(f"Not exported: {kRecordName} in {directory} is a {kind}, not a regular file: "
+                      "choose an empty folder or move it")
     try:
-        with open(os.path.join(directory, kRecordName), encoding="utf-8") as file:
+        with open(path, encoding="utf-8") as file:
             return {line.strip() for line in file if line.strip() and not line.startswith("#")}
     except FileNotFoundError:
         return set()

@@ -34,7 +34,8 @@ kPlans = [
     ("whole clips numbered in order", [("walk", 40), ("run", 7)], 342, [[(1, 0, 40)], [(2, 0, 7)]]),
     # 200,000 // 2,001 = 99 frames a conversion.
     ("a long take split by packed vertices", [("take", 250)], 2001, [[(1, 0, 99), (2, 99, 99), (3, 198, 52)]]),
-    ("a small mesh split at 1,000 frames", [("idle", 1001), ("wave", 3)], 5, [[(1, 0, 1000), (2, 1000, 1)], [(3, 0, 3)]]),
+    ("a small mesh split at 1,000 frames", [("idle", 1001), ("wave", 3)], 5,
+     [[(1, 0, 1000), (2, 1000, 1)], [(3, 0, 3)]]),
     # From a22.3d on, 500,000 bytes: 41 frames of 3,001 vertices (12,004 bytes), where a21.3d takes 66.
     ("the short clip files hold less", [(f"c{i}", 1) for i in range(20)] + [("long", 66), ("late", 66)], 3001,
      [[(i + 1, 0, 1)] for i in range(20)] + [[(21, 0, 66)], [(22, 0, 41), (23, 41, 25)]]),

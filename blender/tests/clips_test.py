@@ -10,10 +10,12 @@ import os
 import sys
 
 import bpy
+import numpy
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from helpers import (in_new_scene, animated_object, check, evaluated_coordinates, kFaces, kMoves, kVertices, listing,  # noqa: E402
-                     mesh_object, new_scene, pack_vertex, read_mesh, read_vertex_animation, run, unpack_vertex, y_up)
+from helpers import (animated_object, check, evaluated_coordinates, in_new_scene, kFaces, kMoves,  # noqa: E402
+                     kVertices, listing, mesh_object, new_scene, pack_vertex, read_mesh, read_vertex_animation, run,
+                     unpack_vertex, y_up)
 
 
 def armature_character():
@@ -103,7 +105,6 @@ def test_actions_and_markers_merge_at_one_scale(directory):
                 if rig:
                     rig.animation_data.action = bpy.data.actions[name]
                 sources += [y_up(p) for f in frames for p in evaluated_coordinates(obj, f)]
-            import numpy
             scale = anim3d.frames.automatic_scale(numpy.array(sources))
         words, first, clip_index = [], 0, []
         for number, (name, frames) in enumerate(expected, 1):
@@ -323,11 +324,13 @@ def test_merge_message_sets_the_report_level(directory):
     # where the closing message is a message box: the merged header decides.
     import anim3d.export
     clipmerge = os.environ["ANIM3D_CLIPMERGE"]
-    programs = {"real": clipmerge, "quiet": f"'{clipmerge}' >/dev/null\nexit 1\n", "quiet, nothing written": "exit 1\n"}
+    programs = {"real": clipmerge, "quiet": f"'{clipmerge}' >/dev/null\nexit 1\n",
+                "quiet, nothing written": "exit 1\n"}
     cases = [
         ("real", "INFO", "clipmerge: Conversion Complete: Conversion Complete"),
         ("quiet", "INFO", "clipmerge: Conversion Complete (aniv00.3d holds the 11 frames of all clips)"),
-        ("quiet, nothing written", "ERROR", "clipmerge: Not merged: aniv00.3d does not hold the 11 frames of the clips"),
+        ("quiet, nothing written", "ERROR",
+         "clipmerge: Not merged: aniv00.3d does not hold the 11 frames of the clips"),
     ]
     for what, level, message in cases:
         new_scene()

@@ -12,8 +12,9 @@ import sys
 import bpy
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from helpers import (in_new_scene, animated_object, check, evaluated_coordinates, kFaces, kMoves, kVertices, listing,  # noqa: E402
-                     mesh_object, new_scene, pack_vertex, read_mesh, read_vertex_animation, run, unpack_vertex, y_up)
+from helpers import (animated_object, check, evaluated_coordinates, in_new_scene, kFaces, kMoves,  # noqa: E402
+                     kVertices, listing, mesh_object, new_scene, pack_vertex, read_mesh, read_vertex_animation, run,
+                     unpack_vertex, y_up)
 
 def written_coordinates(directory, index):
     with open(os.path.join(directory, f"anima{index:03d}.obj"), encoding="ascii") as file:

@@ -69,9 +69,6 @@ kClipsJson = [
      '{"scale": 2.37, "vertices": 342, "triangles": 679, "clips": [{"name": "walk", "files": ["a1.3d"], '
      '"first_frame": 0, "frame_count": 40}, {"name": "run", "files": ["a2.3d", "a3.3d"], "first_frame": 40, '
      '"frame_count": 103}]}\n'),
-    ("scale 1 and a name with quotes", (1.0, 5, 3, [('say "hi"', [(1, 0, 7)])]),
-     '{"scale": 1.0, "vertices": 5, "triangles": 3, "clips": [{"name": "say \\"hi\\"", "files": ["a1.3d"], '
-     '"first_frame": 0, "frame_count": 7}]}\n'),
 ]
 for what, arguments, expected in kClipsJson:
     text = clips.clips_json(*arguments)

@@ -138,11 +138,6 @@ def test_a_long_take_is_split_into_parts(directory):
     obj.keyframe_insert("location", frame=101)
     bpy.context.scene.timeline_markers.new("take", frame=1)
     bpy.context.scene.frame_end = 101
-    try:
-        bpy.ops.export_scene.anim3d(directory=directory, frame_start=1, frame_end=101, scale=1.0)
-        raise AssertionError("one take of 101 frames exported")
-    except RuntimeError as error:
-        check("at most 98 frames of this mesh fit" in str(error), str(error))
     result = bpy.ops.export_scene.anim3d(directory=directory, clips="MARKERS", scale=1.0)
     check(result == {"FINISHED"}, f"export ended {result}")
     with open(os.path.join(directory, "clips.json"), encoding="utf-8") as file:
@@ -324,10 +319,8 @@ def test_merge_message_sets_the_report_level(directory):
     # where the closing message is a message box: the merged header decides.
     import anim3d.export
     clipmerge = os.environ["ANIM3D_CLIPMERGE"]
-    programs = {"real": clipmerge, "quiet": f"'{clipmerge}' >/dev/null\nexit 1\n",
-                "quiet, nothing written": "exit 1\n"}
+    programs = {"quiet": f"'{clipmerge}' >/dev/null\nexit 1\n", "quiet, nothing written": "exit 1\n"}
     cases = [
-        ("real", "INFO", "clipmerge: Conversion Complete: Conversion Complete"),
         ("quiet", "INFO", "clipmerge: Conversion Complete (aniv00.3d holds the 11 frames of all clips)"),
         ("quiet, nothing written", "ERROR",
          "clipmerge: Not merged: aniv00.3d does not hold the 11 frames of the clips"),
@@ -335,12 +328,10 @@ def test_merge_message_sets_the_report_level(directory):
     for what, level, message in cases:
         new_scene()
         obj, _ = marked_mesh()
-        path = programs[what]
-        if what != "real":
-            path = os.path.join(directory, what.replace(", ", "-").replace(" ", "-"))
-            with open(path, "w", encoding="ascii") as file:
-                file.write("#!/bin/sh\n" + programs[what])
-            os.chmod(path, 0o755)
+        path = os.path.join(directory, what.replace(", ", "-").replace(" ", "-"))
+        with open(path, "w", encoding="ascii") as file:
+            file.write("#!/bin/sh\n" + programs[what])
+        os.chmod(path, 0o755)
         os.environ["ANIM3D_CLIPMERGE"] = path
         try:
             reports, _ = anim3d.export.export(bpy.context, [obj], os.path.join(directory, f"out {what}"), "MARKERS",

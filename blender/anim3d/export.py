@@ -116,14 +116,29 @@ def animates(action, target):
     return False
 
 
+def actions_of_others(targets):
+    """The actions that other objects or shape keys play, as their action or
+    in their NLA strips: an action that moves a camera's "location" would
+    also fit the exported object, but is not its clip."""
+    used = set()
+    for owner in list(bpy.data.objects) + list(bpy.data.shape_keys):
+        animation = owner.animation_data
+        if owner in targets or animation is None:
+            continue
+        used |= {animation.action} | {strip.action for track in animation.nla_tracks for strip in track.strips}
+    return used
+
+
 def action_takes(objects, frame_step):
     """One take per action that animates the exported objects or the armature
-    deforming them, in the order of their names: (name, frames, (target,
-    action)); and the animation to restore afterwards."""
+    deforming them (and that no other object plays), in the order of their
+    names: (name, frames, (target, action)); and the animation to restore
+    afterwards."""
     targets = animated_targets(objects)
+    others = actions_of_others(targets)
     takes = []
     for action in sorted(bpy.data.actions, key=lambda a: a.name):
-        target = next((t for t in targets if animates(action, t)), None)
+        target = None if action in others else next((t for t in targets if animates(action, t)), None)
         if target is not None:
             first, last = (int(round(f)) for f in action.frame_range)
             takes.append((action.name, list(range(first, last + 1, frame_step)), (target, action)))

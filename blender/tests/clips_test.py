@@ -20,7 +20,8 @@ from helpers import (animated_object, check, evaluated_coordinates, in_new_scene
 
 def armature_character():
     """kVertices deformed by a one-bone armature with two actions of 7 and 5
-    frames; "walk" is the armature's action before the export."""
+    frames; "walk" is the armature's action before the export. A camera
+    has an action of its own."""
     body = mesh_object("Body", kVertices, kFaces)
     rig = bpy.data.objects.new("Rig", bpy.data.armatures.new("Rig"))
     bpy.context.scene.collection.objects.link(rig)
@@ -43,6 +44,11 @@ def armature_character():
             pose.keyframe_insert("rotation_euler", frame=frame)
             pose.keyframe_insert("location", frame=frame)
     rig.animation_data.action = bpy.data.actions["walk"]
+    # Another object's action fits the body's "location" too, but is not its clip.
+    other = bpy.data.objects.new("Camera", None)
+    bpy.context.scene.collection.objects.link(other)
+    other.keyframe_insert("location", frame=1)
+    other.animation_data.action.name = "pan"
     bpy.context.view_layer.objects.active = body
     return body, rig
 

@@ -15,9 +15,9 @@ package = types.ModuleType("anim3d")
 package.__path__ = [kAddon]
 sys.modules["anim3d"] = package
 for module in ("refusal", "clips"):
-    spec = importlib.util.spec_from_file_location(f"anim3d.{module}", os.path.join(kAddon, f"{module}.py"))
-    sys.modules[f"anim3d.{module}"] = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(sys.modules[f"anim3d.{module}"])
+    found = importlib.util.spec_from_file_location(f"anim3d.{module}", os.path.join(kAddon, f"{module}.py"))
+    sys.modules[f"anim3d.{module}"] = importlib.util.module_from_spec(found)
+    found.loader.exec_module(sys.modules[f"anim3d.{module}"])
 clips = sys.modules["anim3d.clips"]
 Refusal = sys.modules["anim3d.refusal"].Refusal
 

@@ -434,6 +434,7 @@ def export(context, objects, directory, mode="NONE", frame_start=1, frame_end=25
         if plan is None:
             frames.write_frame_files(directory, [f * scale for f in gathered[0]], triangles, folder.create_exclusive)
             level, message = convert(frameconv, directory, preferences.get("inspect3d", ""))
+            step()
             reports = [("INFO", f"Exported {counted(len(gathered[0]), 'frame')} of {summary}")] + warning
             return reports + [(level, f"frameconv: {message}")], scale
         reports = [("INFO", f"Exported {counted(len(plan), 'clip')} in "

@@ -10,7 +10,8 @@ import struct
 
 from .refusal import Refusal
 
-# What one conversion holds (frameconv: the vertex store and the frame files).
+# What one conversion holds: frameconv's vertex store, all frames together,
+# and the frame files anima000.obj to anima999.obj.
 kMaxPackedVertices = 200000
 kMaxFrames = 1000
 

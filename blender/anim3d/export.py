@@ -151,6 +151,7 @@ def action_takes(objects, frame_step):
 
 
 def restore_animation(saved):
+    """Gives each target back the action it had, or no animation data."""
     for target, action, had_animation in saved:
         if had_animation:
             target.animation_data.action = action

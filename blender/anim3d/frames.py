@@ -13,10 +13,12 @@ from .refusal import Refusal  # noqa: F401 (frames.Refusal for the callers)
 
 # The limits of frameconv and of the files it writes: refused before anything
 # is written, since beyond them frameconv would leave part of the mesh out.
+# The vertex store (200,000 packed vertices, all frames together) and the
+# frame files anima000.obj to anima999.obj are clips.py's, where a clip set
+# is split by them.
+from .clips import kMaxFrames, kMaxPackedVertices  # noqa: E402,F401
 kMaxVertices = 10000  # the first-frame vertex pass reads at most 10,000 "v "
 kMaxTriangles = 10000  # the triangle pass reads at most 10,000 "f "
-kMaxPackedVertices = 200000  # the vertex store, all frames together
-kMaxFrames = 1000  # anima000.obj to anima999.obj
 
 # The stored range of a packed word, as bounds a scaled coordinate must lie
 # strictly within: x and y are kept as trunc(value x 8) in 11 bits

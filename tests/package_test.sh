@@ -103,7 +103,8 @@ run_programs "$work/deb/usr/bin" .deb
 echo "-- $(basename "$addon")"
 cmake -E tar tvf "$addon"
 expect_files "add-on zip" "$(cmake -E tar tf "$addon" | files_of)" "$(printf '%s\n' anim3d/__init__.py \
-  anim3d/conversion_import.py anim3d/export.py anim3d/frames.py anim3d/programs.py | sort)"
+  anim3d/clips.py anim3d/conversion_import.py anim3d/export.py anim3d/folder.py anim3d/frames.py \
+  anim3d/programs.py anim3d/refusal.py | sort)"
 (cd "$work" && cmake -E tar xf "$addon")
 numbers=$(echo "$version" | sed 's/\./, /g')
 grep -q "\"version\": ($numbers)," "$work/anim3d/__init__.py" || fail "the add-on does not say it is version $version"

@@ -3,7 +3,8 @@
 inspect3d writes them as one binary glTF file (the first frame as the mesh,
 every later frame as a morph target, played by an animation of step
 weights), which Blender's own glTF importer turns into a mesh with one
-shape key per frame.
+shape key per frame. Stored frame N plays at scene frame N; where clips.json
+is beside the files, each clip becomes an action of its own.
 """
 
 import os
@@ -13,9 +14,11 @@ import warnings
 import bpy
 import numpy
 
-from . import programs
+from . import clips, folder, programs
 
 kGltfName = "conversion.glb"
+
+kMaxImportedFrames = 1000  # what one glTF file of inspect3d holds
 
 
 def allow_numpy_bool():
@@ -29,17 +32,92 @@ def allow_numpy_bool():
         numpy.bool = bool
 
 
-def import_conversion(context, directory, inspect3d_preference):
-    """Imports the conversion in directory; returns the reports [(level,
+def import_range(frame_count, frame_first, frame_last):
+    """The stored frames to import, (first, last), or None for all, and a
+    WARNING when a conversion of more frames than one import takes was given
+    no range. frame_count is None where the header cannot be read (inspect3d
+    then says why)."""
+    if frame_first is None and frame_last is None:
+        if frame_count is None or frame_count <= kMaxImportedFrames:
+            return None, None
+        return (0, kMaxImportedFrames - 1), (
+            "WARNING", f"aniv00.3d holds {frame_count:,} frames, more than the {kMaxImportedFrames:,} one import "
+                       f"takes: imported frames 0 to {kMaxImportedFrames - 1} (frame_first and frame_last choose "
+                       "others)")
+    first = frame_first or 0
+    if frame_last is None:
+        frame_last = first + kMaxImportedFrames - 1
+        if frame_count is not None:
+            frame_last = min(frame_last, frame_count - 1)
+    return (first, frame_last), None
+
+
+def imported_mesh(before):
+    objects = [o for o in bpy.context.scene.objects if o not in before and o.type == "MESH"]
+    return objects[0] if objects else None
+
+
+def place_frames(action, first):
+    """Moves every key of the imported action to a whole frame, stored frame N
+    at scene frame N: the importer turns the file's seconds into frames with
+    the frame rate in single precision, so a key can land a hair away."""
+    for curve in action.fcurves:
+        for point in curve.keyframe_points:
+            frame = round(point.co[0]) + first
+            shift = frame - point.co[0]
+            point.co[0] = frame
+            point.handle_left[0] += shift
+            point.handle_right[0] += shift
+        curve.update()
+
+
+def clip_actions(action, clip_table, first, last):
+    """One action per clip, named after it, holding the keys of its stored
+    frames (those imported); returns their names."""
+    names = []
+    for name, clip_first, frame_count in clip_table:
+        start, end = max(clip_first, first), min(clip_first + frame_count - 1, last)
+        if start > end:
+            continue
+        clip = bpy.data.actions.new(name)
+        clip.id_root = "KEY"
+        for curve in action.fcurves:
+            copy = clip.fcurves.new(curve.data_path, index=curve.array_index)
+            for point in curve.keyframe_points:
+                if start <= point.co[0] <= end:
+                    key = copy.keyframe_points.insert(point.co[0], point.co[1], options={"FAST"})
+                    key.interpolation = point.interpolation
+            copy.update()
+        clip.use_frame_range = True
+        clip.frame_start, clip.frame_end = start, end
+        clip.use_fake_user = True
+        names.append(clip.name)
+    return names
+
+
+def import_conversion(context, directory, inspect3d_preference, frame_first=None, frame_last=None):
+    """Imports the conversion in directory, stored frames frame_first to
+    frame_last (None: from 0, to the last); returns the reports [(level,
     message)]. Raises programs.ProgramError when inspect3d cannot be run or
-    cannot read the files. The glTF animation runs at the scene's frame rate,
-    so that each stored frame lands on one scene frame."""
+    cannot read the files. Stored frame N plays at scene frame N, at any
+    frame rate: the importer counts frames at scene.render.fps a second
+    (whatever fps_base says), so that is the rate inspect3d writes; the
+    scene's frame range becomes the imported frames."""
     inspect3d = programs.find_program("inspect3d", "ANIM3D_INSPECT3D", inspect3d_preference)
-    render = context.scene.render
-    fps = f"{render.fps / render.fps_base:.6f}"
+    for name in ("aniv00.3d", "data00.3d", clips.kClipsName):
+        kind = folder.file_kind(os.path.join(directory, name))
+        if kind not in (None, "file"):
+            raise programs.ProgramError(f"Not imported: {name} in {directory} is a {kind}, not a regular file")
+    header = clips.vertex_animation_header(os.path.join(directory, "aniv00.3d"))
+    frame_range, warning = import_range(header and header[0], frame_first, frame_last)
+    scene = context.scene
+    arguments = ["gltf", "--fps", str(scene.render.fps)]
+    if frame_range:
+        arguments += ["--frames", f"{frame_range[0]}-{frame_range[1]}"]
+    before = set(scene.objects)
     with tempfile.TemporaryDirectory(prefix="anim3d-") as scratch:
         gltf = os.path.join(scratch, kGltfName)
-        process = programs.run_program([inspect3d, "gltf", "--out", gltf, "--fps", fps], directory)
+        process = programs.run_program([inspect3d] + arguments + ["--out", gltf], directory)
         said = process.stderr.strip()
         # Exit status 1: written, but with triangles left out (said on stderr).
         if process.returncode not in (0, 1) or not os.path.isfile(gltf):
@@ -49,6 +127,24 @@ def import_conversion(context, directory, inspect3d_preference):
         bpy.ops.import_scene.gltf(filepath=gltf)
     # inspect3d says "wrote FILE: what it holds"; the temporary file is gone.
     reports = [("INFO", f"Imported {directory}: {process.stdout.strip().partition(': ')[2]}")]
+    if warning:
+        reports.append(warning)
     if process.returncode == 1:
         reports.append(("WARNING", said or "inspect3d gltf found problems"))
+
+    first = frame_range[0] if frame_range else 0
+    last = frame_range[1] if frame_range else (header[0] - 1 if header else first)
+    obj = imported_mesh(before)
+    keys = obj.data.shape_keys if obj else None
+    action = keys.animation_data.action if keys and keys.animation_data else None
+    if action:
+        place_frames(action, first)
+    # Set in this order, since Blender moves the other end to keep start <= end.
+    scene.frame_end = max(first, last)
+    scene.frame_start = first
+    scene.frame_end = max(first, last)
+    clip_table = clips.read_clips_json(os.path.join(directory, clips.kClipsName))
+    if action and clip_table:
+        names = clip_actions(action, clip_table, first, last)
+        reports.append(("INFO", f"{len(names)} clips as actions: {', '.join(names)}"))
     return reports

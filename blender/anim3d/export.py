@@ -1,70 +1,178 @@
-"""Export: the evaluated mesh of every frame, checked, scaled and converted."""
+"""Export: the evaluated mesh of every frame of one take or of a clip set,
+checked, scaled, written and converted."""
 
 import os
 
+import bpy
 import numpy
 
-from . import frames, programs
+from . import clips, folder, frames, programs
 
 
-def evaluated_frame(context, obj):
-    """The active object's mesh at the current frame with its modifiers
-    applied, in world space and in the files' axes (Y up, as Blender's own
-    OBJ export writes them: x, z, -y), as a (vertices, 3) array of doubles;
-    and the triangles of its faces as a (triangles, 3) array of indices."""
-    depsgraph = context.evaluated_depsgraph_get()
+def counted(count, singular, plural=None):
+    return f"{count:,} {singular if count == 1 else plural or singular + 's'}"
+
+
+def chosen_objects(context, use_selection):
+    """The mesh objects exported, in the order of their names, and the reports
+    of what was left out. Refuses when there is nothing to export."""
+    selected = sorted((o for o in context.selected_objects if o.type == "MESH"), key=lambda o: o.name)
+    if use_selection:
+        if not selected:
+            raise frames.Refusal("Not exported: no mesh object is selected")
+        return selected, []
+    active = context.active_object
+    if active is not None and active.type == "ARMATURE":
+        deformed = sorted(o.name for o in context.scene.objects if o.type == "MESH" and any(
+            m.type == "ARMATURE" and m.object == active for m in o.modifiers))
+        raise frames.Refusal(
+            f"Not exported: the active object {active.name} is an armature, not a mesh; "
+            + (f"it deforms {', '.join(deformed)}: make one of them the active object, or select them "
+               "and export with use_selection" if deformed else "it deforms no mesh"))
+    if active is None or active.type != "MESH":
+        raise frames.Refusal("Not exported: the active object is not a mesh")
+    left_out = [o for o in selected if o != active]
+    if not left_out:
+        return [active], []
+    return [active], [("WARNING", f"{counted(len(left_out), 'other selected mesh', 'other selected meshes')} "
+                                  f"left out: only the active object {active.name} is exported "
+                                  "(use_selection exports every selected mesh as one)")]
+
+
+def evaluated_mesh(depsgraph, obj, space):
+    """The object's mesh at the current frame with its modifiers applied, in
+    world space ('WORLD') or its own coordinates ('OBJECT'), in the files'
+    axes (Y up, as Blender's own OBJ export writes them: x, z, -y), as a
+    (vertices, 3) array of doubles; its faces, as the vertex of each corner
+    and the corner count of each face; and its triangles, a (triangles, 3)
+    array of indices, turned over where the world matrix mirrors the mesh so
+    that they face where Blender shows them."""
     evaluated = obj.evaluated_get(depsgraph)
     mesh = evaluated.to_mesh()
     try:
         local = numpy.empty(len(mesh.vertices) * 3, dtype=numpy.float32)
         mesh.vertices.foreach_get("co", local)
-        matrix = numpy.array(evaluated.matrix_world, dtype=numpy.float64)
-        world = local.reshape(-1, 3).astype(numpy.float64) @ matrix[:3, :3].T + matrix[:3, 3]
+        coordinates = local.reshape(-1, 3).astype(numpy.float64)
+        mirrored = False
+        if space == "WORLD":
+            matrix = numpy.array(evaluated.matrix_world, dtype=numpy.float64)
+            coordinates = coordinates @ matrix[:3, :3].T + matrix[:3, 3]
+            mirrored = numpy.linalg.det(matrix[:3, :3]) < 0
+        corners = numpy.empty(len(mesh.loops), dtype=numpy.int64)
+        mesh.loops.foreach_get("vertex_index", corners)
+        sides = numpy.empty(len(mesh.polygons), dtype=numpy.int64)
+        mesh.polygons.foreach_get("loop_total", sides)
         mesh.calc_loop_triangles()
         triangles = numpy.empty(len(mesh.loop_triangles) * 3, dtype=numpy.int64)
         mesh.loop_triangles.foreach_get("vertices", triangles)
     finally:
         evaluated.to_mesh_clear()
-    y_up = numpy.stack([world[:, 0], world[:, 2], -world[:, 1]], axis=1)
-    return y_up, triangles.reshape(-1, 3)
+    triangles = triangles.reshape(-1, 3)
+    if mirrored:
+        triangles = triangles[:, [0, 2, 1]]
+    y_up = numpy.stack([coordinates[:, 0], coordinates[:, 2], -coordinates[:, 1]], axis=1)
+    return y_up, (corners, sides), triangles
 
 
-def gather_frames(context, obj, frame_start, frame_end):
-    """The coordinates of frames frame_start to frame_end and the triangles of
-    the first, refusing (frames.Refusal) what frameconv or its files cannot
-    hold. The scene is left at the frame it was on."""
-    frame_count = frame_end - frame_start + 1
-    if frame_count < 1:
-        raise frames.Refusal(f"Not exported: the last frame {frame_end} comes before the first frame {frame_start}")
-    if frame_count > frames.kMaxFrames:
-        raise frames.Refusal(
-            f"Not exported: {frame_count} frames, more than the {frames.kMaxFrames:,} frame files "
-            "anima000.obj to anima999.obj")
-
-    scene = context.scene
-    frame_before, subframe_before = scene.frame_current, scene.frame_subframe
-    coordinates = []
-    try:
-        for frame in range(frame_start, frame_end + 1):
-            scene.frame_set(frame)
-            frame_coordinates, frame_triangles = evaluated_frame(context, obj)
-            vertex_count = len(frame_coordinates)
-            if frame == frame_start:
-                check_first_frame(frame, vertex_count, len(frame_triangles), frame_count)
-                triangles = frame_triangles
-            elif vertex_count != len(coordinates[0]):
-                raise frames.Refusal(
-                    f"Not exported: the vertex count changes at frame {frame}: {vertex_count} vertices, "
-                    f"where frame {frame_start} has {len(coordinates[0])}")
-            if not numpy.all(numpy.isfinite(frame_coordinates)):
-                raise frames.Refusal(f"Not exported: frame {frame} has a coordinate that is not a finite number")
-            coordinates.append(frame_coordinates)
-    finally:
-        scene.frame_set(frame_before, subframe=subframe_before)
-    return coordinates, triangles
+def evaluated_frame(context, objects, space):
+    """The exported objects at the current frame as one mesh: their vertices
+    one object after the other, the faces and triangles renumbered to match."""
+    depsgraph = context.evaluated_depsgraph_get()
+    parts = [evaluated_mesh(depsgraph, obj, space) for obj in objects]
+    if len(parts) == 1:
+        return parts[0]
+    offsets = numpy.cumsum([0] + [len(p[0]) for p in parts[:-1]])
+    coordinates = numpy.concatenate([p[0] for p in parts])
+    corners = numpy.concatenate([p[1][0] + o for p, o in zip(parts, offsets)])
+    sides = numpy.concatenate([p[1][1] for p in parts])
+    triangles = numpy.concatenate([p[2] + o for p, o in zip(parts, offsets)])
+    return coordinates, (corners, sides), triangles
 
 
-def check_first_frame(frame, vertex_count, triangle_count, frame_count):
+def animated_targets(objects):
+    """What an action can animate for the exported objects: the armatures that
+    deform them, the objects themselves and their shape keys."""
+    targets = []
+    for obj in objects:
+        for modifier in obj.modifiers:
+            if modifier.type == "ARMATURE" and modifier.object and modifier.object not in targets:
+                targets.append(modifier.object)
+        targets.append(obj)
+        if obj.data.shape_keys:
+            targets.append(obj.data.shape_keys)
+    return targets
+
+
+def animates(action, target):
+    """True when one of the action's curves drives a property of target."""
+    if action.id_root != ("KEY" if target.bl_rna.identifier == "Key" else "OBJECT"):
+        return False
+    for curve in action.fcurves:
+        try:
+            target.path_resolve(curve.data_path, False)
+            return True
+        except ValueError:
+            pass
+    return False
+
+
+def actions_of_others(targets):
+    """The actions that other objects or shape keys play, as their action or
+    in their NLA strips: an action that moves a camera's "location" would
+    also fit the exported object, but is not its clip."""
+    used = set()
+    for owner in list(bpy.data.objects) + list(bpy.data.shape_keys):
+        animation = owner.animation_data
+        if owner in targets or animation is None:
+            continue
+        used |= {animation.action} | {strip.action for track in animation.nla_tracks for strip in track.strips}
+    return used
+
+
+def action_takes(objects, frame_step):
+    """One take per action that animates the exported objects or the armature
+    deforming them (and that no other object plays), in the order of their
+    names: (name, frames, (target, action)); and the animation to restore
+    afterwards."""
+    targets = animated_targets(objects)
+    others = actions_of_others(targets)
+    takes = []
+    for action in sorted(bpy.data.actions, key=lambda a: a.name):
+        target = None if action in others else next((t for t in targets if animates(action, t)), None)
+        if target is not None:
+            first, last = (int(round(f)) for f in action.frame_range)
+            takes.append((action.name, list(range(first, last + 1, frame_step)), (target, action)))
+    if not takes:
+        raise frames.Refusal("Not exported: no action animates "
+                             + ", ".join(o.name for o in objects) + " or an armature that deforms it")
+    saved = [(t, t.animation_data.action if t.animation_data else None, t.animation_data is not None)
+             for t in targets]
+    return takes, saved
+
+
+def restore_animation(saved):
+    """Gives each target back the action it had, or no animation data."""
+    for target, action, had_animation in saved:
+        if had_animation:
+            target.animation_data.action = action
+        elif target.animation_data:
+            target.animation_data_clear()
+
+
+def marker_takes(scene, frame_step):
+    """One take per timeline marker, in frame order: from the marker to the
+    frame before the next one, the last to the scene's end frame."""
+    markers = sorted(scene.timeline_markers, key=lambda m: (m.frame, m.name))
+    if not markers:
+        raise frames.Refusal("Not exported: the scene has no timeline markers")
+    takes = []
+    for marker, following in zip(markers, markers[1:] + [None]):
+        last = following.frame - 1 if following else scene.frame_end
+        takes.append((marker.name, list(range(marker.frame, last + 1, frame_step)), None))
+    return takes
+
+
+def check_first_frame(frame, vertex_count, triangle_count):
     if vertex_count == 0:
         raise frames.Refusal(f"Not exported: the mesh has no vertices at frame {frame}")
     if vertex_count > frames.kMaxVertices:
@@ -75,11 +183,68 @@ def check_first_frame(frame, vertex_count, triangle_count, frame_count):
         raise frames.Refusal(
             f"Not exported: {triangle_count:,} triangles at frame {frame}, more than the "
             f"{frames.kMaxTriangles:,} the mesh file may have")
+
+
+def check_one_take(frame_count, vertex_count):
+    """Refuses a single take that one conversion cannot hold, saying how many
+    frames of this mesh fit."""
+    fit = (f"at most {clips.frames_that_fit(vertex_count):,} frames of this mesh fit one conversion; "
+           "clips='MARKERS' or 'ACTIONS' splits a take into parts")
+    if frame_count > frames.kMaxFrames:
+        raise frames.Refusal(f"Not exported: {frame_count} frames, more than the {frames.kMaxFrames:,} frame "
+                             f"files anima000.obj to anima999.obj: {fit}")
     if vertex_count * frame_count > frames.kMaxPackedVertices:
         raise frames.Refusal(
             f"Not exported: {frame_count} frames of {vertex_count:,} vertices make "
             f"{vertex_count * frame_count:,} packed vertices, more than the "
-            f"{frames.kMaxPackedVertices:,} of all frames together")
+            f"{frames.kMaxPackedVertices:,} of all frames together: {fit}")
+
+
+def gather_takes(context, objects, space, takes, progress):
+    """The coordinates of every frame of every take ([[frame array]]), the
+    vertex and triangle counts and the triangles of the first frame. Refuses
+    a take whose vertex count or faces differ from the first frame's, naming
+    the take and frame. The scene is left at the frame it was on."""
+    scene = context.scene
+    frame_before, subframe_before = scene.frame_current, scene.frame_subframe
+    gathered, first = [], None
+    try:
+        for name, take_frames, animation in takes:
+            where = f" of clip '{name}'" if name is not None else ""
+            if not take_frames:
+                raise frames.Refusal(f"Not exported: clip '{name}' has no frames")
+            if animation:
+                target, action = animation
+                if target.animation_data is None:
+                    target.animation_data_create()
+                target.animation_data.action = action
+            coordinates = []
+            for frame in take_frames:
+                scene.frame_set(frame)
+                frame_coordinates, faces, frame_triangles = evaluated_frame(context, objects, space)
+                if first is None:
+                    check_first_frame(frame, len(frame_coordinates), len(frame_triangles))
+                    if takes[0][0] is None:
+                        check_one_take(len(take_frames), len(frame_coordinates))
+                    first = (frame, where, faces, frame_triangles, len(frame_coordinates))
+                first_frame, first_where, first_faces, _, first_count = first
+                if len(frame_coordinates) != first_count:
+                    raise frames.Refusal(
+                        f"Not exported: the vertex count changes at frame {frame}{where}: "
+                        f"{len(frame_coordinates):,} vertices, where frame {first_frame}{first_where} has "
+                        f"{first_count:,}")
+                if not (numpy.array_equal(faces[0], first_faces[0]) and numpy.array_equal(faces[1], first_faces[1])):
+                    raise frames.Refusal(f"Not exported: the faces change at frame {frame}{where}: they differ "
+                                         f"from those of frame {first_frame}{first_where}")
+                if not numpy.all(numpy.isfinite(frame_coordinates)):
+                    raise frames.Refusal(f"Not exported: frame {frame}{where} has a coordinate that is not a "
+                                         "finite number")
+                coordinates.append(frame_coordinates)
+                progress()
+            gathered.append(coordinates)
+    finally:
+        scene.frame_set(frame_before, subframe=subframe_before)
+    return gathered, first[3]
 
 
 def choose_scale(coordinates, requested):
@@ -88,34 +253,40 @@ def choose_scale(coordinates, requested):
     precision, so it is taken as the shortest decimal that single-precision
     value stands for: the number the user typed."""
     if requested == 0:
-        automatic = frames.automatic_scale(numpy.concatenate(coordinates))
+        automatic = frames.automatic_scale(coordinates)
         return 1.0 if automatic is None else automatic
     return float(repr(numpy.float32(requested)))
 
 
-def counted(count, singular, plural=None):
-    return f"{count:,} {singular if count == 1 else plural or singular + 's'}"
+def coarse_step_warning(coordinates, scale):
+    """A WARNING when one step of the files (1/8 in x and y) is more than 1 %
+    of the model's largest extent at this scale, with the automatic scale and,
+    for a model whose centre lies farther from the origin than its extent,
+    the space that keeps it near the origin; else None."""
+    low, high = coordinates.min(axis=0), coordinates.max(axis=0)
+    extent = float(numpy.max(high - low))
+    step = 0.125 / scale
+    if extent == 0 or step <= 0.01 * extent:
+        return None
+    automatic = frames.automatic_scale(coordinates)
+    message = (f"At scale {scale:.6g} one step is {step:.3g} units, {100 * step / extent:.2g} % of the model's "
+               f"largest extent {extent:.4g}: its automatic scale is {automatic:.6g} (scale=0)")
+    distance = float(numpy.linalg.norm((low + high) / 2))
+    if distance > extent:
+        message += (f"; its centre lies {distance:.4g} units from the origin, and space='OBJECT' exports it in "
+                    "its own coordinates")
+    return "WARNING", message
 
 
-def export(context, obj, directory, frame_start, frame_end, requested_scale, frameconv_preference,
-           inspect3d_preference=""):
-    """The whole export; returns the reports [(level, message)]. Raises
-    frames.Refusal or programs.ProgramError before anything is written.
-    Where frameconv shows its closing message in a message box (Windows),
-    inspect3d check says how the conversion went."""
-    frameconv = programs.find_program("frameconv", "ANIM3D_FRAMECONV", frameconv_preference)
-    coordinates, triangles = gather_frames(context, obj, frame_start, frame_end)
-    scale = choose_scale(coordinates, requested_scale)
-    scaled = [frame * scale for frame in coordinates]
-    if not all(numpy.all(numpy.isfinite(frame)) for frame in scaled):
-        raise frames.Refusal(f"Not exported: at scale {scale:g} a coordinate is too large for a number")
-    os.makedirs(directory, exist_ok=True)
-    frames.write_frame_files(directory, scaled, triangles)
-    summary = (f"{counted(len(scaled), 'frame')} of {counted(len(scaled[0]), 'vertex', 'vertices')} and "
-               f"{counted(len(triangles), 'triangle')} at scale {scale:.6g}"
-               + (" (automatic)" if requested_scale == 0 else ""))
-    process = programs.run_program([frameconv], directory)
-    report = programs.closing_report(process)
+def frame_names(count, subfolder=""):
+    prefix = f"{subfolder}/" if subfolder else ""
+    return [prefix + frames.frame_name(i) for i in range(count)]
+
+
+def convert(frameconv, directory, inspect3d_preference):
+    """Runs frameconv in directory; its closing message as a report, or where
+    it showed it in a message box (Windows), what inspect3d check finds."""
+    report = programs.closing_report(programs.run_program([frameconv], directory, programs.kConverterSeconds))
     if report is None:
         try:
             inspect3d = programs.find_program("inspect3d", "ANIM3D_INSPECT3D", inspect3d_preference)
@@ -123,6 +294,153 @@ def export(context, obj, directory, frame_start, frame_end, requested_scale, fra
         except programs.ProgramError as error:
             report = ("ERROR", f"the closing message was shown in a message box, and the conversion "
                                f"cannot be checked: {error}")
-    level, message = report
-    return [("INFO", f"Exported {summary}"), (level, f"frameconv: {message}")]
+    return report
 
+
+def file_identity(path):
+    """What tells a file written anew from the one that was there: clipmerge
+    moves a new file into place."""
+    try:
+        status = os.stat(path)
+        return status.st_ino, status.st_mtime_ns, status.st_size
+    except OSError:
+        return None
+
+
+def merge(clipmerge, directory, frame_count, bytes_per_frame):
+    """Runs clipmerge in directory; its closing message as a report, or where
+    it showed it in a message box (Windows), whether it wrote an aniv00.3d
+    that holds all frames."""
+    merged = os.path.join(directory, "aniv00.3d")
+    before = file_identity(merged)
+    report = programs.closing_report(programs.run_program([clipmerge], directory, programs.kConverterSeconds),
+                                     "clipmerge")
+    if report is None:
+        header = clips.vertex_animation_header(merged)
+        if header == (frame_count, bytes_per_frame) and file_identity(merged) != before:
+            report = ("INFO", f"Conversion Complete (aniv00.3d holds the {frame_count:,} frames of all clips)")
+        else:
+            report = ("ERROR", f"Not merged: aniv00.3d does not hold the {frame_count:,} frames of the clips")
+    return report
+
+
+def planned_files(plan, frame_count):
+    """The folders an export converts in ("" for the chosen one) and the
+    relative paths it writes: one take of frame_count frames (plan None), or
+    the clip files of plan, each converted in a folder of its own."""
+    outputs = {clips.kVertexAnimationName, clips.kMeshName}
+    if plan is None:
+        return [""], set(frame_names(frame_count)) | outputs
+    folders, planned = [""], outputs | {clips.kClipsName}
+    for _, parts in plan:
+        for number, _, count in parts:
+            sub = clips.frames_folder_name(number)
+            folders.append(sub)
+            planned |= {clips.clip_file_name(number), sub + "/"} | {f"{sub}/{name}" for name in outputs}
+            planned |= set(frame_names(count, sub))
+    return folders, planned
+
+
+def export_clip_set(directory, plan, takes, gathered, triangles, scale, programs_found, step):
+    """Converts each part of each clip in its folder, places the clip files,
+    merges them and writes clips.json; returns the reports."""
+    frameconv, clipmerge, inspect3d_preference = programs_found
+    reports = []
+    for (name, parts), take, (_, take_frames, _) in zip(plan, gathered, takes):
+        files = ", ".join(clips.clip_file_name(number) for number, _, _ in parts)
+        reports.append(("INFO", f"Clip '{name}': {counted(len(take), 'frame')} ({take_frames[0]} to "
+                                f"{take_frames[-1]}) in {files}"))
+        for number, first, count in parts:
+            sub = os.path.join(directory, clips.frames_folder_name(number))
+            os.makedirs(sub, exist_ok=True)
+            frames.write_frame_files(sub, [f * scale for f in take[first:first + count]], triangles,
+                                     folder.create_exclusive)
+            level, message = convert(frameconv, sub, inspect3d_preference)
+            if level != "INFO":
+                reports.append((level, f"frameconv in {clips.frames_folder_name(number)}: {message}"))
+            if level == "ERROR":
+                return reports
+            with open(os.path.join(sub, clips.kVertexAnimationName), "rb") as file:
+                folder.write_file(os.path.join(directory, clips.clip_file_name(number)), file.read())
+            if number == 1:
+                with open(os.path.join(sub, clips.kMeshName), "rb") as file:
+                    folder.write_file(os.path.join(directory, clips.kMeshName), file.read())
+            step()
+    vertex_count = len(gathered[0][0])
+    level, message = merge(clipmerge, directory, sum(len(take) for take in gathered),
+                           vertex_count * clips.kBytesPerVertex)
+    if level != "ERROR":
+        folder.write_file(os.path.join(directory, clips.kClipsName),
+                          clips.clips_json(scale, vertex_count, len(triangles), plan).encode("utf-8"))
+    step()
+    return reports + [(level, f"clipmerge: {message}")]
+
+
+def export(context, objects, directory, mode="NONE", frame_start=1, frame_end=250, frame_step=1,
+           requested_scale=1.0, space="WORLD", preferences=None, progress=None):
+    """The whole export of objects (mesh objects, exported as one) into
+    directory; returns (reports [(level, message)], the scale used). Refuses
+    (frames.Refusal) or fails (programs.ProgramError) before anything is
+    written when the export cannot be made. mode 'NONE' is one take of
+    frame_start to frame_end; 'ACTIONS' and 'MARKERS' a clip set, merged by
+    clipmerge. preferences: the programs' paths from the add-on's
+    preferences, by name; progress(done, total) is told how far it got."""
+    preferences = preferences or {}
+    frameconv = programs.find_program("frameconv", "ANIM3D_FRAMECONV", preferences.get("frameconv", ""))
+    clipmerge, saved = None, []
+    if mode == "NONE":
+        if frame_end < frame_start:
+            raise frames.Refusal(
+                f"Not exported: the last frame {frame_end} comes before the first frame {frame_start}")
+        takes = [(None, list(range(frame_start, frame_end + 1, frame_step)), None)]
+    else:
+        clipmerge = programs.find_program("clipmerge", "ANIM3D_CLIPMERGE", preferences.get("clipmerge", ""))
+        if mode == "ACTIONS":
+            takes, saved = action_takes(objects, frame_step)
+        else:
+            takes = marker_takes(context.scene, frame_step)
+
+    # Evaluate every frame of every take, then convert each part and merge.
+    done, total = [0], [sum(len(t[1]) for t in takes) + 1]
+
+    def step():
+        done[0] += 1
+        if progress:
+            progress(done[0], total[0])
+
+    try:
+        gathered, triangles = gather_takes(context, objects, space, takes, step)
+    finally:
+        restore_animation(saved)
+    every = numpy.concatenate([frame for take in gathered for frame in take])
+    scale = choose_scale(every, requested_scale)
+    if not numpy.all(numpy.isfinite(every * scale)):
+        raise frames.Refusal(f"Not exported: at scale {scale:g} a coordinate is too large for a number")
+    vertex_count = len(gathered[0][0])
+    plan = None if mode == "NONE" else clips.plan_parts([(t[0], len(t[1])) for t in takes], vertex_count)
+    total[0] += sum(len(parts) for _, parts in plan) if plan else 0
+
+    # What the export will write, checked against the folder before anything is.
+    folders, planned = planned_files(plan, len(gathered[0]))
+    os.makedirs(directory, exist_ok=True)
+    record = folder.read_record(directory)
+    folder.check_folder(directory, folders, planned, record)
+
+    summary = (f"{counted(vertex_count, 'vertex', 'vertices')} and {counted(len(triangles), 'triangle')} at scale "
+               f"{scale:.6g}" + (" (automatic)" if requested_scale == 0 else ""))
+    warning = [report for report in [coarse_step_warning(every, scale)] if report]
+    folder.write_record(directory, record | planned)
+    try:
+        folder.remove_stale(directory, record, planned)
+        if plan is None:
+            frames.write_frame_files(directory, [f * scale for f in gathered[0]], triangles, folder.create_exclusive)
+            level, message = convert(frameconv, directory, preferences.get("inspect3d", ""))
+            step()
+            reports = [("INFO", f"Exported {counted(len(gathered[0]), 'frame')} of {summary}")] + warning
+            return reports + [(level, f"frameconv: {message}")], scale
+        reports = [("INFO", f"Exported {counted(len(plan), 'clip')} in "
+                            f"{counted(sum(len(p) for _, p in plan), 'clip file')} of {summary}")] + warning
+        return reports + export_clip_set(directory, plan, takes, gathered, triangles, scale,
+                                         (frameconv, clipmerge, preferences.get("inspect3d", "")), step), scale
+    finally:
+        folder.write_record(directory, planned)

@@ -9,12 +9,16 @@ import os
 
 import numpy
 
+from .refusal import Refusal  # noqa: F401 (frames.Refusal for the callers)
+
 # The limits of frameconv and of the files it writes: refused before anything
 # is written, since beyond them frameconv would leave part of the mesh out.
+# The vertex store (200,000 packed vertices, all frames together) and the
+# frame files anima000.obj to anima999.obj are clips.py's, where a clip set
+# is split by them.
+from .clips import kMaxFrames, kMaxPackedVertices  # noqa: E402,F401
 kMaxVertices = 10000  # the first-frame vertex pass reads at most 10,000 "v "
 kMaxTriangles = 10000  # the triangle pass reads at most 10,000 "f "
-kMaxPackedVertices = 200000  # the vertex store, all frames together
-kMaxFrames = 1000  # anima000.obj to anima999.obj
 
 # The stored range of a packed word, as bounds a scaled coordinate must lie
 # strictly within: x and y are kept as trunc(value x 8) in 11 bits
@@ -23,10 +27,6 @@ kMaxFrames = 1000  # anima000.obj to anima999.obj
 # -1024.99, stored as -1024.
 kAbove = numpy.array([128.0, 128.0, 128.0])
 kBelow = numpy.array([-128.125, -128.125, -128.25])
-
-
-class Refusal(Exception):
-    """A reason not to export, said to the user; nothing has been written."""
 
 
 def within_range(coordinates, scale):
@@ -94,18 +94,18 @@ def obj_text(coordinates, triangles):
     return "".join(lines)
 
 
-def write_frame_files(directory, frames, triangles):
+def write_frame_files(directory, frames, triangles, create_exclusive):
     """Writes anima000.obj, anima001.obj, ... into directory, the triangles in
-    the first. Each file goes to a temporary name first; all are moved into
-    place once all are written. Frame files left from a longer export right
-    after the last one are removed, since frameconv would read them as more
-    frames."""
+    the first. Each file goes to a temporary name first, created by
+    create_exclusive (folder.create_exclusive); all are moved into place once
+    all are written."""
     staged = []
     try:
         for index, coordinates in enumerate(frames):
             name = os.path.join(directory, frame_name(index))
-            with open(name + ".tmp", "w", encoding="ascii", newline="\n") as file:
-                staged.append(name)
+            descriptor = create_exclusive(name + ".tmp")
+            staged.append(name)
+            with open(descriptor, "w", encoding="ascii", newline="\n") as file:
                 file.write(obj_text(coordinates, triangles if index == 0 else None))
     except OSError:
         for name in staged:
@@ -116,7 +116,3 @@ def write_frame_files(directory, frames, triangles):
         raise
     for name in staged:
         os.replace(name + ".tmp", name)
-    index = len(frames)
-    while index < kMaxFrames and os.path.isfile(os.path.join(directory, frame_name(index))):
-        os.remove(os.path.join(directory, frame_name(index)))
-        index += 1

@@ -1,4 +1,4 @@
-"""Finding frameconv and inspect3d, and running them.
+"""Finding frameconv, clipmerge and inspect3d, and running them.
 
 The add-on converts nothing itself: frameconv writes the .3d files and
 inspect3d reads them back, so what Blender exports is exactly what the tools
@@ -14,6 +14,10 @@ kAddonDirectory = os.path.dirname(os.path.abspath(__file__))
 # Long enough for the largest conversion (1,000 frame files), short enough
 # that a program that hangs does not hold Blender for ever.
 kRunSeconds = 600
+
+# On Windows the converters end by showing a message box that waits for the
+# user, so no time limit can tell a hang from a late OK.
+kConverterSeconds = None if os.name == "nt" else kRunSeconds
 
 
 class ProgramError(Exception):
@@ -52,22 +56,22 @@ def find_program(name, environment_variable, preference):
     )
 
 
-def run_program(arguments, directory):
+def run_program(arguments, directory, timeout=kRunSeconds):
     """Runs the program with arguments in directory and returns the completed
-    process, its output as text."""
+    process, its output as text; timeout None waits as long as it runs."""
     try:
         return subprocess.run(
             arguments, cwd=directory, stdin=subprocess.DEVNULL, capture_output=True,
-            text=True, errors="replace", timeout=kRunSeconds)
+            text=True, errors="replace", timeout=timeout)
     except subprocess.TimeoutExpired:
-        raise ProgramError(f"{arguments[0]} did not finish within {kRunSeconds} s") from None
+        raise ProgramError(f"{arguments[0]} did not finish within {timeout} s") from None
     except OSError as error:
         raise ProgramError(f"Cannot run {arguments[0]}: {error.strerror}") from None
 
 
-def closing_report(process):
-    """frameconv's closing message as a Blender report: (level, message).
-    frameconv prints it as one line "text: caption" and always ends with exit
+def closing_report(process, name="frameconv"):
+    """The closing message of frameconv (or clipmerge, `name`) as a Blender
+    report: (level, message). It prints it as one line "text: caption" and always ends with exit
     status 1. A complete conversion is INFO; one whose text says what the
     files cannot hold ("Conversion Complete, but ...", the caption still
     "Conversion Complete") is WARNING; anything else is an ERROR. None where
@@ -78,7 +82,7 @@ def closing_report(process):
         return None
     if not lines:
         detail = process.stderr.strip().splitlines()
-        return "ERROR", (f"frameconv ended with exit status {process.returncode} and no closing message"
+        return "ERROR", (f"{name} ended with exit status {process.returncode} and no closing message"
                          + (f": {detail[-1]}" if detail else ""))
     line = lines[-1]
     text, _, caption = line.partition(": ")

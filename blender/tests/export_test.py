@@ -12,8 +12,9 @@ import sys
 import bpy
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from helpers import (animated_object, check, evaluated_coordinates, kFaces, kMoves, kVertices, listing,  # noqa: E402
-                     mesh_object, new_scene, pack_vertex, read_mesh, read_vertex_animation, run, unpack_vertex, y_up)
+from helpers import (animated_object, check, evaluated_coordinates, in_new_scene, kFaces, kMoves,  # noqa: E402
+                     kVertices, listing, mesh_object, new_scene, pack_vertex, read_mesh, read_vertex_animation, run,
+                     unpack_vertex, y_up)
 
 def written_coordinates(directory, index):
     with open(os.path.join(directory, f"anima{index:03d}.obj"), encoding="ascii") as file:
@@ -129,7 +130,8 @@ def test_refusals_write_nothing(directory):
         ("frames", lambda: mesh_object("M", kVertices, kFaces), 1, 1001, {}, "1001 frames"),
         ("vertices", lambda: grid_object(101), 1, 1, {}, "10,201 vertices"),
         ("triangles", lambda: grid_object(100), 1, 1, {}, "19,602 triangles"),
-        ("packed vertices", lambda: grid_object(50), 1, 81, {}, "202,500 packed vertices"),
+        ("packed vertices", lambda: grid_object(50), 1, 81, {},
+         "202,500 packed vertices, more than the 200,000 of all frames together: at most 80 frames of this mesh fit"),
         ("no frameconv", lambda: mesh_object("M", kVertices, kFaces), 1, 2,
          {"ANIM3D_FRAMECONV": os.path.join(directory, "missing")}, "frameconv not found: ANIM3D_FRAMECONV"),
     ]
@@ -152,40 +154,43 @@ def test_refusals_write_nothing(directory):
         check(listing(directory) == [], f"{name}: written {listing(directory)}")
 
 
-def quiet_frameconv(directory):
-    """frameconv as on Windows, where the closing message is a message box:
-    it runs, exits with status 1 and prints nothing."""
-    path = os.path.join(directory, "quiet-frameconv")
+def script(directory, name, text):
+    path = os.path.join(directory, name)
     with open(path, "w", encoding="ascii") as file:
-        file.write(f"#!/bin/sh\n'{os.environ['ANIM3D_FRAMECONV']}' >/dev/null\nexit 1\n")
+        file.write("#!/bin/sh\n" + text)
     os.chmod(path, 0o755)
     return path
 
 
 def test_closing_message_sets_the_report_level(directory):
     # kVertices and kMoves reach 7.7 + 0.6: at scale 40 coordinates wrap.
-    # Where frameconv prints nothing, inspect3d check decides.
+    # A quiet frameconv runs, exits with status 1 and prints nothing, as on
+    # Windows, where the closing message is a message box: inspect3d check
+    # decides. A blocked one writes nothing and says so.
+    frameconv = os.environ["ANIM3D_FRAMECONV"]
+    programs = {
+        "real": frameconv,
+        "quiet": script(directory, "quiet", f"'{frameconv}' >/dev/null\nexit 1\n"),
+        "blocked": script(directory, "blocked", "echo 'Conversion Error: Cannot write aniv00.3d'\nexit 1\n"),
+        "quiet, blocked": script(directory, "quiet-blocked", "exit 1\n"),
+    }
     cases = [
-        ("in range", False, 1.0, None, "INFO", "frameconv: Conversion Complete: Conversion Complete"),
-        ("wrapped", False, 40.0, None, "WARNING", "frameconv: Conversion Complete, but 89 coordinates out of range"),
-        ("output blocked", False, 1.0, "aniv00.3d", "ERROR", "frameconv: Conversion Error: Cannot write aniv00.3d"),
-        ("quiet, in range", True, 1.0, None, "INFO", "frameconv: Conversion Complete (inspect3d check: ok)"),
-        ("quiet, wrapped", True, 40.0, None, "WARNING",
+        ("in range", "real", 1.0, "INFO", "frameconv: Conversion Complete: Conversion Complete"),
+        ("wrapped", "real", 40.0, "WARNING", "frameconv: Conversion Complete, but 89 coordinates out of range"),
+        ("output blocked", "blocked", 1.0, "ERROR", "frameconv: Conversion Error: Cannot write aniv00.3d"),
+        ("quiet, in range", "quiet", 1.0, "INFO", "frameconv: Conversion Complete (inspect3d check: ok)"),
+        ("quiet, wrapped", "quiet", 40.0, "WARNING",
          "frameconv: Conversion Complete, but inspect3d check found 89 wrapped coordinates"),
-        ("quiet, output blocked", True, 1.0, "aniv00.3d", "ERROR", "frameconv: Not converted: inspect3d check "),
+        ("quiet, output blocked", "quiet, blocked", 1.0, "ERROR", "frameconv: Not converted: inspect3d check "),
     ]
     import anim3d.export
-    frameconv = os.environ["ANIM3D_FRAMECONV"]
-    quiet = quiet_frameconv(directory)
-    for name, is_quiet, scale, blocked, level, start in cases:
+    for name, program, scale, level, start in cases:
         new_scene()
         obj = animated_object("Animated", kVertices, kFaces, kMoves, 1, 7)
         folder = os.path.join(directory, name)
-        if blocked:
-            os.makedirs(os.path.join(folder, blocked))
-        os.environ["ANIM3D_FRAMECONV"] = quiet if is_quiet else frameconv
+        os.environ["ANIM3D_FRAMECONV"] = programs[program]
         try:
-            reports = anim3d.export.export(bpy.context, obj, folder, 1, 7, scale, "")
+            reports, _ = anim3d.export.export(bpy.context, [obj], folder, "NONE", 1, 7, 1, scale)
             check(reports[-1][0] == level and reports[-1][1].startswith(start), f"{name}: {reports}")
             # The operator ends FINISHED, or on an ERROR report raises it here.
             try:
@@ -198,12 +203,47 @@ def test_closing_message_sets_the_report_level(directory):
             os.environ["ANIM3D_FRAMECONV"] = frameconv
 
 
-def in_new_scene(test):
-    def wrapped(directory):
+def box(location, size):
+    """A box object at location of the given size (x, y, z) about its origin,
+    whose corners move by a sixteenth of it from frame 1 to 3."""
+    half = [s / 2 for s in size]
+    corners = [tuple(h * sx for h, sx in zip(half, signs))
+               for signs in ((-1, -1, -1), (1, -1, -1), (1, 1, -1), (-1, 1, -1), (-1, -1, 1), (1, -1, 1), (1, 1, 1))]
+    faces = [(0, 3, 2, 1), (0, 1, 5, 4), (1, 2, 6, 5), (4, 5, 6)]
+    obj = animated_object("Box", corners, faces, [tuple(s / 16 for s in size)] * 7, 1, 3)
+    obj.location = location
+    return obj
+
+
+def test_coarse_steps_are_warned_of_and_the_scale_is_kept(directory):
+    import anim3d.export
+    # (what, where the box is, its size, space, scale, the warning or None)
+    cases = [
+        ("far from the origin", (1000.0, -3.0, 2.0), (8.0, 5.0, 3.0), "WORLD", 0.0,
+         "At scale 0.127 one step is 0.984 units, 12 % of the model's largest extent 8.5: its automatic scale is "
+         "0.127 (scale=0); its centre lies 1000 units from the origin, and space='OBJECT' exports it in its own "
+         "coordinates"),
+        ("far, in its own coordinates", (1000.0, -3.0, 2.0), (8.0, 5.0, 3.0), "OBJECT", 0.0, None),
+        ("near, at scale 1", (1.0, -3.0, 2.0), (8.0, 5.0, 3.0), "WORLD", 1.0,
+         "At scale 1 one step is 0.125 units, 1.5 % of the model's largest extent 8.5: its automatic scale is 23.2 "
+         "(scale=0)"),
+    ]
+    for what, location, size, space, scale, warning in cases:
         new_scene()
-        test(directory)
-    wrapped.__name__ = test.__name__
-    return wrapped
+        obj = box(location, size)
+        reports, _ = anim3d.export.export(bpy.context, [obj], os.path.join(directory, what), "NONE", 1, 3, 1,
+                                          scale, space)
+        said = [message for level, message in reports if level == "WARNING" and not message.startswith("frameconv")]
+        check(said == ([warning] if warning else []), f"{what}: {said}")
+
+    # The scale last used is offered again: by the operator, when none is given.
+    new_scene()
+    obj = box((1.0, -3.0, 2.0), (8.0, 5.0, 3.0))
+    first, second = os.path.join(directory, "first"), os.path.join(directory, "second")
+    bpy.ops.export_scene.anim3d(directory=first, frame_start=1, frame_end=3, scale=0.0)
+    bpy.ops.export_scene.anim3d(directory=second, frame_start=1, frame_end=3)
+    check(bpy.context.scene["anim3d_scale"] == 23.2, f"kept {bpy.context.scene['anim3d_scale']}")
+    check(written_coordinates(first, 2) == written_coordinates(second, 2), "the second export at another scale")
 
 
 run([in_new_scene(t) for t in (
@@ -212,4 +252,5 @@ run([in_new_scene(t) for t in (
     test_automatic_scale_of_a_far_too_large_model,
     test_refusals_write_nothing,
     test_closing_message_sets_the_report_level,
+    test_coarse_steps_are_warned_of_and_the_scale_is_kept,
 )])

@@ -129,6 +129,15 @@ def listing(directory):
     return sorted(os.listdir(directory))
 
 
+def in_new_scene(test):
+    """The test, run in a new scene."""
+    def wrapped(directory):
+        new_scene()
+        test(directory)
+    wrapped.__name__ = test.__name__
+    return wrapped
+
+
 def run(tests):
     """Runs each test in a fresh temporary directory; exits Blender with status
     1 when any fails."""

@@ -1,48 +1,96 @@
 """Export, then import the conversion back (ANIM3D_FRAMECONV, ANIM3D_INSPECT3D):
-the imported shape-key animation plays, frame by frame, the positions the
-engine reads from aniv00.3d.
+the imported shape-key animation plays, stored frame N at scene frame N at
+any frame rate, the positions the engine reads from aniv00.3d; a range of
+stored frames, and the first 1,000 of a longer conversion.
 
     blender -b --factory-startup --python-exit-code 1 --python import_test.py
 """
 
 import os
+import struct
 import sys
 
 import bpy
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from helpers import (animated_object, check, evaluated_coordinates, kFaces, kMoves, kVertices,  # noqa: E402
-                     new_scene, read_vertex_animation, run, unpack_vertex)
+from helpers import (animated_object, check, evaluated_coordinates, in_new_scene, kFaces, kMoves,  # noqa: E402
+                     kVertices, mesh_object, new_scene, pack_vertex, read_vertex_animation, run, unpack_vertex)
 
 
-def key_frames(shape_keys):
-    """The scene frames at which the imported animation changes, in order."""
-    action = shape_keys.animation_data.action
-    return sorted({round(point.co[0], 3) for curve in action.fcurves for point in curve.keyframe_points})
+def played_matches(obj, frame, words):
+    # The glTF importer turns the files' Y-up (x, y, z) into Blender's (x, -z, y).
+    expected = [(x, -z, y) for x, y, z in map(unpack_vertex, words)]
+    played = evaluated_coordinates(obj, frame)
+    return len(played) == len(expected) and all(
+        abs(p - e) < 1e-5 for a, b in zip(played, expected) for p, e in zip(a, b))
 
 
-def test_import_plays_the_stored_frames(directory):
-    new_scene()
+def imported_object():
+    imported = [o for o in bpy.context.scene.objects if o.type == "MESH" and o.data.shape_keys]
+    check(len(imported) == 1, f"imported {[o.name for o in bpy.context.scene.objects]}")
+    return imported[0]
+
+
+def test_import_plays_stored_frame_n_at_scene_frame_n(directory):
     animated_object("Animated", kVertices, kFaces, kMoves, 1, 7)
     result = bpy.ops.export_scene.anim3d(directory=directory, frame_start=1, frame_end=7, scale=3.3)
     check(result == {"FINISHED"}, f"export ended {result}")
     stored = read_vertex_animation(os.path.join(directory, "aniv00.3d"))
+    check(len(stored) == 7 and stored[0] != stored[3], "the export")
 
-    new_scene()
-    result = bpy.ops.import_scene.anim3d(directory=directory)
-    check(result == {"FINISHED"}, f"import ended {result}")
-    imported = [o for o in bpy.context.scene.objects if o.type == "MESH" and o.data.shape_keys]
-    check(len(imported) == 1, f"imported {[o.name for o in bpy.context.scene.objects]}")
-    obj = imported[0]
-    frames = key_frames(obj.data.shape_keys)
-    check(len(frames) == len(stored) == 7, f"{len(stored)} stored frames play at {frames}")
-    for index, (frame, words) in enumerate(zip(frames, stored)):
-        # The glTF importer turns the files' Y-up (x, y, z) into Blender's (x, -z, y).
-        expected = [(x, -z, y) for x, y, z in map(unpack_vertex, words)]
-        played = evaluated_coordinates(obj, int(frame))
-        check(len(played) == len(expected), f"frame {index}: {len(played)} vertices")
-        check(all(abs(p - e) < 1e-5 for a, b in zip(played, expected) for p, e in zip(a, b)),
-              f"frame {index} at scene frame {frame}: plays {played}, stored {expected}")
+    # (frames a second as fps / fps_base, stored frames asked for, the scene's frames then)
+    cases = [
+        (30, 1.001, {}, (0, 6)),
+        (24, 1.001, {}, (0, 6)),
+        (60, 1.001, {}, (0, 6)),
+        (25, 1.0, {"frame_first": 2, "frame_last": 5}, (2, 5)),
+        (30, 1.0, {"frame_first": 4}, (4, 6)),
+    ]
+    for fps, fps_base, frames, (first, last) in cases:
+        what = f"{fps}/{fps_base} {frames}"
+        new_scene()
+        bpy.context.scene.render.fps, bpy.context.scene.render.fps_base = fps, fps_base
+        result = bpy.ops.import_scene.anim3d(directory=directory, **frames)
+        check(result == {"FINISHED"}, f"{what}: import ended {result}")
+        scene = bpy.context.scene
+        check((scene.frame_start, scene.frame_end) == (first, last),
+              f"{what}: scene frames {scene.frame_start} to {scene.frame_end}")
+        obj = imported_object()
+        for frame in range(first, last + 1):
+            check(played_matches(obj, frame, stored[frame]), f"{what}: scene frame {frame} plays another frame")
 
 
-run([test_import_plays_the_stored_frames])
+def test_a_long_conversion_imports_its_first_thousand_frames(directory):
+    import anim3d.conversion_import
+    mesh_object("Triangle", [(1.0, 2.0, 3.0), (-4.0, 5.0, 6.5), (7.0, -8.0, 9.0)], [(0, 1, 2)])
+    result = bpy.ops.export_scene.anim3d(directory=directory, frame_start=1, frame_end=1, scale=1.0)
+    check(result == {"FINISHED"}, f"export ended {result}")
+    # 1,001 frames of 3 vertices, each frame moved along x by its number in steps of 1/8.
+    stored = [[pack_vertex(-100.0 + frame / 8.0 + v, 3.0 * v, -v) for v in range(3)] for frame in range(1001)]
+    with open(os.path.join(directory, "aniv00.3d"), "wb") as file:
+        file.write(struct.pack("<HH", 1001, 12) + b"".join(struct.pack("<3I", *words) for words in stored))
+
+    # (stored frames asked for, the scene's frames then, the warning)
+    cases = [
+        ({}, (0, 999), "aniv00.3d holds 1,001 frames, more than the 1,000 one import takes: imported frames 0 to 999"),
+        ({"frame_first": 995}, (995, 1000), None),
+    ]
+    for frames, (first, last), warning in cases:
+        new_scene()
+        reports = anim3d.conversion_import.import_conversion(
+            bpy.context, directory, "", frames.get("frame_first"), frames.get("frame_last"))
+        warnings = [message for level, message in reports if level == "WARNING"]
+        check(warnings == ([warning + " (frame_first and frame_last choose others)"] if warning else []),
+              f"{frames}: {reports}")
+        scene = bpy.context.scene
+        check((scene.frame_start, scene.frame_end) == (first, last), f"{frames}: scene frames {scene.frame_start} "
+                                                                     f"to {scene.frame_end}")
+        obj = imported_object()
+        for frame in (first, first + 1, last):
+            check(played_matches(obj, frame, stored[frame]), f"{frames}: scene frame {frame} plays another frame")
+
+
+run([in_new_scene(t) for t in (
+    test_import_plays_stored_frame_n_at_scene_frame_n,
+    test_a_long_conversion_imports_its_first_thousand_frames,
+)])

@@ -1,0 +1,358 @@
+"""Clip sets end to end (ANIM3D_FRAMECONV, ANIM3D_CLIPMERGE, ANIM3D_INSPECT3D):
+actions and markers merged at one scale, clips.json, a take split into parts,
+the refusals, the folder's other files, mirrored and several meshes.
+
+    blender -b --factory-startup --python-exit-code 1 --python clips_test.py
+"""
+
+import json
+import os
+import sys
+
+import bpy
+import numpy
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from helpers import (animated_object, check, evaluated_coordinates, in_new_scene, kFaces, kMoves,  # noqa: E402
+                     kVertices, listing, mesh_object, new_scene, pack_vertex, read_mesh, read_vertex_animation, run,
+                     unpack_vertex, y_up)
+
+
+def armature_character():
+    """kVertices deformed by a one-bone armature with two actions of 7 and 5
+    frames; "walk" is the armature's action before the export. A camera
+    has an action of its own."""
+    body = mesh_object("Body", kVertices, kFaces)
+    rig = bpy.data.objects.new("Rig", bpy.data.armatures.new("Rig"))
+    bpy.context.scene.collection.objects.link(rig)
+    bpy.context.view_layer.objects.active = rig
+    bpy.ops.object.mode_set(mode="EDIT")
+    bone = rig.data.edit_bones.new("Bone")
+    bone.head, bone.tail = (0.3, -0.2, 0.1), (0.3, -0.2, 2.1)
+    bpy.ops.object.mode_set(mode="OBJECT")
+    body.vertex_groups.new(name="Bone").add(range(len(kVertices)), 1.0, "REPLACE")
+    body.modifiers.new("Rig", "ARMATURE").object = rig
+    rig.animation_data_create()
+    pose = rig.pose.bones["Bone"]
+    pose.rotation_mode = "XYZ"
+    for name, last, turn, lift in (("walk", 5, (0.4, -0.2, 0.9), (0.5, 0.0, 0.2)),
+                                   ("jump", 7, (-0.3, 0.6, 0.1), (0.0, 1.5, -0.7))):
+        rig.animation_data.action = bpy.data.actions.new(name)
+        for frame, factor in ((1, 0.0), (last, 1.0)):
+            pose.rotation_euler = [c * factor for c in turn]
+            pose.location = [c * factor for c in lift]
+            pose.keyframe_insert("rotation_euler", frame=frame)
+            pose.keyframe_insert("location", frame=frame)
+    rig.animation_data.action = bpy.data.actions["walk"]
+    # Another object's action fits the body's "location" too, but is not its clip.
+    other = bpy.data.objects.new("Camera", None)
+    bpy.context.scene.collection.objects.link(other)
+    other.keyframe_insert("location", frame=1)
+    other.animation_data.action.name = "pan"
+    bpy.context.view_layer.objects.active = body
+    return body, rig
+
+
+def marked_mesh():
+    """An animated mesh with three markers, made out of order; the scene ends at 11."""
+    obj = animated_object("Waving", kVertices, kFaces, kMoves, 1, 9)
+    for name, frame in (("bow", 7), ("idle", 1), ("wave", 4)):
+        bpy.context.scene.timeline_markers.new(name, frame=frame)
+    bpy.context.scene.frame_end = 11
+    return obj, None
+
+
+def stored_words(obj, rig, name, frames, scale):
+    if rig:
+        rig.animation_data.action = bpy.data.actions[name]
+    return [[pack_vertex(*(c * scale for c in y_up(p))) for p in evaluated_coordinates(obj, f)] for f in frames]
+
+
+def imported_clips(directory):
+    """Imports the set into a new scene; {clip action name: [stored frame as
+    Blender positions]} for every frame of each clip action, played on the
+    imported mesh."""
+    new_scene()
+    result = bpy.ops.import_scene.anim3d(directory=directory)
+    check(result == {"FINISHED"}, f"import ended {result}")
+    obj = next(o for o in bpy.context.scene.objects if o.type == "MESH")
+    played = {}
+    for action in bpy.data.actions:
+        if action.use_frame_range:
+            obj.data.shape_keys.animation_data.action = action
+            first, last = (int(f) for f in action.frame_range)
+            played[action.name] = (first, [evaluated_coordinates(obj, f) for f in range(first, last + 1)])
+    return played
+
+
+def test_actions_and_markers_merge_at_one_scale(directory):
+    # (what, scene, clips, frame_step, scale, the clips [(name, scene frames)])
+    cases = [
+        ("actions", armature_character, "ACTIONS", 1, 0.0, [("jump", range(1, 8)), ("walk", range(1, 6))]),
+        ("markers", marked_mesh, "MARKERS", 1, 3.5, [("idle", range(1, 4)), ("wave", range(4, 7)),
+                                                    ("bow", range(7, 12))]),
+        ("markers, every 2nd frame", marked_mesh, "MARKERS", 2, 3.5,
+         [("idle", [1, 3]), ("wave", [4, 6]), ("bow", [7, 9, 11])]),
+    ]
+    import anim3d.frames
+    for what, make, mode, step, scale, expected in cases:
+        new_scene()
+        obj, rig = make()
+        folder = os.path.join(directory, what)
+        result = bpy.ops.export_scene.anim3d(directory=folder, clips=mode, frame_step=step, scale=scale)
+        check(result == {"FINISHED"}, f"{what}: export ended {result}")
+        check(not rig or rig.animation_data.action.name == "walk", f"{what}: the armature's action not restored")
+        with open(os.path.join(folder, "clips.json"), encoding="utf-8") as file:
+            index = json.load(file)
+        if scale == 0:
+            # One automatic scale over every frame of every clip.
+            sources = []
+            for name, frames in expected:
+                if rig:
+                    rig.animation_data.action = bpy.data.actions[name]
+                sources += [y_up(p) for f in frames for p in evaluated_coordinates(obj, f)]
+            scale = anim3d.frames.automatic_scale(numpy.array(sources))
+        words, first, clip_index = [], 0, []
+        for number, (name, frames) in enumerate(expected, 1):
+            words += stored_words(obj, rig, name, frames, scale)
+            clip_index.append({"name": name, "files": [f"a{number}.3d"], "first_frame": first,
+                               "frame_count": len(frames)})
+            first += len(frames)
+        check(index == {"scale": scale, "vertices": 11, "triangles": 8, "clips": clip_index}, f"{what}: {index}")
+        check(read_vertex_animation(os.path.join(folder, "aniv00.3d")) == words, f"{what}: merged frames differ")
+        check(read_mesh(os.path.join(folder, "data00.3d"))[0] == 11, f"{what}: data00.3d")
+
+        played = imported_clips(folder)
+        check(sorted(played) == sorted(name for name, _ in expected), f"{what}: actions {sorted(played)}")
+        for clip in index["clips"]:
+            start, positions = played[clip["name"]]
+            stored = words[clip["first_frame"]:clip["first_frame"] + clip["frame_count"]]
+            check(start == clip["first_frame"] and len(positions) == len(stored), f"{what}: {clip['name']} frames")
+            for frame, (got, frame_words) in enumerate(zip(positions, stored)):
+                want = [(x, -z, y) for x, y, z in map(unpack_vertex, frame_words)]
+                check(all(abs(g - w) < 1e-5 for a, b in zip(got, want) for g, w in zip(a, b)),
+                      f"{what}: {clip['name']} frame {frame} plays other positions")
+
+
+def test_a_long_take_is_split_into_parts(directory):
+    # 2,025 vertices: 98 frames fit one conversion; 101 frames make a1.3d and a2.3d.
+    bpy.ops.mesh.primitive_grid_add(x_subdivisions=44, y_subdivisions=44)
+    obj = bpy.context.active_object
+    obj.location = (0.0, 0.0, 0.0)
+    obj.keyframe_insert("location", frame=1)
+    obj.location = (1.5, -2.5, 0.75)
+    obj.keyframe_insert("location", frame=101)
+    bpy.context.scene.timeline_markers.new("take", frame=1)
+    bpy.context.scene.frame_end = 101
+    result = bpy.ops.export_scene.anim3d(directory=directory, clips="MARKERS", scale=1.0)
+    check(result == {"FINISHED"}, f"export ended {result}")
+    with open(os.path.join(directory, "clips.json"), encoding="utf-8") as file:
+        clip = json.load(file)["clips"]
+    check(clip == [{"name": "take", "files": ["a1.3d", "a2.3d"], "first_frame": 0, "frame_count": 101}], f"{clip}")
+    check([len(read_vertex_animation(os.path.join(directory, n))) for n in ("a1.3d", "a2.3d")] == [98, 3], "parts")
+    merged = read_vertex_animation(os.path.join(directory, "aniv00.3d"))
+    for frame in (0, 97, 98, 100):
+        world = [tuple(c + d for c, d in zip(p, obj.matrix_world.translation)) for p in
+                 evaluated_coordinates(obj, 1 + frame)]
+        expected = [pack_vertex(*y_up(p)) for p in world]
+        check(merged[frame] == expected, f"merged frame {frame}")
+
+
+def test_refusals_write_nothing(directory):
+    def many_markers():
+        animated_object("Many", kVertices, kFaces, kMoves, 1, 68)
+        for frame in range(1, 69):
+            bpy.context.scene.timeline_markers.new(f"m{frame}", frame=frame)
+        bpy.context.scene.frame_end = 68
+
+    def changing_clip():
+        # A reversed Build modifier takes the mesh apart from frame 4, where clip 'wave' begins.
+        obj, _ = marked_mesh()
+        build = obj.modifiers.new("Build", "BUILD")
+        build.use_reverse, build.frame_start, build.frame_duration = True, 3, 4
+
+    cases = [
+        ("past 67 clips", many_markers, "MARKERS", "clip 'm68' would be a68.3d, past the 67 clip files"),
+        ("no markers", lambda: animated_object("A", kVertices, kFaces, kMoves, 1, 3), "MARKERS",
+         "the scene has no timeline markers"),
+        ("a clip that changes the mesh", changing_clip, "MARKERS",
+         "the vertex count changes at frame 4 of clip 'wave': 8 vertices, where frame 1 of clip 'idle' has 11"),
+        ("no clipmerge", lambda: marked_mesh(), "MARKERS", "clipmerge not found: ANIM3D_CLIPMERGE"),
+    ]
+    clipmerge = os.environ["ANIM3D_CLIPMERGE"]
+    for what, make, mode, expected in cases:
+        new_scene()
+        make()
+        if what == "no clipmerge":
+            os.environ["ANIM3D_CLIPMERGE"] = os.path.join(directory, "missing")
+        try:
+            bpy.ops.export_scene.anim3d(directory=directory, clips=mode, scale=1.0)
+            raise AssertionError(f"{what}: exported")
+        except RuntimeError as error:
+            check(expected in str(error), f"{what}: {error}")
+        finally:
+            os.environ["ANIM3D_CLIPMERGE"] = clipmerge
+        check(listing(directory) == [], f"{what}: written {listing(directory)}")
+
+
+def signed_volume(directory):
+    """The signed volume of the stored first frame: positive when its
+    triangles face outward."""
+    positions = [unpack_vertex(w) for w in read_vertex_animation(os.path.join(directory, "aniv00.3d"))[0]]
+    volume = 0.0
+    for a, b, c, _ in read_mesh(os.path.join(directory, "data00.3d"))[1]:
+        (ax, ay, az), (bx, by, bz), (cx, cy, cz) = positions[a], positions[b], positions[c]
+        volume += (ax * (by * cz - bz * cy) - ay * (bx * cz - bz * cx) + az * (bx * cy - by * cx)) / 6.0
+    return volume
+
+
+def test_mirrored_objects_face_outward(directory):
+    # A box 2 x 3 x 4 (volume 24) away from the origin, mirrored on no, one, two and three axes.
+    for mirror in ((1, 1, 1), (-1, 1, 1), (1, -1, -1), (-1, -1, -1)):
+        new_scene()
+        bpy.ops.mesh.primitive_cube_add(location=(1.5, -2.5, 3.5))
+        obj = bpy.context.active_object
+        obj.scale = [m * s for m, s in zip(mirror, (1.0, 1.5, 2.0))]
+        folder = os.path.join(directory, str(mirror))
+        bpy.ops.export_scene.anim3d(directory=folder, frame_start=1, frame_end=1, scale=2.0)
+        volume = signed_volume(folder)
+        check(abs(volume - 24 * 8) < 1e-6, f"mirrored {mirror}: signed volume {volume}")
+
+
+def test_the_folder_keeps_what_the_add_on_did_not_write(directory):
+    outside = os.path.join(directory, "outside.txt")
+    # (what, name, made in the export folder, error or None: exported, the link's target kept)
+    cases = [
+        ("a user's frame file", "anima050.obj", "file", "holds anima050.obj, which this add-on did not write"),
+        ("a user's clip", "a3.3d", "file", "holds a3.3d, which this add-on did not write"),
+        ("a user's conversion", "aniv00.3d", "file", "holds aniv00.3d, which this add-on did not write"),
+        ("a FIFO at a frame name", "anima002.obj", "fifo", "anima002.obj in"),
+        ("a folder at an output name", "data00.3d", "folder", "data00.3d in"),
+        ("a link at a temporary name", "anima001.obj.tmp", "link", None),
+    ]
+    for what, name, kind, error in cases:
+        new_scene()
+        animated_object("Animated", kVertices, kFaces, kMoves, 1, 5)
+        folder = os.path.join(directory, what)
+        os.makedirs(folder)
+        path = os.path.join(folder, name)
+        with open(outside, "w", encoding="ascii") as file:
+            file.write("the user's\n")
+        if kind == "file":
+            with open(path, "w", encoding="ascii") as file:
+                file.write("the user's\n")
+        elif kind == "fifo":
+            os.mkfifo(path)
+        elif kind == "folder":
+            os.mkdir(path)
+        else:
+            os.symlink(outside, path)
+        try:
+            result = bpy.ops.export_scene.anim3d(directory=folder, frame_start=1, frame_end=5, scale=1.0)
+            check(error is None and result == {"FINISHED"}, f"{what}: exported")
+        except RuntimeError as refusal:
+            check(error is not None and error in str(refusal) and "choose an empty folder or move it" in str(refusal),
+                  f"{what}: {refusal}")
+            check(listing(folder) == [name], f"{what}: written {listing(folder)}")
+        with open(outside, encoding="ascii") as file:
+            check(file.read() == "the user's\n", f"{what}: the file outside changed")
+        if kind == "file":
+            with open(path, encoding="ascii") as file:
+                check(file.read() == "the user's\n", f"{what}: {name} changed")
+
+    # The add-on's own files are replaced, and what a longer export left removed.
+    new_scene()
+    animated_object("Animated", kVertices, kFaces, kMoves, 1, 9)
+    folder = os.path.join(directory, "again")
+    for last in (9, 4):
+        result = bpy.ops.export_scene.anim3d(directory=folder, frame_start=1, frame_end=last, scale=1.0)
+        check(result == {"FINISHED"}, f"export of {last} frames ended {result}")
+    frames = [n for n in listing(folder) if n.startswith("anima")]
+    check(frames == [f"anima00{i}.obj" for i in range(4)], f"frame files {frames}")
+    check(len(read_vertex_animation(os.path.join(folder, "aniv00.3d"))) == 4, "the second export's frames")
+
+    # A clip set of three clips, then of two, in the same folder: the third
+    # clip's file, which clipmerge would join, and its folder are gone.
+    new_scene()
+    marked_mesh()
+    folder = os.path.join(directory, "set again")
+    bpy.ops.export_scene.anim3d(directory=folder, clips="MARKERS", scale=1.0)
+    markers = bpy.context.scene.timeline_markers
+    markers.remove(markers["bow"])
+    result = bpy.ops.export_scene.anim3d(directory=folder, clips="MARKERS", scale=1.0)
+    check(result == {"FINISHED"}, f"second set ended {result}")
+    check(listing(folder) == ["a1-frames", "a1.3d", "a2-frames", "a2.3d", "anim3d-written.txt", "aniv00.3d",
+                              "clips.json", "data00.3d"], f"the second set left {listing(folder)}")
+    check(len(read_vertex_animation(os.path.join(folder, "aniv00.3d"))) == 3 + 8, "the second set's frames")
+
+
+def test_selected_meshes_and_what_is_left_out(directory):
+    import anim3d.export
+    triangle = [(1.0, 2.0, 3.0), (-4.0, 5.0, 6.5), (7.0, -8.0, 9.0)]
+    # Made in this order, exported in the order of their names.
+    second = mesh_object("B", [(x + 0.5, y, z) for x, y, z in triangle], [(0, 1, 2)])
+    first = mesh_object("A", kVertices, kFaces)
+    rig = bpy.data.objects.new("Rig", bpy.data.armatures.new("Rig"))
+    bpy.context.scene.collection.objects.link(rig)
+    for obj in (first, second):
+        obj.select_set(True)
+    second.modifiers.new("Rig", "ARMATURE").object = rig
+    result = bpy.ops.export_scene.anim3d(directory=directory, frame_start=1, frame_end=1, use_selection=True,
+                                         scale=1.0)
+    check(result == {"FINISHED"}, f"export ended {result}")
+    words = read_vertex_animation(os.path.join(directory, "aniv00.3d"))[0]
+    positions = evaluated_coordinates(first, 1) + evaluated_coordinates(second, 1)
+    check(words == [pack_vertex(*y_up(p)) for p in positions], "not A's vertices, then B's")
+    check(read_mesh(os.path.join(directory, "data00.3d"))[1][-1][:3] == (11, 12, 13), "B's triangle not renumbered")
+
+    # (what, active object, the words of the report or refusal)
+    cases = [
+        ("the active one alone", first, "1 other selected mesh left out: only the active object A is exported"),
+        ("an armature", rig, "the active object Rig is an armature, not a mesh; it deforms B"),
+    ]
+    for what, active, expected in cases:
+        bpy.context.view_layer.objects.active = active
+        try:
+            _, reports = anim3d.export.chosen_objects(bpy.context, False)
+            said = " ".join(message for _, message in reports)
+        except anim3d.frames.Refusal as refusal:
+            said = str(refusal)
+        check(expected in said, f"{what}: {said}")
+
+
+def test_merge_message_sets_the_report_level(directory):
+    # A quiet clipmerge prints nothing and exits with status 1, as on Windows,
+    # where the closing message is a message box: the merged header decides.
+    import anim3d.export
+    clipmerge = os.environ["ANIM3D_CLIPMERGE"]
+    programs = {"quiet": f"'{clipmerge}' >/dev/null\nexit 1\n", "quiet, nothing written": "exit 1\n"}
+    cases = [
+        ("quiet", "INFO", "clipmerge: Conversion Complete (aniv00.3d holds the 11 frames of all clips)"),
+        ("quiet, nothing written", "ERROR",
+         "clipmerge: Not merged: aniv00.3d does not hold the 11 frames of the clips"),
+    ]
+    for what, level, message in cases:
+        new_scene()
+        obj, _ = marked_mesh()
+        path = os.path.join(directory, what.replace(", ", "-").replace(" ", "-"))
+        with open(path, "w", encoding="ascii") as file:
+            file.write("#!/bin/sh\n" + programs[what])
+        os.chmod(path, 0o755)
+        os.environ["ANIM3D_CLIPMERGE"] = path
+        try:
+            reports, _ = anim3d.export.export(bpy.context, [obj], os.path.join(directory, f"out {what}"), "MARKERS",
+                                              requested_scale=1.0)
+        finally:
+            os.environ["ANIM3D_CLIPMERGE"] = clipmerge
+        check(reports[-1] == (level, message), f"{what}: {reports[-1]}")
+
+
+run([in_new_scene(t) for t in (
+    test_actions_and_markers_merge_at_one_scale,
+    test_a_long_take_is_split_into_parts,
+    test_refusals_write_nothing,
+    test_mirrored_objects_face_outward,
+    test_the_folder_keeps_what_the_add_on_did_not_write,
+    test_selected_meshes_and_what_is_left_out,
+    test_merge_message_sets_the_report_level,
+)])

@@ -1,6 +1,7 @@
 // The packed vertex word, the vertex animation file's bytes and the staging of
 // output files.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <cmath>
 #include <set>
@@ -158,24 +159,99 @@ TEST_F(VertexAnimationFile, UncreatableFileFailsAndLeavesNothing) {
 }
 
 TEST_F(VertexAnimationFile, WriteErrorIsReportedAndPartialFileRemoved) {
-  if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
-  std::filesystem::create_symlink("/dev/full", "full.3d");
+  // A file size limit makes the write fail part way (the signal it would
+  // send is ignored, as the programs ignore it).
+  ignore_file_size_signal();
+  rlimit earlier;
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &earlier), 0);
+  rlimit limit = earlier;
+  limit.rlim_cur = 50000;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
   const std::vector<uint8_t> data(100000, 7);
-  EXPECT_FALSE(write_vertex_animation_file("full.3d", 1, 4, data.data(), data.size()));
+  const bool written = write_vertex_animation_file("big.3d", 1, 4, data.data(), data.size());
+  setrlimit(RLIMIT_FSIZE, &earlier);
+  EXPECT_FALSE(written);
+  EXPECT_EQ(list_dir("."), std::vector<std::string>{});
+}
+
+// Whatever an interrupted run or a hostile folder left at the name, the file
+// is made afresh under it: a link is replaced, never written through.
+TEST_F(VertexAnimationFile, IsCreatedAfreshNeverThroughALink) {
+  const TempDir outside;
+  const struct {
+    const char* what;
+    void (*plant)(const TempDir& outside);
+  } cases[] = {
+      {"a leftover file", [](const TempDir&) { write_bytes("out.3d", "leftover"); }},
+      {"a link to a file outside",
+       [](const TempDir& o) {
+         write_bytes(o / "target", "outside");
+         std::filesystem::create_symlink(o / "target", "out.3d");
+       }},
+      {"a dangling link", [](const TempDir& o) { std::filesystem::create_symlink(o / "target", "out.3d"); }},
+      {"a link to a folder", [](const TempDir& o) { std::filesystem::create_symlink(o.path, "out.3d"); }},
+  };
+  for (const auto& c : cases) {
+    std::filesystem::remove_all(outside / "target");
+    c.plant(outside);
+    const auto before = list_dir(outside.path);
+    const auto target = read_bytes(outside / "target");
+    ASSERT_TRUE(write_vertex_animation_file("out.3d", 1, 4, reinterpret_cast<const uint8_t*>("abcd"), 4))
+        << c.what;
+    EXPECT_FALSE(std::filesystem::is_symlink("out.3d")) << c.what;
+    EXPECT_EQ(read_bytes("out.3d"), std::string("\x01\x00\x04\x00"
+                                                "abcd",
+                                                8))
+        << c.what;
+    EXPECT_EQ(list_dir(outside.path), before) << c.what;
+    EXPECT_EQ(read_bytes(outside / "target"), target) << c.what;
+    std::filesystem::remove("out.3d");
+  }
 }
 
 using StagedOutputs = InTempDir;
 
-TEST_F(StagedOutputs, TempNameSitsBesideTheOutput) {
+// The names say which program made them, and fit their buffers for every
+// program and output.
+TEST_F(StagedOutputs, TempAndBackupNamesSitBesideTheOutputNamingTheProgram) {
+  const struct {
+    const char* program;
+    const char* name;
+    const char* temp;
+    const char* backup;
+  } cases[] = {
+      {"frameconv", "aniv00.3d", "aniv00.3d~frameconv-new", "aniv00.3d~frameconv-old"},
+      {"frameconv", "data00.3d", "data00.3d~frameconv-new", "data00.3d~frameconv-old"},
+      {"clipmerge", "aniv00.3d", "aniv00.3d~clipmerge-new", "aniv00.3d~clipmerge-old"},
+      {"inspect3d", "aniv00.3d", "aniv00.3d~inspect3d-new", "aniv00.3d~inspect3d-old"},
+  };
+  for (const auto& c : cases) {
+    set_program_name(c.program);
+    char temp[kTempNameBytes], backup[kTempNameBytes];
+    temp_name(c.name, temp);
+    backup_name(c.name, backup);
+    EXPECT_STREQ(temp, c.temp);
+    EXPECT_STREQ(backup, c.backup);
+  }
+  set_program_name("anim3d");
+}
+
+std::string temp_of(const char* name) {
   char temp[kTempNameBytes];
-  temp_name("aniv00.3d", temp);
-  EXPECT_STREQ(temp, "aniv00.3d.tmp");
+  temp_name(name, temp);
+  return temp;
+}
+
+std::string backup_of(const char* name) {
+  char backup[kTempNameBytes];
+  backup_name(name, backup);
+  return backup;
 }
 
 TEST_F(StagedOutputs, CommitReplacesEveryOutputInOrder) {
   write_bytes("one", "old one");
-  write_bytes("one.tmp", "new one");
-  write_bytes("two.tmp", "new two");
+  write_bytes(temp_of("one"), "new one");
+  write_bytes(temp_of("two"), "new two");
   const char* const names[] = {"one", "two"};
   EXPECT_EQ(commit_outputs(names, 2), nullptr);
   EXPECT_EQ(read_bytes("one"), "new one");
@@ -185,8 +261,8 @@ TEST_F(StagedOutputs, CommitReplacesEveryOutputInOrder) {
 
 TEST_F(StagedOutputs, OneOutputInTheWayLeavesEveryEarlierFile) {
   write_bytes("one", "old one");
-  write_bytes("one.tmp", "new one");
-  write_bytes("two.tmp", "new two");
+  write_bytes(temp_of("one"), "new one");
+  write_bytes(temp_of("two"), "new two");
   std::filesystem::create_directory("two");
   const char* const names[] = {"one", "two"};
   EXPECT_STREQ(commit_outputs(names, 2), "two");
@@ -210,7 +286,7 @@ bool faulty_move(const char* from, const char* to) {
   if (!faults.failing.count(faults.calls)) return replace_file(from, to);
   if (faults.first_failed.empty()) {
     const std::string target = to;  // moving aside names the output as `from`
-    faults.first_failed = target.ends_with(".bak") ? from : to;
+    faults.first_failed = target == backup_of(from) ? from : to;
   }
   return false;
 }
@@ -229,9 +305,9 @@ const char* const kNames[] = {"aniv00.3d", "data00.3d"};
 std::string commit_in(const TempDir& dir, const Pair& earlier, bool stale_backup, std::set<int> failing) {
   if (earlier.animation) write_bytes(dir / "aniv00.3d", earlier.animation);
   if (earlier.mesh) write_bytes(dir / "data00.3d", earlier.mesh);
-  if (stale_backup) write_bytes(dir / "aniv00.3d.bak", "killed run's backup");
-  write_bytes(dir / "aniv00.3d.tmp", "new animation");
-  write_bytes(dir / "data00.3d.tmp", "new mesh");
+  if (stale_backup) write_bytes(dir / backup_of("aniv00.3d"), "killed run's backup");
+  write_bytes(dir / temp_of("aniv00.3d"), "new animation");
+  write_bytes(dir / temp_of("data00.3d"), "new mesh");
   const auto previous = std::filesystem::current_path();
   std::filesystem::current_path(dir.path);
   faults = FaultyMoves{0, std::move(failing), ""};
@@ -274,7 +350,7 @@ TEST(CommitOutputs, AnyFailedMoveLeavesTheEarlierPair) {
           for (const auto& [name, contents] :
                {std::pair{std::string("aniv00.3d"), earlier.animation}, {"data00.3d", earlier.mesh}}) {
             const auto now = read_bytes(dir / name);
-            const auto backup = read_bytes(dir / (name + ".bak"));
+            const auto backup = read_bytes(dir / backup_of(name.c_str()));
             if (!restore_failed) {
               EXPECT_EQ(now, contents ? std::optional<std::string>(contents) : std::nullopt)
                   << what << ": " << name;
@@ -286,7 +362,7 @@ TEST(CommitOutputs, AnyFailedMoveLeavesTheEarlierPair) {
             } else if (contents) {
               EXPECT_TRUE(now == contents || backup == contents) << what << ": " << name << " lost";
             }
-            EXPECT_FALSE(std::filesystem::exists(dir / (name + ".tmp"))) << what << ": " << name;
+            EXPECT_FALSE(std::filesystem::exists(dir / temp_of(name.c_str()))) << what << ": " << name;
           }
         }
       }

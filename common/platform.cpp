@@ -4,8 +4,10 @@
 
 #include <fcntl.h>
 #include <io.h>
-#include <shellapi.h>
+// clang-format off
 #include <windows.h>
+#include <shellapi.h>  // needs windows.h first
+// clang-format on
 
 #include <cstdint>
 #include <cstdlib>

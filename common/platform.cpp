@@ -49,7 +49,17 @@ bool move_to_new_name(const char* from, const char* to) {
   return MoveFileExW(wide(from).c_str(), wide(to).c_str(), MOVEFILE_WRITE_THROUGH) != 0;
 }
 
-bool remove_file(const char* name) { return DeleteFileW(wide(name).c_str()) != 0; }
+// Removes the plain file `path`, never a link or a folder: a link is kept
+// (and the name stays taken), as Wine's DeleteFileW on a link of the host
+// removes what it points to instead.
+static bool remove_plain_file(const std::wstring& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return false;
+  if ((attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) return false;
+  return DeleteFileW(path.c_str()) != 0;
+}
+
+bool remove_file(const char* name) { return remove_plain_file(wide(name)); }
 
 // The C stream over an open file handle, or nullptr (the handle then closed).
 static FILE* stream_of(HANDLE handle, int flags, const char* mode) {
@@ -66,10 +76,15 @@ static FILE* stream_of(HANDLE handle, int flags, const char* mode) {
 
 FILE* create_new_file(const char* name) {
   const std::wstring path = wide(name);
-  DeleteFileW(path.c_str());
-  // CREATE_NEW fails on any name that exists, a link included.
-  const HANDLE handle = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+  // CREATE_NEW fails on any name that exists, a link included. A plain file
+  // left by an interrupted run is removed and the name made afresh; anything
+  // else stays, and the name cannot be written.
+  HANDLE handle = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE && remove_plain_file(path)) {
+    handle = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  }
   return stream_of(handle, _O_WRONLY, "wb");
 }
 

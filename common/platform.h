@@ -32,13 +32,13 @@ bool replace_file(const char* from, const char* to);
 // anything, never follows a link at `to`.
 bool move_to_new_name(const char* from, const char* to);
 
-// Removes the name `name` (a link itself, never what it points to); false if
-// nothing was removed.
+// Removes the name `name` (a link itself, never what it points to; on Windows
+// only a plain file, never a link or a folder); false if nothing was removed.
 bool remove_file(const char* name);
 
 // Creates `name` afresh for writing: whatever stands at the name (a file or a
-// link left by an interrupted run) is removed first, then the name is created
-// exclusively, never through a link (POSIX O_CREAT | O_EXCL | O_NOFOLLOW,
+// link left by an interrupted run) is removed first, as remove_file does,
+// then the name is created exclusively, never through a link (POSIX O_CREAT | O_EXCL | O_NOFOLLOW,
 // Windows CREATE_NEW). nullptr if that fails.
 FILE* create_new_file(const char* name);
 

@@ -1,7 +1,6 @@
 #include "output.h"
 
 #include <cstdio>
-#include <cstring>
 
 #include "platform.h"
 

@@ -6,8 +6,8 @@
 //
 // The environment variables BENCH_FRAMECONV and BENCH_CLIPMERGE, when set, name
 // other builds of the two programs to time instead of the ones built here;
-// BENCH_FRAMECONV may name several, separated by ':', which are then timed side
-// by side ("frameconv 1", "frameconv 2", ...).
+// each may name several, separated by ':', which are then timed side by side
+// ("frameconv 1", "frameconv 2", ..., "clipmerge 1", ...).
 //
 // DATA_DIR holds the sets make_sequence writes: the frame sets a-separate,
 // a-interleaved, b-separate and b-interleaved, and the clip set clips. In each
@@ -103,7 +103,7 @@ struct Command {
 
 int dev_null = -1;
 std::vector<std::string> frameconv_programs = {FRAMECONV_PROGRAM};
-std::string clipmerge_program = CLIPMERGE_PROGRAM;
+std::vector<std::string> clipmerge_programs = {CLIPMERGE_PROGRAM};
 
 double elapsed_ms(const timespec& from, const timespec& to) {
   return (to.tv_sec - from.tv_sec) * 1e3 + (to.tv_nsec - from.tv_nsec) / 1e6;
@@ -299,10 +299,12 @@ void measure(const std::vector<Command*>& commands, const std::string& dir, int 
 }
 
 // "frameconv", or "frameconv 2" when several builds are timed.
-std::string frameconv_label(size_t index) {
-  if (frameconv_programs.size() == 1) return "frameconv";
-  return "frameconv " + std::to_string(index + 1);
+std::string program_label(const char* program, const std::vector<std::string>& programs, size_t index) {
+  if (programs.size() == 1) return program;
+  return std::string(program) + " " + std::to_string(index + 1);
 }
+
+std::string frameconv_label(size_t index) { return program_label("frameconv", frameconv_programs, index); }
 
 // Appends the floors (and the peer) on `names` in dir to store, each compared
 // with the others.
@@ -411,29 +413,51 @@ void clip_set(const std::string& label, const std::string& dir, int runs, std::v
     return fail_set(label + ": " + std::to_string(names.size()) + " of the " + std::to_string(kClipCount) +
                     " clips in " + dir);
   }
-  if (access(clipmerge_program.c_str(), X_OK) != 0) {
-    return fail_set(label + ": no clipmerge program at " + clipmerge_program);
+  for (const std::string& program : clipmerge_programs) {
+    if (access(program.c_str(), X_OK) != 0) return fail_set(label + ": no clipmerge program at " + program);
   }
   const size_t base = store.size();
   add_floors(store, names, dir, false);
-  store.push_back(program_command("clipmerge", clipmerge_program, names, dir));
-  store.back().cat = &store[base];
-  store.back().reader = &store[base + 1];
+  for (size_t i = 0; i < clipmerge_programs.size(); ++i) {
+    store.push_back(program_command(program_label("clipmerge", clipmerge_programs, i), clipmerge_programs[i],
+                                    names, dir));
+    store.back().cat = &store[base];
+    store.back().reader = &store[base + 1];
+  }
   std::vector<Command*> commands;
   for (size_t i = base; i < store.size(); ++i) commands.push_back(&store[i]);
   measure(commands, dir, runs);
 
-  const Command& clipmerge = store.back();
   char summary[160];
   std::snprintf(summary, sizeof summary, "%s: %zu clips, %.2f MB", label.c_str(), names.size(),
-                clipmerge.input_bytes / 1e6);
+                store.back().input_bytes / 1e6);
   notes.push_back(summary);
   for (Command* command : commands) rows.push_back({label, command});
-  if (measured(&clipmerge) && measured(clipmerge.cat)) {
-    targets.push_back({label + ": clipmerge / cat",
+  for (size_t i = base + 2; i < store.size(); ++i) {
+    const Command& clipmerge = store[i];
+    if (!measured(&clipmerge) || !measured(clipmerge.cat)) continue;
+    targets.push_back({label + ": " + clipmerge.label + " / cat",
                        median(clipmerge.wall_ms) / median(clipmerge.cat->wall_ms), kClipmergeCatTarget,
                        true});
   }
+}
+
+// The builds the environment variable `variable` names, separated by ':', in
+// place of `programs`; each named from where it is, as the programs run in the
+// sets' directories.
+void programs_from(const char* variable, std::vector<std::string>& programs) {
+  if (const char* named = std::getenv(variable)) {
+    std::vector<std::string> chosen;
+    for (const char* p = named; *p;) {
+      const char* colon = std::strchr(p, ':');
+      const size_t length = colon ? static_cast<size_t>(colon - p) : std::strlen(p);
+      if (length > 0) chosen.emplace_back(p, length);
+      p += length + (colon ? 1 : 0);
+    }
+    if (!chosen.empty()) programs = chosen;
+  }
+  std::error_code error;
+  for (std::string& program : programs) program = std::filesystem::absolute(program, error).string();
 }
 
 void print_ratio(const Command& command, const Command* basis, bool inverse) {
@@ -464,23 +488,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "run_bench: RUNS must be at least 1\n");
     return 2;
   }
-  if (const char* others = std::getenv("BENCH_FRAMECONV")) {
-    // Several builds, separated by ':', are timed side by side.
-    frameconv_programs.clear();
-    for (const char* p = others; *p;) {
-      const char* colon = std::strchr(p, ':');
-      const size_t length = colon ? static_cast<size_t>(colon - p) : std::strlen(p);
-      if (length > 0) frameconv_programs.emplace_back(p, length);
-      p += length + (colon ? 1 : 0);
-    }
-    if (frameconv_programs.empty()) frameconv_programs.push_back(FRAMECONV_PROGRAM);
-  }
-  if (const char* other = std::getenv("BENCH_CLIPMERGE")) clipmerge_program = other;
-  // The programs run in the sets' directories: name them from where they are.
-  std::error_code error;
-  for (std::string& program : frameconv_programs)
-    program = std::filesystem::absolute(program, error).string();
-  clipmerge_program = std::filesystem::absolute(clipmerge_program, error).string();
+  programs_from("BENCH_FRAMECONV", frameconv_programs);
+  programs_from("BENCH_CLIPMERGE", clipmerge_programs);
   dev_null = open("/dev/null", O_WRONLY);
   if (dev_null < 0) return 1;
 
@@ -490,14 +499,17 @@ int main(int argc, char** argv) {
   for (size_t i = 0; i < frameconv_programs.size(); ++i) {
     std::printf("%s: %s\n", frameconv_label(i).c_str(), frameconv_programs[i].c_str());
   }
-  std::printf("clipmerge: %s\n", clipmerge_program.c_str());
+  for (size_t i = 0; i < clipmerge_programs.size(); ++i) {
+    std::printf("%s: %s\n", program_label("clipmerge", clipmerge_programs, i).c_str(),
+                clipmerge_programs[i].c_str());
+  }
   std::fflush(stdout);
 
   if (TINYOBJ_PEER_PROGRAM[0] == 0)
     notes.push_back("tinyobjloader was not found when building: its rows are missing");
   std::vector<Command> store;
   // Room for every command of every set, so that the pointers rows keep stay valid.
-  store.reserve(std::size(kFrameSets) * (3 + frameconv_programs.size()) + 3);
+  store.reserve(std::size(kFrameSets) * (3 + frameconv_programs.size()) + 2 + clipmerge_programs.size());
   for (const auto& set : kFrameSets) frame_set(set[0], data + "/" + set[1], runs, store);
   clip_set(kClipSet[0], data + "/" + kClipSet[1], runs, store);
 

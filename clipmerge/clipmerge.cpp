@@ -1,6 +1,5 @@
 #include "clipmerge.h"
 
-#include <cerrno>
 #include <cstdio>
 
 #include "le.h"
@@ -41,6 +40,9 @@ size_t clip_read_limit(int clip) { return clip <= 21 ? 1500000 : 500000; }
 void clip_name(int clip, char (&name)[kClipNameBytes]) { std::snprintf(name, sizeof name, "a%d.3d", clip); }
 
 ClipCheck check_clip(const Merge& merge, int clip, uint16_t frame_count, uint16_t bytes_per_frame) {
+  if (frame_count == 0 || bytes_per_frame == 0 || bytes_per_frame % kPackedVertexBytes != 0) {
+    return ClipCheck::kBadHeader;
+  }
   if (merge.first_clip != 0 && bytes_per_frame != merge.bytes_per_frame) return ClipCheck::kFrameSizeDiffers;
   const size_t announced = announced_bytes(frame_count, bytes_per_frame);
   if (announced > clip_read_limit(clip)) return ClipCheck::kOverLimit;
@@ -62,10 +64,10 @@ int program_main() {
   for (int clip = 1; clip <= kClipCount; ++clip) {
     char name[kClipNameBytes];
     clip_name(clip, name);
-    errno = 0;
-    FILE* file = std::fopen(name, "rb");
+    bool missing = false;
+    FILE* file = open_regular_file(name, missing);  // never a FIFO or a device
     if (!file) {
-      if (errno == ENOENT) continue;  // a missing clip is skipped silently
+      if (missing) continue;  // a missing clip is skipped silently
       return fail(buffer, "Cannot read %s", clip);
     }
     std::setvbuf(file, nullptr, _IONBF, 0);  // reads go straight into the buffers
@@ -82,6 +84,10 @@ int program_main() {
       return fail(buffer, "Bad header in %s", clip);
     }
     const ClipCheck check = check_clip(merge, clip, frame_count, bytes_per_frame);
+    if (check == ClipCheck::kBadHeader) {
+      std::fclose(file);
+      return fail(buffer, "Bad header in %s", clip);
+    }
     if (check == ClipCheck::kFrameSizeDiffers) {
       std::fclose(file);
       return fail(buffer, "Frame size of %s differs from %s", clip, merge.first_clip);

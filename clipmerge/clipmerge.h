@@ -28,11 +28,13 @@ struct Merge {
   uint16_t bytes_per_frame = 0;  // the first clip's, which every clip must share
 };
 
-enum class ClipCheck { kFits, kFrameSizeDiffers, kOverLimit, kBufferFull };
+enum class ClipCheck { kFits, kBadHeader, kFrameSizeDiffers, kOverLimit, kBufferFull };
 
 // Checks a clip's header against the merge so far, in the order in which the
-// run reports problems. A clip that fits announces frame_count x
-// bytes_per_frame bytes of frame data, which the caller reads next.
+// run reports problems. A header that announces no frames, or frames that are
+// no whole number of 4-byte vertices (0 bytes, 6), is bad: no merge could be
+// read back. A clip that fits announces frame_count x bytes_per_frame bytes
+// of frame data, which the caller reads next.
 ClipCheck check_clip(const Merge& merge, int clip, uint16_t frame_count, uint16_t bytes_per_frame);
 
 // How reading a clip's frame data went: all of it read, the file ended first,

@@ -4,24 +4,51 @@
 
 #include "platform.h"
 
+namespace {
+
+const char* program_name = "anim3d";
+
+// The endings of a temporary and of a backup, after the program's name.
+constexpr char kTempEnding[] = "-new", kBackupEnding[] = "-old";
+
+// The most bytes of a path write_output_file takes, with its temporary's ending.
+constexpr size_t kPathBytes = 4096;
+
+}  // namespace
+
+void set_program_name(const char* program) { program_name = program; }
+
 bool write_file(const char* name, const uint8_t* head, size_t head_bytes, const uint8_t* body,
                 size_t body_bytes) {
-  FILE* file = std::fopen(name, "wb");
+  FILE* file = create_new_file(name);
   if (!file) return false;
   bool ok = std::fwrite(head, 1, head_bytes, file) == head_bytes;
   if (ok && body_bytes > 0) ok = std::fwrite(body, 1, body_bytes, file) == body_bytes;
-  ok = std::fflush(file) == 0 && ok;
+  ok = flush_to_disk(file) && ok;
   ok = std::fclose(file) == 0 && ok;
-  if (!ok) std::remove(name);
+  if (!ok) remove_file(name);
   return ok;
 }
 
 void temp_name(const char* name, char (&temp)[kTempNameBytes]) {
-  std::snprintf(temp, sizeof temp, "%s.tmp", name);
+  std::snprintf(temp, sizeof temp, "%s~%s%s", name, program_name, kTempEnding);
 }
 
 void backup_name(const char* name, char (&backup)[kTempNameBytes]) {
-  std::snprintf(backup, sizeof backup, "%s.bak", name);
+  std::snprintf(backup, sizeof backup, "%s~%s%s", name, program_name, kBackupEnding);
+}
+
+bool write_output_file(const char* name, const uint8_t* bytes, size_t size) {
+  char temp[kPathBytes];
+  const int length = std::snprintf(temp, sizeof temp, "%s~%s%s", name, program_name, kTempEnding);
+  if (length < 0 || static_cast<size_t>(length) >= sizeof temp) return false;
+  if (output_slot(name) == OutputSlot::kBlocked || !write_file(temp, bytes, size, nullptr, 0)) return false;
+  if (!replace_file(temp, name)) {
+    remove_file(temp);
+    return false;
+  }
+  flush_folder_of(name);
+  return true;
 }
 
 namespace {
@@ -44,15 +71,18 @@ void roll_back(const char* const* names, Output* outputs, int count, MoveFile mo
       // that fail as well, the backup stays: it is the earlier output.
       move(output.backup, names[i]);
     } else if (output.moved_in) {
-      std::remove(names[i]);  // no earlier file stood here
+      remove_file(names[i]);  // no earlier file stood here
     }
-    std::remove(output.temp);
+    remove_file(output.temp);
   }
 }
 
 }  // namespace
 
 const char* commit_outputs(const char* const* names, int count, MoveFile move) {
+  // A backup name is made afresh, as a temporary is: whatever a killed run
+  // left there goes first, and the move never replaces anything.
+  MoveFile move_aside = move ? move : move_to_new_name;
   if (!move) move = replace_file;
   Output outputs[kMaxOutputs];
   for (int i = 0; i < count; ++i) {
@@ -70,7 +100,8 @@ const char* commit_outputs(const char* const* names, int count, MoveFile move) {
   }
   for (int i = 0; i < count; ++i) {
     if (!outputs[i].earlier) continue;
-    if (!move(names[i], outputs[i].backup)) {
+    remove_file(outputs[i].backup);
+    if (!move_aside(names[i], outputs[i].backup)) {
       roll_back(names, outputs, count, move);
       return names[i];
     }
@@ -83,10 +114,11 @@ const char* commit_outputs(const char* const* names, int count, MoveFile move) {
     }
     outputs[i].moved_in = true;
   }
-  // A backup left by a run that was killed while moving goes too, but never
-  // anything else of that name.
-  for (int i = 0; i < count; ++i) {
-    if (output_slot(outputs[i].backup) == OutputSlot::kFile) std::remove(outputs[i].backup);
-  }
+  // The new outputs are on the disk under their names before any earlier one
+  // goes.
+  flush_folder_of(names[0]);
+  // A backup left by a run that was killed while moving goes too: the name is
+  // this program's own.
+  for (int i = 0; i < count; ++i) remove_file(outputs[i].backup);
   return nullptr;
 }

@@ -4,17 +4,33 @@
 
 #include <fcntl.h>
 #include <io.h>
+// clang-format off
 #include <windows.h>
+#include <shellapi.h>  // needs windows.h first
+// clang-format on
 
-#include <cstdio>
+#include <cstdint>
 #include <cstdlib>
+#include <string>
+#include <vector>
 
 void report_result(const char* text, const char* caption) {
   MessageBoxA(GetActiveWindow(), text, caption, MB_OK);
 }
 
+// `name` (UTF-8) in UTF-16 for the wide-character file functions; empty, which
+// names no file, if it is not UTF-8.
+static std::wstring wide(const char* name) {
+  const int count = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, name, -1, nullptr, 0);
+  if (count <= 1) return std::wstring();
+  std::wstring text(static_cast<size_t>(count), L'\0');
+  MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, name, -1, &text[0], count);
+  text.resize(static_cast<size_t>(count) - 1);
+  return text;
+}
+
 OutputSlot output_slot(const char* name) {
-  const DWORD attributes = GetFileAttributesA(name);
+  const DWORD attributes = GetFileAttributesW(wide(name).c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) {
     return GetLastError() == ERROR_FILE_NOT_FOUND ? OutputSlot::kFree : OutputSlot::kBlocked;
   }
@@ -25,7 +41,91 @@ OutputSlot output_slot(const char* name) {
 
 bool replace_file(const char* from, const char* to) {
   // A plain rename refuses to replace an existing file on Windows.
-  return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) != 0;
+  return MoveFileExW(wide(from).c_str(), wide(to).c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+bool move_to_new_name(const char* from, const char* to) {
+  return MoveFileExW(wide(from).c_str(), wide(to).c_str(), MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+// Removes the plain file `path`, never a link or a folder: a link is kept
+// (and the name stays taken), as Wine's DeleteFileW on a link of the host
+// removes what it points to instead.
+static bool remove_plain_file(const std::wstring& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return false;
+  if ((attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) return false;
+  return DeleteFileW(path.c_str()) != 0;
+}
+
+bool remove_file(const char* name) { return remove_plain_file(wide(name)); }
+
+// The C stream over an open file handle, or nullptr (the handle then closed).
+static FILE* stream_of(HANDLE handle, int flags, const char* mode) {
+  if (handle == INVALID_HANDLE_VALUE) return nullptr;
+  const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), flags | _O_BINARY);
+  if (descriptor < 0) {
+    CloseHandle(handle);
+    return nullptr;
+  }
+  FILE* file = _fdopen(descriptor, mode);
+  if (!file) _close(descriptor);
+  return file;
+}
+
+FILE* create_new_file(const char* name) {
+  const std::wstring path = wide(name);
+  // CREATE_NEW fails on any name that exists, a link included. A plain file
+  // left by an interrupted run is removed and the name made afresh; anything
+  // else stays, and the name cannot be written.
+  HANDLE handle = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE && remove_plain_file(path)) {
+    handle = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  }
+  return stream_of(handle, _O_WRONLY, "wb");
+}
+
+bool flush_to_disk(FILE* file) {
+  if (std::fflush(file) != 0) return false;
+  return FlushFileBuffers(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)))) != 0;
+}
+
+void flush_folder_of(const char*) {}  // the moves are written through
+
+FILE* open_regular_file(const char* name, bool& missing) {
+  missing = false;
+  const HANDLE handle =
+      CreateFileW(wide(name).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
+    missing = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+    return nullptr;
+  }
+  // A device name ("CON", "NUL", "COM1" and the like, whatever follows them)
+  // opens a device, not a file on the disk.
+  if (GetFileType(handle) != FILE_TYPE_DISK) {
+    CloseHandle(handle);
+    return nullptr;
+  }
+  return stream_of(handle, _O_RDONLY, "rb");
+}
+
+bool file_identity(const char* name, FileIdentity& identity) {
+  const HANDLE handle =
+      CreateFileW(wide(name).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION information;
+  const bool ok = GetFileInformationByHandle(handle, &information) != 0;
+  CloseHandle(handle);
+  if (!ok) return false;
+  identity.volume = information.dwVolumeSerialNumber;
+  identity.index = uint64_t{information.nFileIndexHigh} << 32 | information.nFileIndexLow;
+  return true;
 }
 
 void* allocate_buffer(size_t bytes) { return std::malloc(bytes); }
@@ -37,15 +137,47 @@ void use_binary_standard_streams() {
   _setmode(_fileno(stderr), _O_BINARY);
 }
 
+void ignore_file_size_signal() {}
+
+// The UTF-8 arguments start_console_program hands out; they live as long as
+// the program.
+static std::vector<std::string> argument_texts;
+static std::vector<char*> arguments;
+
+void start_console_program(int& argc, char**& argv) {
+  use_binary_standard_streams();
+  int count = 0;
+  LPWSTR* wide_arguments = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (!wide_arguments) return;  // keep the arguments as they came
+  argument_texts.assign(static_cast<size_t>(count), std::string());
+  for (int i = 0; i < count; ++i) {
+    const int bytes = WideCharToMultiByte(CP_UTF8, 0, wide_arguments[i], -1, nullptr, 0, nullptr, nullptr);
+    std::string& text = argument_texts[static_cast<size_t>(i)];
+    text.assign(bytes > 0 ? static_cast<size_t>(bytes) : 1, '\0');
+    if (bytes > 0) WideCharToMultiByte(CP_UTF8, 0, wide_arguments[i], -1, &text[0], bytes, nullptr, nullptr);
+    text.resize(text.size() - 1);
+  }
+  LocalFree(wide_arguments);
+  arguments.clear();
+  for (std::string& text : argument_texts) arguments.push_back(&text[0]);
+  arguments.push_back(nullptr);
+  argc = count;
+  argv = arguments.data();
+}
+
 #else
 
+#include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 void report_result(const char* text, const char* caption) {
   std::printf("%s: %s\n", text, caption);
@@ -55,10 +187,91 @@ void report_result(const char* text, const char* caption) {
 OutputSlot output_slot(const char* name) {
   struct stat status;
   if (stat(name, &status) != 0) return errno == ENOENT ? OutputSlot::kFree : OutputSlot::kBlocked;
-  return S_ISREG(status.st_mode) ? OutputSlot::kFile : OutputSlot::kBlocked;
+  if (!S_ISREG(status.st_mode)) return OutputSlot::kBlocked;
+  // A file without any write permission is one the user has protected, as a
+  // read-only file on Windows: it is not replaced.
+  const bool protected_file = (status.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+  return protected_file ? OutputSlot::kBlocked : OutputSlot::kFile;
 }
 
 bool replace_file(const char* from, const char* to) { return std::rename(from, to) == 0; }
+
+bool move_to_new_name(const char* from, const char* to) {
+#ifdef RENAME_NOREPLACE
+  if (renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0) return true;
+  if (errno != EINVAL && errno != ENOSYS) return false;  // else a file system without it
+#endif
+  struct stat status;
+  if (lstat(to, &status) == 0) return false;
+  return std::rename(from, to) == 0;
+}
+
+bool remove_file(const char* name) { return unlink(name) == 0; }
+
+FILE* create_new_file(const char* name) {
+  unlink(name);  // removes a link, never what it points to
+  const int descriptor = open(name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+  if (descriptor < 0) return nullptr;
+  FILE* file = fdopen(descriptor, "wb");
+  if (!file) close(descriptor);
+  return file;
+}
+
+bool flush_to_disk(FILE* file) { return std::fflush(file) == 0 && fsync(fileno(file)) == 0; }
+
+void flush_folder_of(const char* name) {
+  char folder[4096] = ".";
+  if (const char* slash = std::strrchr(name, '/')) {
+    const size_t length = slash == name ? 1 : static_cast<size_t>(slash - name);  // "/x" is in "/"
+    if (length >= sizeof folder) return;
+    std::memcpy(folder, name, length);
+    folder[length] = 0;
+  }
+  const int descriptor = open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (descriptor < 0) return;
+  fsync(descriptor);
+  close(descriptor);
+}
+
+FILE* open_regular_file(const char* name, bool& missing) {
+  missing = false;
+  // Whatever is not a regular file is never opened (a device may act on an
+  // open); a FIFO put in place between the look and the open cannot make the
+  // open wait either.
+  struct stat status;
+  if (stat(name, &status) != 0) {
+    missing = errno == ENOENT;
+    return nullptr;
+  }
+  if (!S_ISREG(status.st_mode)) return nullptr;
+  const int descriptor = open(name, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (descriptor < 0) {
+    missing = errno == ENOENT;
+    return nullptr;
+  }
+  if (fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
+    close(descriptor);
+    return nullptr;
+  }
+  FILE* file = fdopen(descriptor, "rb");
+  if (!file) close(descriptor);
+  return file;
+}
+
+bool file_identity(const char* name, FileIdentity& identity) {
+  struct stat status;
+  if (stat(name, &status) != 0) return false;
+  identity.volume = static_cast<uint64_t>(status.st_dev);
+  identity.index = static_cast<uint64_t>(status.st_ino);
+  return true;
+}
+
+void ignore_file_size_signal() { std::signal(SIGXFSZ, SIG_IGN); }
+
+void start_console_program(int&, char**&) {
+  use_binary_standard_streams();
+  ignore_file_size_signal();
+}
 
 void use_binary_standard_streams() {}
 

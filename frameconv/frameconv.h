@@ -14,8 +14,8 @@ enum class FrameLoad { kRead, kMissing, kUnreadable };
 // Reads up to kFrameReadLimit bytes of `name` into `text` (room for
 // kFrameReadLimit + 1), from its first byte, sets `end` to their number and
 // puts the 0 after them. Only a file that does not exist is missing; one that
-// exists but will not open (a directory, on Windows) cannot be read, just as
-// one whose read fails.
+// exists but will not open or is no regular file (a directory, a FIFO, a
+// device) cannot be read, just as one whose read fails; nothing waits on it.
 FrameLoad load_frame(const char* name, char* text, size_t& end);
 
 // Advances the three-digit frame number of "animaNNN.obj" by one, in place.

@@ -1,8 +1,8 @@
 // The frame files: their names and reading one into the text buffer.
-#include <cerrno>
 #include <cstdio>
 
 #include "frameconv.h"
+#include "platform.h"
 
 // The frame number's digits in "animaNNN.obj".
 constexpr int kHundreds = 5, kTens = 6, kUnits = 7;
@@ -19,9 +19,9 @@ void next_frame_name(char* name) {
 }
 
 FrameLoad load_frame(const char* name, char* text, size_t& end) {
-  errno = 0;
-  FILE* file = std::fopen(name, "rb");
-  if (!file) return errno == ENOENT ? FrameLoad::kMissing : FrameLoad::kUnreadable;
+  bool missing = false;
+  FILE* file = open_regular_file(name, missing);
+  if (!file) return missing ? FrameLoad::kMissing : FrameLoad::kUnreadable;
   std::setvbuf(file, nullptr, _IONBF, 0);  // one read straight into the buffer
   end = std::fread(text, 1, kFrameReadLimit, file);
   const bool failed = std::ferror(file) != 0;

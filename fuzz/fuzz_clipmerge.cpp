@@ -4,7 +4,8 @@
 // holds an earlier output.
 //
 // What must hold: exactly one closing message; a merge completes exactly when
-// every clip present is whole and they fit together, and then aniv00.3d is the
+// every clip present is whole, announces frames of whole vertices and they fit
+// together, and then aniv00.3d is the
 // header and the announced frames of every clip in number order; otherwise the
 // earlier output is untouched; never a temporary file left behind.
 #include <algorithm>
@@ -29,6 +30,8 @@ bool expected_merge(const std::map<int, std::string>& clips, std::string& bytes)
     uint16_t frame_count, bytes_per_frame;
     if (!get_u16(p, file.size(), 0, frame_count) || !get_u16(p, file.size(), 2, bytes_per_frame))
       return false;
+    // No frames, or frames of no whole number of 4-byte vertices: a bad header.
+    if (frame_count == 0 || bytes_per_frame == 0 || bytes_per_frame % 4 != 0) return false;
     if (first_bytes_per_frame >= 0 && bytes_per_frame != first_bytes_per_frame) return false;
     const size_t announced = size_t{frame_count} * bytes_per_frame;
     if (announced > clip_read_limit(k) || data.size() + announced > kMergeBufferBytes) return false;

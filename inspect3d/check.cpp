@@ -249,14 +249,14 @@ int cmd_check(int argc, char** argv) {
   if (argc > 2) return usage_error("check takes at most one directory");
   const std::string arg = argc == 2 ? argv[1] : "";
   if (arg.size() > 1 && arg[0] == '-') return usage_error("check does not take " + arg);
-  const fs::path dir = argc == 2 ? fs::path(arg) : fs::path(".");
+  const fs::path dir = argc == 2 ? path_of(arg) : fs::path(".");
   std::error_code error;
   if (!fs::is_directory(dir, error)) {
     // A name too long, or a directory above that cannot be searched.
     const bool unreadable =
         error && error != std::errc::no_such_file_or_directory && error != std::errc::not_a_directory;
     std::fprintf(stderr, unreadable ? "inspect3d: cannot read %s\n" : "inspect3d: %s is not a directory\n",
-                 dir.string().c_str());
+                 utf8_of(dir).c_str());
     return kBadUsage;
   }
   Conversion conversion;

@@ -22,9 +22,12 @@ int cmd_preview(int argc, char** argv);
 // Says `message` and the usage on standard error; returns kBadUsage.
 int usage_error(const std::string& message);
 
-// Writes `bytes` to `file` through a temporary beside it ("FILE.tmp"), moved
-// into place only when complete. False, leaving nothing behind, if any step
-// fails.
+// Writes `bytes` to `file` (UTF-8) through a temporary beside it
+// ("FILE~inspect3d-new"), moved into place only when complete, as
+// write_output_file does. Never writes over a file a command reads
+// (aniv00.3d, data00.3d or a frame file of the current directory, under
+// whatever name): says so on standard error instead. False, leaving nothing
+// behind, if any step fails.
 bool write_output(const std::string& file, const std::string& bytes);
 
 // True if the conversion can be decoded frame by frame: the mesh is of the

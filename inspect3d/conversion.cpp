@@ -8,12 +8,22 @@
 #include <system_error>
 
 #include "le.h"
+#include "platform.h"
 #include "scan.h"
 
 namespace fs = std::filesystem;
 
+fs::path path_of(const std::string& utf8) { return fs::path(std::u8string(utf8.begin(), utf8.end())); }
+
+std::string utf8_of(const fs::path& path) {
+  const std::u8string text = path.u8string();
+  return std::string(text.begin(), text.end());
+}
+
 std::string shown(const fs::path& dir, const char* name) {
-  return dir == "." ? std::string(name) : (dir / name).generic_string();
+  if (dir == ".") return name;
+  const std::u8string text = (dir / name).generic_u8string();
+  return std::string(text.begin(), text.end());
 }
 
 bool read_whole_file(const fs::path& file, const std::string& shown_name, uint64_t limit, const char* what,
@@ -37,7 +47,8 @@ bool read_whole_file(const fs::path& file, const std::string& shown_name, uint64
                  static_cast<unsigned long long>(size));
     return false;
   }
-  FILE* in = std::fopen(file.string().c_str(), "rb");
+  bool missing = false;
+  FILE* in = open_regular_file(utf8_of(file).c_str(), missing);
   bool ok = in != nullptr;
   if (ok) {
     ok = std::fread(bytes.data(), 1, bytes.size(), in) == bytes.size() && std::ferror(in) == 0;
@@ -143,7 +154,7 @@ bool position_packs_in_range(double x, double y, double z) {
 static bool frames_after_gap(const fs::path& dir, uint32_t missing, std::vector<uint32_t>& frames) {
   std::error_code error;
   for (fs::directory_iterator entry(dir, error), end; !error && entry != end; entry.increment(error)) {
-    const std::string name = entry->path().filename().string();
+    const std::string name = utf8_of(entry->path().filename());
     uint32_t number = 0;
     if (name.size() != 12 || name.compare(0, 5, "anima") != 0 || name.compare(8, 4, ".obj") != 0) continue;
     const auto result = std::from_chars(name.data() + 5, name.data() + 8, number);
@@ -175,7 +186,7 @@ SourceRead read_source_frames(const fs::path& dir, SourceVisitor& visitor, Sourc
   frames.triangles = std::make_unique<TriangleTable>();
   char name[] = "anima000.obj";
   size_t end = 0;
-  switch (load_frame((dir / name).string().c_str(), text.get(), end)) {
+  switch (load_frame(utf8_of(dir / name).c_str(), text.get(), end)) {
     case FrameLoad::kMissing:
       return SourceRead::kMissing;
     case FrameLoad::kUnreadable:
@@ -217,11 +228,11 @@ SourceRead read_source_frames(const fs::path& dir, SourceVisitor& visitor, Sourc
   uint64_t word_count = vertex_count;
   while (std::strcmp(name, "anima999.obj") != 0) {
     next_frame_name(name);
-    const FrameLoad load = load_frame((dir / name).string().c_str(), text.get(), end);
+    const FrameLoad load = load_frame(utf8_of(dir / name).c_str(), text.get(), end);
     if (load == FrameLoad::kMissing) {
       std::vector<uint32_t> after;
       if (!frames_after_gap(dir, frames.frame_count, after)) {
-        std::fprintf(stderr, "inspect3d: cannot read the directory %s\n", dir.string().c_str());
+        std::fprintf(stderr, "inspect3d: cannot read the directory %s\n", utf8_of(dir).c_str());
         return SourceRead::kFailed;
       }
       if (!after.empty()) {

@@ -35,6 +35,11 @@ static_assert(kMeshFileLimit == 48 + 16 * 65538, "the largest mesh file");
 // and with "/" between the names on every system, so that reports are the same.
 std::string shown(const std::filesystem::path& dir, const char* name);
 
+// A path from UTF-8 text (a command line argument) and back: on Windows the
+// narrow std::filesystem functions would use the ANSI code page instead.
+std::filesystem::path path_of(const std::string& utf8);
+std::string utf8_of(const std::filesystem::path& path);
+
 // Reads the whole of `file` (shown to the user as `shown_name`), a regular file
 // of at most `limit` bytes, else says on standard error why it cannot, naming
 // the file (`what` is the kind the limit is of: "a .3d file"), and returns false.

@@ -76,7 +76,7 @@ int cmd_info(int argc, char** argv) {
     const std::string name = argv[n];
     std::vector<uint8_t> bytes;
     // No .3d file is larger than the largest vertex animation file.
-    if (!read_whole_file(name, name, kVertexAnimationFileLimit, "a .3d file", bytes)) {
+    if (!read_whole_file(path_of(name), name, kVertexAnimationFileLimit, "a .3d file", bytes)) {
       status = kBadUsage;
       continue;
     }

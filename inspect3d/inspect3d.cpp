@@ -17,6 +17,7 @@
 #include <string>
 
 #include "commands.h"
+#include "output.h"
 #include "platform.h"
 
 namespace {
@@ -118,7 +119,8 @@ int usage_error(const std::string& message) {
 }
 
 int main(int argc, char** argv) {
-  use_binary_standard_streams();
+  start_console_program(argc, argv);
+  set_program_name("inspect3d");
   if (argc < 2) return usage_error("no command given");
   // "--help" anywhere asks for help, also after a command ("check --help").
   if (std::any_of(argv + 1, argv + argc, asks_help)) return print_help();

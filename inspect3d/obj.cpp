@@ -38,7 +38,7 @@ static long write_obj_frame(const fs::path& file, const Animation& animation, co
     std::snprintf(line, sizeof line, "f %u %u %u\n", t[0] + 1u, t[1] + 1u, t[2] + 1u);
     text += line;
   }
-  return write_output(file.string(), text) ? static_cast<long>(left_out) : -1;  // at most 65,535 triangles
+  return write_output(utf8_of(file), text) ? static_cast<long>(left_out) : -1;  // at most 65,535 triangles
 }
 
 static std::string obj_name(uint32_t frame) {
@@ -63,7 +63,7 @@ int cmd_obj(int argc, char** argv) {
       one = true;
     } else if (arg == "--out" && !out_given) {
       if (i + 1 == args.size() || args[i + 1].empty()) return usage_error("--out needs a directory");
-      out_dir = args[++i];
+      out_dir = path_of(args[++i]);
       out_given = true;
     } else if (arg == "--all" || arg == "--frame" || arg == "--out") {
       return usage_error("obj takes " + arg + " once");
@@ -85,7 +85,7 @@ int cmd_obj(int argc, char** argv) {
   std::error_code error;
   fs::create_directories(out_dir, error);
   if (!fs::is_directory(out_dir, error)) {
-    std::fprintf(stderr, "inspect3d: cannot make the directory %s\n", out_dir.string().c_str());
+    std::fprintf(stderr, "inspect3d: cannot make the directory %s\n", utf8_of(out_dir).c_str());
     return kBadUsage;
   }
 

@@ -1,17 +1,38 @@
+#include <algorithm>
 #include <cstdio>
+#include <vector>
 
 #include "commands.h"
+#include "output.h"
 #include "platform.h"
 
+// The files of the current directory that the writing commands read: the
+// conversion, and the frame files up to the first one missing (preview reads
+// them). Found once, at the first write.
+static const std::vector<FileIdentity>& inputs() {
+  static std::vector<FileIdentity> identities;
+  static bool found = false;
+  if (found) return identities;
+  found = true;
+  FileIdentity identity;
+  for (const char* name : {kVertexAnimationName, kMeshName}) {
+    if (file_identity(name, identity)) identities.push_back(identity);
+  }
+  for (uint32_t frame = 0; frame <= 999 && file_identity(frame_file_name(frame).c_str(), identity); ++frame) {
+    identities.push_back(identity);
+  }
+  return identities;
+}
+
 bool write_output(const std::string& file, const std::string& bytes) {
-  const std::string temp = file + ".tmp";
-  FILE* out = std::fopen(temp.c_str(), "wb");
-  if (!out) return false;
-  bool ok = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
-  ok = std::fclose(out) == 0 && ok;
-  ok = ok && replace_file(temp.c_str(), file.c_str());
-  if (!ok) std::remove(temp.c_str());
-  return ok;
+  FileIdentity identity;
+  if (file_identity(file.c_str(), identity) &&
+      std::find(inputs().begin(), inputs().end(), identity) != inputs().end()) {
+    std::fprintf(stderr, "inspect3d: %s is a file this command reads; it is not written over\n",
+                 file.c_str());
+    return false;
+  }
+  return write_output_file(file.c_str(), reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
 }
 
 bool can_decode(const Conversion& conversion) {

@@ -58,11 +58,11 @@ TEST(Clipmerge, AllSixtySevenClipsInNumberOrder) {
   TempDir dir;
   std::string expected_data;
   for (int k = 1; k <= 67; ++k) {
-    write_bytes(dir / clip_file(k), clip(k, static_cast<uint16_t>(k % 5), 12));
-    expected_data += frame_data(k, (k % 5) * 12);
+    write_bytes(dir / clip_file(k), clip(k, static_cast<uint16_t>(k % 5 + 1), 12));
+    expected_data += frame_data(k, (k % 5 + 1) * 12);
   }
   uint16_t frames = 0;
-  for (int k = 1; k <= 67; ++k) frames += k % 5;
+  for (int k = 1; k <= 67; ++k) frames += k % 5 + 1;
   EXPECT_EQ(run_program(kProgram, dir.path).messages, kComplete);
   EXPECT_EQ(read_bytes(dir / "aniv00.3d"), u16le(frames) + u16le(12) + expected_data);
 }
@@ -85,13 +85,13 @@ TEST(Clipmerge, WithoutA1TheFirstClipPresentSetsTheFrameSize) {
 
 TEST(Clipmerge, ClipsAtTheirLimitsAndSixtyFiveThousandFrames) {
   TempDir dir;
-  write_bytes(dir / "a1.3d", clip(1, 60000, 25));   // exactly 1,500,000 bytes
-  write_bytes(dir / "a22.3d", clip(22, 5535, 25));  // reaching 65,535 frames
-  write_bytes(dir / "a30.3d", clip(30, 0, 25));     // a clip without frames
+  write_bytes(dir / "a1.3d", clip(1, 37500, 40));    // exactly 1,500,000 bytes
+  write_bytes(dir / "a2.3d", clip(2, 15535, 40));    // reaching 65,535 frames
+  write_bytes(dir / "a22.3d", clip(22, 12500, 40));  // exactly 500,000 bytes in a short clip
   write_bytes(dir / "aniv00.3d", "an earlier merge");
   EXPECT_EQ(run_program(kProgram, dir.path).messages, kComplete);
-  EXPECT_EQ(read_bytes(dir / "aniv00.3d"),
-            u16le(65535) + u16le(25) + frame_data(1, 1500000) + frame_data(22, 5535 * 25));
+  EXPECT_TRUE(read_bytes(dir / "aniv00.3d") == u16le(65535) + u16le(40) + frame_data(1, 1500000) +
+                                                   frame_data(2, 15535 * 40) + frame_data(22, 500000));
 }
 
 // Every way a merge can end without output: its message, exit status 1, and an
@@ -108,6 +108,13 @@ TEST(Clipmerge, FailuresEndWithTheirMessageAndWriteNothing) {
       {"no clips", {}, "Conversion Error: No clip files a1.3d to a67.3d"},
       {"header cut short", {{1, clip(1, 1, 4)}, {3, "abc"}}, "Conversion Error: Bad header in a3.3d"},
       {"empty clip", {{2, ""}}, "Conversion Error: Bad header in a2.3d"},
+      {"clip without frames",
+       {{1, clip(1, 2, 8)}, {4, clip(4, 0, 8)}},
+       "Conversion Error: Bad header in a4.3d"},
+      {"frames of 0 bytes", {{3, clip(3, 5, 0)}}, "Conversion Error: Bad header in a3.3d"},
+      {"frames of 6 bytes",
+       {{1, clip(1, 2, 6)}, {2, clip(2, 1, 6)}},
+       "Conversion Error: Bad header in a1.3d"},
       {"frame sizes differ",
        {{1, clip(1, 10, 400)}, {2, clip(2, 5, 800)}},
        "Conversion Error: Frame size of a2.3d differs from a1.3d"},
@@ -118,7 +125,7 @@ TEST(Clipmerge, FailuresEndWithTheirMessageAndWriteNothing) {
        {{1, clip(1, 38, 40000)}},
        "Conversion Error: Clip a1.3d is over its size limit"},
       {"short clip over its limit",
-       {{22, clip(22, 20001, 25)}},
+       {{22, clip(22, 12501, 40)}},
        "Conversion Error: Clip a22.3d is over its size limit"},
       {"merge buffer overflows",
        {{1, clip(1, 37, 40000)},
@@ -140,7 +147,7 @@ TEST(Clipmerge, FailuresEndWithTheirMessageAndWriteNothing) {
       {"temporary in the way",
        {{1, clip(1, 1, 4)}},
        "Conversion Error: Cannot write aniv00.3d",
-       "aniv00.3d.tmp"},
+       "aniv00.3d~clipmerge-new"},
   };
   for (const FailureCase& c : cases) {
     TempDir dir;

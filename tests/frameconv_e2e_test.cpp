@@ -372,9 +372,11 @@ TEST(Frameconv, FailuresEndWithTheirMessageAndWriteNothing) {
       {"empty later frame", empty_later_frame, "Conversion Error: Too few vertices in anima002.obj"},
       {"store overflows", store_overflows, "Conversion Error: Vertex store full at anima020.obj"},
       {"output in the way", two_frames, "Conversion Error: Cannot write aniv00.3d", "aniv00.3d"},
-      {"temporary in the way", two_frames, "Conversion Error: Cannot write aniv00.3d", "aniv00.3d.tmp"},
+      {"temporary in the way", two_frames, "Conversion Error: Cannot write aniv00.3d",
+       "aniv00.3d~frameconv-new"},
       {"mesh in the way", two_frames, "Conversion Error: Cannot write data00.3d", "data00.3d"},
-      {"mesh temporary in the way", two_frames, "Conversion Error: Cannot write data00.3d", "data00.3d.tmp"},
+      {"mesh temporary in the way", two_frames, "Conversion Error: Cannot write data00.3d",
+       "data00.3d~frameconv-new"},
   };
   for (const FailureCase& c : cases) {
     TempDir dir;

@@ -160,7 +160,7 @@ TEST(Gltf, ReadBackPlaysEveryFrameOverTheTriangles) {
     const CapturedRun run = run_program(kInspect, dir.path, args);
     ASSERT_EQ(run.exit_status, c.exit_status) << c.name << "\n" << run.err;
     EXPECT_EQ(run.out.substr(0, 14), "wrote out.glb:") << c.name;
-    EXPECT_FALSE(std::filesystem::exists(dir / "out.glb.tmp")) << c.name;
+    EXPECT_FALSE(std::filesystem::exists(dir / "out.glb~inspect3d-new")) << c.name;
 
     tinygltf::Model model;
     tinygltf::TinyGLTF loader;

@@ -1,6 +1,7 @@
 // The packed vertex word, the vertex animation file's bytes and the staging of
 // output files.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <cmath>
 #include <set>
@@ -158,24 +159,49 @@ TEST_F(VertexAnimationFile, UncreatableFileFailsAndLeavesNothing) {
 }
 
 TEST_F(VertexAnimationFile, WriteErrorIsReportedAndPartialFileRemoved) {
-  if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
-  std::filesystem::create_symlink("/dev/full", "full.3d");
+  // A file size limit makes the write fail part way (the signal it would
+  // send is ignored, as the programs ignore it).
+  ignore_file_size_signal();
+  rlimit earlier;
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &earlier), 0);
+  rlimit limit = earlier;
+  limit.rlim_cur = 50000;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
   const std::vector<uint8_t> data(100000, 7);
-  EXPECT_FALSE(write_vertex_animation_file("full.3d", 1, 4, data.data(), data.size()));
+  const bool written = write_vertex_animation_file("big.3d", 1, 4, data.data(), data.size());
+  setrlimit(RLIMIT_FSIZE, &earlier);
+  EXPECT_FALSE(written);
+  EXPECT_EQ(list_dir("."), std::vector<std::string>{});
 }
 
 using StagedOutputs = InTempDir;
 
-TEST_F(StagedOutputs, TempNameSitsBesideTheOutput) {
-  char temp[kTempNameBytes];
+TEST_F(StagedOutputs, TempAndBackupNamesSitBesideTheOutputNamingTheProgram) {
+  set_program_name("clipmerge");
+  char temp[kTempNameBytes], backup[kTempNameBytes];
   temp_name("aniv00.3d", temp);
-  EXPECT_STREQ(temp, "aniv00.3d.tmp");
+  backup_name("aniv00.3d", backup);
+  set_program_name("anim3d");
+  EXPECT_STREQ(temp, "aniv00.3d~clipmerge-new");
+  EXPECT_STREQ(backup, "aniv00.3d~clipmerge-old");
+}
+
+std::string temp_of(const char* name) {
+  char temp[kTempNameBytes];
+  temp_name(name, temp);
+  return temp;
+}
+
+std::string backup_of(const char* name) {
+  char backup[kTempNameBytes];
+  backup_name(name, backup);
+  return backup;
 }
 
 TEST_F(StagedOutputs, CommitReplacesEveryOutputInOrder) {
   write_bytes("one", "old one");
-  write_bytes("one.tmp", "new one");
-  write_bytes("two.tmp", "new two");
+  write_bytes(temp_of("one"), "new one");
+  write_bytes(temp_of("two"), "new two");
   const char* const names[] = {"one", "two"};
   EXPECT_EQ(commit_outputs(names, 2), nullptr);
   EXPECT_EQ(read_bytes("one"), "new one");
@@ -185,8 +211,8 @@ TEST_F(StagedOutputs, CommitReplacesEveryOutputInOrder) {
 
 TEST_F(StagedOutputs, OneOutputInTheWayLeavesEveryEarlierFile) {
   write_bytes("one", "old one");
-  write_bytes("one.tmp", "new one");
-  write_bytes("two.tmp", "new two");
+  write_bytes(temp_of("one"), "new one");
+  write_bytes(temp_of("two"), "new two");
   std::filesystem::create_directory("two");
   const char* const names[] = {"one", "two"};
   EXPECT_STREQ(commit_outputs(names, 2), "two");
@@ -210,7 +236,7 @@ bool faulty_move(const char* from, const char* to) {
   if (!faults.failing.count(faults.calls)) return replace_file(from, to);
   if (faults.first_failed.empty()) {
     const std::string target = to;  // moving aside names the output as `from`
-    faults.first_failed = target.ends_with(".bak") ? from : to;
+    faults.first_failed = target == backup_of(from) ? from : to;
   }
   return false;
 }
@@ -229,9 +255,9 @@ const char* const kNames[] = {"aniv00.3d", "data00.3d"};
 std::string commit_in(const TempDir& dir, const Pair& earlier, bool stale_backup, std::set<int> failing) {
   if (earlier.animation) write_bytes(dir / "aniv00.3d", earlier.animation);
   if (earlier.mesh) write_bytes(dir / "data00.3d", earlier.mesh);
-  if (stale_backup) write_bytes(dir / "aniv00.3d.bak", "killed run's backup");
-  write_bytes(dir / "aniv00.3d.tmp", "new animation");
-  write_bytes(dir / "data00.3d.tmp", "new mesh");
+  if (stale_backup) write_bytes(dir / backup_of("aniv00.3d"), "killed run's backup");
+  write_bytes(dir / temp_of("aniv00.3d"), "new animation");
+  write_bytes(dir / temp_of("data00.3d"), "new mesh");
   const auto previous = std::filesystem::current_path();
   std::filesystem::current_path(dir.path);
   faults = FaultyMoves{0, std::move(failing), ""};
@@ -274,7 +300,7 @@ TEST(CommitOutputs, AnyFailedMoveLeavesTheEarlierPair) {
           for (const auto& [name, contents] :
                {std::pair{std::string("aniv00.3d"), earlier.animation}, {"data00.3d", earlier.mesh}}) {
             const auto now = read_bytes(dir / name);
-            const auto backup = read_bytes(dir / (name + ".bak"));
+            const auto backup = read_bytes(dir / backup_of(name.c_str()));
             if (!restore_failed) {
               EXPECT_EQ(now, contents ? std::optional<std::string>(contents) : std::nullopt)
                   << what << ": " << name;
@@ -286,7 +312,7 @@ TEST(CommitOutputs, AnyFailedMoveLeavesTheEarlierPair) {
             } else if (contents) {
               EXPECT_TRUE(now == contents || backup == contents) << what << ": " << name << " lost";
             }
-            EXPECT_FALSE(std::filesystem::exists(dir / (name + ".tmp"))) << what << ": " << name;
+            EXPECT_FALSE(std::filesystem::exists(dir / temp_of(name.c_str()))) << what << ": " << name;
           }
         }
       }

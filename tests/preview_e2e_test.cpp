@@ -188,7 +188,7 @@ TEST(Preview, UsageErrorsAndUnwritableOutputExitWithTwo) {
     EXPECT_EQ(run.err.substr(0, c.err_start.size()), c.err_start) << what;
   }
   EXPECT_FALSE(std::filesystem::exists(dir / "preview.png"));
-  EXPECT_FALSE(std::filesystem::exists(dir / "taken.png.tmp"));
+  EXPECT_FALSE(std::filesystem::exists(dir / "taken.png~inspect3d-new"));
 
   std::filesystem::remove(dir / "aniv00.3d");
   const CapturedRun missing = run_program(kInspect, dir.path, {"preview"});

@@ -164,12 +164,15 @@ const std::string kSanitizerExitCodes =
 
 RunResult run_program_with_memory_limit(const std::string& program, const std::filesystem::path& dir,
                                         int kilobytes) {
+  return run_program_after("ulimit -v " + std::to_string(kilobytes) + " && exec ", program, dir);
+}
+
+RunResult run_program_after(const std::string& before, const std::string& program,
+                            const std::filesystem::path& dir) {
   RunResult result;
   std::string output;
-  result.exit_status =
-      run_command("cd " + shell_quoted(dir.string()) + " && ulimit -v " + std::to_string(kilobytes) +
-                      " && exec " + shell_quoted(program) + " x y z",
-                  output);
+  result.exit_status = run_command(
+      "cd " + shell_quoted(dir.string()) + " && " + before + shell_quoted(program) + " x y z", output);
   result.messages = lines_of(output);
   return result;
 }

@@ -76,6 +76,12 @@ constexpr bool kProgramsSanitized = false;
 RunResult run_program_with_memory_limit(const std::string& program, const std::filesystem::path& dir,
                                         int kilobytes);
 
+// Runs a native `program` as run_program does, through the shell with
+// `before` in front of it: "ulimit -f 8 && " for a file size limit, "timeout
+// -s KILL 20 " so that a run that would wait for ever ends (status 137).
+RunResult run_program_after(const std::string& before, const std::string& program,
+                            const std::filesystem::path& dir);
+
 // The message-box calls of a relay trace as messages, checked as run_program
 // does.
 std::vector<std::string> message_boxes_in_trace(const std::string& trace);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 // The most bytes of one frame file that are read; a longer file is cut there.
 constexpr size_t kFrameReadLimit = 5000000;
@@ -18,6 +19,21 @@ enum class FrameLoad { kRead, kMissing, kUnreadable };
 // one whose read fails.
 FrameLoad load_frame(const char* name, char* text, size_t& end);
 
+// Says whether the frame file `name`, of which load_frame read all it reads,
+// holds more: one more byte can be read past the limit.
+bool frame_longer_than_read(const char* name);
+
+// The frame file names: "anima000.obj" to "anima999.obj", the frame number in
+// three decimal digits from kFrameDigitsAt on. Spelled here only.
+constexpr char kFirstFrameName[] = "anima000.obj";
+constexpr size_t kFrameNameBytes = sizeof kFirstFrameName;
+constexpr size_t kFrameDigitsAt = 5;
+constexpr size_t kFrameDigitCount = 3;
+constexpr uint32_t kFrameLimit = 1000;
+
 // Advances the three-digit frame number of "animaNNN.obj" by one, in place.
 // The hundreds digit is not checked: after "anima999.obj" it becomes ':'.
 void next_frame_name(char* name);
+
+// The name of frame `frame` (below kFrameLimit): "anima007.obj".
+void write_frame_name(uint32_t frame, char (&name)[kFrameNameBytes]);

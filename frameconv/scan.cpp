@@ -162,11 +162,15 @@ constexpr int64_t kExponentCap = 100000000;
 // of the first byte after the cursor's white space, sign, digits, point and
 // exponent that was not taken, so that no space lies between the number's
 // start and it. kNoNumber when the cursor is at or past end.
-static inline double read_real_ending(const ScanCursor& scan, size_t& number_end) {
+// `number_at` is set to where the number starts, after the white space at the
+// cursor, or kNoNumber too.
+static inline double read_real_ending(const ScanCursor& scan, size_t& number_end, size_t& number_at) {
   number_end = kNoNumber;
+  number_at = kNoNumber;
   if (scan.cursor >= scan.end) return 0.0;
   const unsigned char* text = reinterpret_cast<const unsigned char*>(scan.data);
   const unsigned char* p = number_start(scan);
+  number_at = static_cast<size_t>(p - text);
   const bool negative = *p == '-';
   if (*p == '+' || *p == '-') ++p;
 
@@ -211,8 +215,8 @@ static inline double read_real_ending(const ScanCursor& scan, size_t& number_end
 }
 
 double read_real(const ScanCursor& scan) {
-  size_t number_end;
-  return read_real_ending(scan, number_end);
+  size_t number_end, number_at;
+  return read_real_ending(scan, number_end, number_at);
 }
 
 // The moves between coordinates, given where the number just read at the
@@ -253,17 +257,40 @@ static inline bool find_vertex_after(ScanCursor& scan, size_t number_end) {
   return find_token(scan, "v ", 2);
 }
 
+// Whether a vertex was read as written (Vertex::as_written), from where its
+// numbers start and end. The common case costs three comparisons: x starts
+// right after "v ", and y and z each right after the space that ends the
+// number before, so that only number text and those two spaces lie between
+// the "v " and z, and the three starts differ. Otherwise the rule is asked
+// in full.
+[[gnu::cold, gnu::noinline]] static bool read_as_written_slowly(const char* data, size_t at, size_t x_at,
+                                                                size_t y_at, size_t z_at) {
+  if (y_at == kNoNumber || z_at == kNoNumber) return false;
+  if (y_at == x_at || z_at == y_at) return false;
+  return std::memchr(data + at, '\n', z_at - at) == nullptr;
+}
+
+static inline bool read_as_written(const char* data, size_t at, size_t x_at, size_t x_end, size_t y_at,
+                                   size_t y_end, size_t z_at) {
+  if (x_at == at + 2 && y_at == x_end + 1 && z_at == y_end + 1 && y_end != kNoNumber) return true;
+  return read_as_written_slowly(data, at, x_at, y_at, z_at);
+}
+
 // One vertex: the "v ", then x, y and z with `move_on` between them.
 template <void (*move_on)(ScanCursor&, size_t)>
-static bool next_vertex(VertexScan& scan, Vertex& vertex) {
+static inline bool next_vertex(VertexScan& scan, Vertex& vertex) {
   ScanCursor& cursor = scan.cursor;
   if (!find_vertex_after(cursor, scan.number_end)) return false;
   vertex.at = cursor.cursor - 2;
-  vertex.x = read_real_ending(cursor, scan.number_end);
+  size_t x_at, y_at, z_at;
+  vertex.x = read_real_ending(cursor, scan.number_end, x_at);
+  const size_t x_end = scan.number_end;
   move_on(cursor, scan.number_end);
-  vertex.y = read_real_ending(cursor, scan.number_end);
+  vertex.y = read_real_ending(cursor, scan.number_end, y_at);
+  const size_t y_end = scan.number_end;
   move_on(cursor, scan.number_end);
-  vertex.z = read_real_ending(cursor, scan.number_end);
+  vertex.z = read_real_ending(cursor, scan.number_end, z_at);
+  vertex.as_written = read_as_written(cursor.data, vertex.at, x_at, x_end, y_at, y_end, z_at);
   return true;
 }
 
@@ -273,6 +300,37 @@ bool next_first_frame_vertex(VertexScan& scan, Vertex& vertex) {
 
 bool next_later_frame_vertex(VertexScan& scan, Vertex& vertex) {
   return next_vertex<skip_space_after>(scan, vertex);
+}
+
+[[gnu::flatten]] uint32_t next_first_frame_vertices(VertexScan& scan, Vertex* vertices, uint32_t room) {
+  uint32_t count = 0;
+  while (count < room && next_vertex<find_space_after>(scan, vertices[count])) ++count;
+  return count;
+}
+
+[[gnu::flatten]] uint32_t next_later_frame_vertices(VertexScan& scan, Vertex* vertices, uint32_t room) {
+  uint32_t count = 0;
+  while (count < room && next_vertex<skip_space_after>(scan, vertices[count])) ++count;
+  return count;
+}
+
+bool vertex_follows(const VertexScan& scan, size_t& at) {
+  ScanCursor cursor = scan.cursor;
+  if (!find_vertex_after(cursor, scan.number_end)) return false;
+  at = cursor.cursor - 2;
+  return true;
+}
+
+// Space, tab, vertical tab and form feed: white space that does not end a line.
+static bool is_blank(unsigned char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f'; }
+
+bool face_goes_on(const ScanCursor& scan) {
+  const unsigned char* text = reinterpret_cast<const unsigned char*>(scan.data);
+  size_t p = scan.cursor;
+  while (p < scan.end && is_blank(text[p])) ++p;
+  while (p < scan.end && !is_space(text[p])) ++p;
+  while (p < scan.end && is_blank(text[p])) ++p;
+  return p < scan.end && (is_digit(text[p]) || text[p] == '+' || text[p] == '-');
 }
 
 void read_face_line(ScanCursor& scan, int32_t (&references)[3]) {
@@ -289,37 +347,16 @@ uint32_t line_of(const char* data, size_t at) {
   return 1 + newlines;
 }
 
-// Every field holds a coordinate of magnitude below 127 (x and y reach
-// 127.875, z 127.75, all three -128), so only beyond it is each axis asked:
-// nearly every vertex then costs the count one comparison.
-constexpr double kInsideEveryField = 127.0;
-
-// Counts the coordinates of a vertex that have a magnitude of 127 or more and
-// that their fields cannot hold. Of the first of the run it keeps the offset
-// of the "v " in `first_at` and the vertex's store index.
-[[gnu::cold, gnu::noinline]] static void count_out_of_range(const VertexStore& store, OutOfRange& coordinates,
-                                                            size_t& first_at, size_t at, double x, double y,
-                                                            double z) {
-  const double xyz[3] = {x, y, z};
+void count_out_of_range(const VertexStore& store, OutOfRange& coordinates, const char* data,
+                        const Vertex& vertex) {
+  const double xyz[3] = {vertex.x, vertex.y, vertex.z};
   for (int axis = 0; axis < 3; ++axis) {
     if (packs_in_range(xyz[axis], axis)) continue;
     if (coordinates.count++ == 0) {
-      first_at = at;
+      coordinates.first_line = line_of(data, vertex.at);
       coordinates.first_word = store.word_count;
     }
   }
-}
-
-// Packs one vertex into the store and counts its coordinates out of range.
-// The line of the first is counted from `first_at` once the pass is done, so
-// that the search never has to count newlines.
-static inline void pack_counting(VertexStore& store, OutOfRange& coordinates, size_t& first_at, size_t at,
-                                 double x, double y, double z) {
-  if (!(std::fabs(x) < kInsideEveryField && std::fabs(y) < kInsideEveryField &&
-        std::fabs(z) < kInsideEveryField)) {
-    count_out_of_range(store, coordinates, first_at, at, x, y, z);
-  }
-  append_word(store, pack_vertex(x, y, z));
 }
 
 // Both packing passes are flattened: the search for each vertex is inlined
@@ -327,21 +364,23 @@ static inline void pack_counting(VertexStore& store, OutOfRange& coordinates, si
 // much as the counting.
 [[gnu::flatten]] uint32_t scan_first_frame(const char* data, size_t end, VertexStore& store,
                                            OutOfRange& coordinates) {
-  size_t first_at = kNoNumber;
-  const uint32_t vertex_count = visit_first_frame(data, end, [&](size_t at, double x, double y, double z) {
-    pack_counting(store, coordinates, first_at, at, x, y, z);
-  });
-  if (first_at != kNoNumber) coordinates.first_line = line_of(data, first_at);
+  VertexScan scan = start_vertex_scan(data, end);
+  Vertex vertex;
+  uint32_t vertex_count = 0;
+  while (vertex_count < kFirstFrameVertexLimit && next_first_frame_vertex(scan, vertex)) {
+    pack_counting(store, coordinates, data, vertex);
+    ++vertex_count;
+  }
   return vertex_count;
 }
 
 [[gnu::flatten]] bool scan_later_frame(const char* data, size_t end, uint32_t vertex_count,
                                        VertexStore& store, OutOfRange& coordinates) {
-  size_t first_at = kNoNumber;
-  const bool complete =
-      visit_later_frame(data, end, vertex_count, [&](size_t at, double x, double y, double z) {
-        pack_counting(store, coordinates, first_at, at, x, y, z);
-      });
-  if (first_at != kNoNumber) coordinates.first_line = line_of(data, first_at);
-  return complete;
+  VertexScan scan = start_vertex_scan(data, end);
+  Vertex vertex;
+  for (uint32_t i = 0; i < vertex_count; ++i) {
+    if (!next_later_frame_vertex(scan, vertex)) return false;
+    pack_counting(store, coordinates, data, vertex);
+  }
+  return true;
 }

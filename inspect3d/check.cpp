@@ -352,6 +352,27 @@ int cmd_check(int argc, char** argv) {
   }
   add_problem(problems, out_of_range, "face index out of range", "face indices out of range");
 
+  // What the reading left out, as frameconv's closing text counts it: each
+  // one with its place, kind by kind.
+  if (!source.left_out.empty()) std::printf("left out of the conversion:\n");
+  for (int kind = 0; kind < kLeftOutKinds; ++kind) {
+    char one[kLeftOutWordsBytes];
+    left_out_words(static_cast<LeftOutKind>(kind), 1, vertex_count, one);
+    for (const LeftOutPlace& place : source.left_out) {
+      if (static_cast<int>(place.kind) != kind) continue;
+      const std::string file = frame_file_name(place.frame);
+      if (place.line == 0) {
+        std::printf("  %s: %s\n", file.c_str(), one);
+      } else {
+        std::printf("  %s line %u: %s\n", file.c_str(), place.line, one);
+      }
+    }
+    const uint32_t count = source.sequence.left_out[kind].count;
+    char words[kLeftOutWordsBytes];
+    left_out_words(static_cast<LeftOutKind>(kind), count, vertex_count, words);
+    add_problem(problems, count, words, words);
+  }
+
   std::printf("\nresult: %s\n", problems.empty() ? "ok" : problems.c_str());
   return problems.empty() ? kOk : kProblems;
 }

@@ -73,7 +73,7 @@ Source in_range_source() {
   }
   source.frames[3][1] = {127.99, -128.1, 127.99};
   source.frames[5][4] = {-128.12, 127.874, -128.24};
-  source.faces = "f 1 2 3\nf 5/1/1 4/2/2 3/3/3\nf 2 4 5 1\n";
+  source.faces = "f 1 2 3\nf 5/1/1 4/2/2 3/3/3\nf 2 4 5\n";
   return source;
 }
 
@@ -321,7 +321,7 @@ TEST(Inspect3d, SaysWhichFramesTheConversionRead) {
             "data00.3d: 3 triangles of 5 vertices, the faces of anima000.obj");
 }
 
-TEST(Inspect3d, NotesWhatTheReadLimitsLeaveOut) {
+TEST(Inspect3d, ListsWhatTheReadLimitsLeaveOut) {
   TempDir dir;
   std::vector<Vertex> vertices;
   for (int i = 0; i < 10001; ++i) vertices.push_back({i % 7 * 0.5, i % 11 * -0.25, i % 13 * 1.0});
@@ -330,20 +330,28 @@ TEST(Inspect3d, NotesWhatTheReadLimitsLeaveOut) {
   write_bytes(dir / frame_name(0), frame_text(vertices, faces));
   const std::string long_frame = frame_text(vertices, "#" + std::string(5000000, '-'));
   write_bytes(dir / frame_name(1), long_frame);
-  convert(dir);
+  // Two lines before the first "v ", then 10,001 vertices and "vn" before the faces.
+  convert(dir,
+          "Conversion Complete, but 1 face past the limit of 10000 (first in anima000.obj line 20005) and 2 "
+          "frames with more than 10000 vertices (first in anima000.obj line 10003) and 1 frame longer than "
+          "5000000 bytes (first anima001.obj)");
   const CapturedRun run = run_program(kInspect, dir.path, {"check"});
-  EXPECT_EQ(run.exit_status, 0) << run.out;
-  const std::string expected =
-      "frames read: anima000.obj to anima001.obj, 2 frames of 10000 vertices\n"
-      "note: anima000.obj gives 10000 vertices, the most frameconv reads of a frame; any further vertices "
-      "are left out\n"
-      "note: anima000.obj gives 10000 faces, the most frameconv reads; any further faces are left out\n"
-      "note: anima001.obj is " +
-      std::to_string(long_frame.size()) +
-      " bytes long; only its first 5000000 are read\n"
-      "aniv00.3d: 2 frames of 10000 vertices\n"
-      "data00.3d: 10000 triangles of 10000 vertices, the faces of anima000.obj";
-  EXPECT_EQ(run.out.substr(0, run.out.find("\n\n")), expected);
+  EXPECT_EQ(run.exit_status, 1) << run.out;
+  EXPECT_EQ(run.out.substr(0, run.out.find("\n\n")),
+            "frames read: anima000.obj to anima001.obj, 2 frames of 10000 vertices\n"
+            "aniv00.3d: 2 frames of 10000 vertices\n"
+            "data00.3d: 10000 triangles of 10000 vertices, the faces of anima000.obj");
+  const size_t at = run.out.find("left out of the conversion:");
+  ASSERT_NE(at, std::string::npos) << run.out;
+  EXPECT_EQ(
+      run.out.substr(at),
+      "left out of the conversion:\n"
+      "  anima000.obj line 20005: face past the limit of 10000\n"
+      "  anima000.obj line 10003: frame with more than 10000 vertices\n"
+      "  anima001.obj line 10003: frame with more than 10000 vertices\n"
+      "  anima001.obj: frame longer than 5000000 bytes\n"
+      "\nresult: 1 face past the limit of 10000, 2 frames with more than 10000 vertices, 1 frame longer "
+      "than 5000000 bytes\n");
 }
 
 // Models of every size, two frames each: check's suggested export scale, the
@@ -594,9 +602,9 @@ TEST(Inspect3d, HugeFilesLongNamesAndLockedDirectoriesEndWithTwo) {
       {"a 1 TB frame is read only up to the limit",
        [](const TempDir& d) { sparse(d / "anima001.obj", kTerabyte); },
        {"check"},
-       0,
+       1,
        "",
-       "note: anima001.obj is 1099511627776 bytes long; only its first 5000000 are read\n",
+       "  anima001.obj: frame longer than 5000000 bytes\n",
        false},
       {"a 5,000-character name to info",
        nullptr,

@@ -401,6 +401,20 @@ std::string result_of(std::string parts) {
   return result;
 }
 
+// Whether `messages` is the one closing message `expected`. Wine's trace shows
+// only the start of a long message box text, ending in "...": that start must
+// then be the expected text's.
+bool is_closing_message(const std::vector<std::string>& messages, const std::string& expected) {
+  if (messages.size() != 1) return false;
+  const std::string caption = ": Conversion Complete";
+  const std::string& shown = messages[0];
+  if (shown == expected + caption) return true;
+  const size_t cut = shown.size() - caption.size() - 3;
+  return running_under_wine() && shown.size() > caption.size() + 3 &&
+         shown.compare(cut, std::string::npos, "..." + caption) == 0 && cut >= 200 &&
+         expected.compare(0, cut, shown, 0, cut) == 0;
+}
+
 TEST(Inspect3d, FrameconvAndCheckNameWhatTheReadingLeftOut) {
   const std::string crlf_five = "v 1 2 3\r\nv 4 5 6\r\nv 7 8 9\r\nv 1 1 1\r\nv 2 2 2\r\n";
   const LeftOutCase cases[] = {
@@ -493,11 +507,10 @@ TEST(Inspect3d, FrameconvAndCheckNameWhatTheReadingLeftOut) {
     for (size_t f = 0; f < c.frames.size(); ++f)
       write_bytes(dir / frame_name(static_cast<int>(f)), c.frames[f]);
     const RunResult conversion = run_program(kFrameconv, dir.path);
-    EXPECT_EQ(conversion.messages,
-              std::vector<std::string>{
-                  (c.parts.empty() ? "Conversion Complete" : "Conversion Complete, but " + c.parts) +
-                  ": Conversion Complete"})
-        << c.name;
+    const std::string text = c.parts.empty() ? "Conversion Complete" : "Conversion Complete, but " + c.parts;
+    EXPECT_TRUE(is_closing_message(conversion.messages, text))
+        << c.name << "\n"
+        << (conversion.messages.empty() ? "" : conversion.messages[0]);
     const CapturedRun check = run_program(kInspect, dir.path, {"check"});
     EXPECT_EQ(check.exit_status, c.parts.empty() ? 0 : 1) << c.name;
     const size_t listed = check.out.find("left out of the conversion:\n");

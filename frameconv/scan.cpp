@@ -30,6 +30,25 @@ static const char* find_pair(const char* at, const char* last, char a, char b) {
   return nullptr;
 }
 
+// find_pair for a search expected to run long, over the rest of a frame:
+// sixty-four places at a time, one branch for them all, until a block holds
+// the pair; find_pair then finds it there.
+static const char* find_pair_far(const char* at, const char* last, char a, char b) {
+#ifdef __SSE2__
+  const __m128i first = _mm_set1_epi8(a), second = _mm_set1_epi8(b);
+  auto pairs = [&](const char* p) {
+    return _mm_and_si128(_mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), first),
+                         _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 1)), second));
+  };
+  for (; last - at >= 63; at += 64) {
+    const __m128i any = _mm_or_si128(_mm_or_si128(pairs(at), pairs(at + 16)),
+                                     _mm_or_si128(pairs(at + 32), pairs(at + 48)));
+    if (_mm_movemask_epi8(any)) break;
+  }
+#endif
+  return find_pair(at, last, a, b);
+}
+
 bool find_token(ScanCursor& scan, const char* pattern, size_t length) {
   if (scan.cursor > scan.end) return false;
   if (scan.end - scan.cursor >= length) {
@@ -315,9 +334,12 @@ bool next_later_frame_vertex(VertexScan& scan, Vertex& vertex) {
 }
 
 bool vertex_follows(const VertexScan& scan, size_t& at) {
-  ScanCursor cursor = scan.cursor;
-  if (!find_vertex_after(cursor, scan.number_end)) return false;
-  at = cursor.cursor - 2;
+  // find_token(cursor, end, "v ", 2), over what is mostly the rest of the frame.
+  const ScanCursor& cursor = scan.cursor;
+  if (cursor.cursor > cursor.end || cursor.end - cursor.cursor < 2) return false;
+  const char* found = find_pair_far(cursor.data + cursor.cursor, cursor.data + cursor.end - 2, 'v', ' ');
+  if (!found) return false;
+  at = static_cast<size_t>(found - cursor.data);
   return true;
 }
 

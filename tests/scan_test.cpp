@@ -325,6 +325,32 @@ TEST(VertexAsWritten, OnlyWhenEachCoordinateHasANumberOfItsOwnOnTheLineOfItsV) {
   for (const AsWrittenCase& c : cases) EXPECT_EQ(as_written(c.text, c.later_frame), c.as_written) << c.why;
 }
 
+TEST(VertexFollows, FindsTheFirstVAfterTheCursorAnywhereInALongRest) {
+  // "vt" and "vn" lines never match; one "v " at each place around the
+  // 16-, 32- and 64-byte blocks of the search, and at the last place it fits.
+  const std::string filler = std::string(1, 'v') + "t 0.5 0.5\nvn 0 1 0\nf 1/1 2/2 3/3\n";
+  std::string rest;
+  while (rest.size() < 1000) rest += filler;
+  rest.resize(1000, '#');
+  for (size_t place : {0, 1, 15, 16, 31, 32, 33, 62, 63, 64, 65, 127, 128, 500, 998}) {
+    std::string text = "v 1 2 3\n" + rest;
+    text.replace(8 + place, 2, "v ");
+    VertexScan scan = start_vertex_scan(text.c_str(), text.size());
+    Vertex vertex;
+    ASSERT_TRUE(next_later_frame_vertex(scan, vertex));
+    size_t at = 0;
+    EXPECT_TRUE(vertex_follows(scan, at)) << place;
+    EXPECT_EQ(at, 8 + place);
+  }
+  for (const std::string& none : {"v 1 2 3\n" + rest, "v 1 2 3\n" + rest + "v"}) {
+    VertexScan scan = start_vertex_scan(none.c_str(), none.size());
+    Vertex vertex;
+    ASSERT_TRUE(next_later_frame_vertex(scan, vertex));
+    size_t at = 0;
+    EXPECT_FALSE(vertex_follows(scan, at)) << "no v, or one cut by the end";
+  }
+}
+
 struct FaceLeftOutCase {
   std::string faces;
   std::vector<size_t> left_out;  // offsets of the "f " of faces not read in full

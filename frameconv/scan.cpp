@@ -394,7 +394,18 @@ void read_face_line(ScanCursor& scan, int32_t (&references)[3]) {
 
 uint32_t line_of(const char* data, size_t at) {
   uint32_t newlines = 0;
-  for (size_t i = 0; i < at; ++i) newlines += data[i] == '\n';
+  size_t i = 0;
+#ifdef __SSE2__
+  // Sixteen bytes a step: the first of a kind left out can stand millions of
+  // bytes into a frame.
+  const __m128i newline = _mm_set1_epi8('\n');
+  for (; at - i >= 16; i += 16) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
+    newlines += static_cast<uint32_t>(
+        __builtin_popcount(static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, newline)))));
+  }
+#endif
+  for (; i < at; ++i) newlines += data[i] == '\n';
   return 1 + newlines;
 }
 

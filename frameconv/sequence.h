@@ -175,8 +175,8 @@ void left_out_words(LeftOutKind kind, uint32_t count, uint32_t vertex_count,
 
 // Room for the closing text of a complete run with all seven parts at their
 // largest: counts and lines of ten digits.
-constexpr size_t kClosingPartBytes =
-    sizeof " and " + 10 + sizeof " " + kLeftOutWordsBytes + sizeof " (first in anima000.obj line 4294967295)";
+constexpr size_t kClosingPartBytes = sizeof " and " + 10 + sizeof " " + kLeftOutWordsBytes +
+                                     sizeof " (first in " + kFrameNameBytes + sizeof " line 4294967295)";
 constexpr size_t kClosingTextBytes = sizeof "Conversion Complete, but " + 7 * kClosingPartBytes;
 
 // The text of a run that wrote both outputs: "Conversion Complete", and,

@@ -268,7 +268,7 @@ int cmd_check(int argc, char** argv) {
   SourceFrames source;
   switch (read_source_frames(dir, comparison, source)) {
     case SourceRead::kMissing:
-      std::fprintf(stderr, "inspect3d: cannot find %s\n", shown(dir, "anima000.obj").c_str());
+      std::fprintf(stderr, "inspect3d: cannot find %s\n", shown(dir, kFirstFrameName).c_str());
       return kBadUsage;
     case SourceRead::kFailed:
       return kBadUsage;
@@ -300,9 +300,10 @@ int cmd_check(int argc, char** argv) {
   const MeshDifference difference = compare_mesh_file(mesh, *source.triangles, vertex_count);
   std::printf("%s: %s of %s, %s\n", kMeshName, counted(mesh.triangle_count, "triangle", "triangles").c_str(),
               counted(mesh.vertices_per_frame, "vertex", "vertices").c_str(),
-              difference.same()
-                  ? "the faces of anima000.obj"
-                  : ("not what frameconv makes of anima000.obj: " + difference.parts()).c_str());
+              difference.same() ? (std::string("the faces of ") + kFirstFrameName).c_str()
+                                : (std::string("not what frameconv makes of ") + kFirstFrameName + ": " +
+                                   difference.parts())
+                                      .c_str());
   const bool same_faces = difference.differing_triangle_count == 0 &&
                           mesh.vertices_per_frame == vertex_count &&
                           mesh.triangle_count == source.triangles->triangle_count;

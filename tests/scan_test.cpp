@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <memory>
@@ -348,6 +349,20 @@ TEST(VertexFollows, FindsTheFirstVAfterTheCursorAnywhereInALongRest) {
     ASSERT_TRUE(next_later_frame_vertex(scan, vertex));
     size_t at = 0;
     EXPECT_FALSE(vertex_follows(scan, at)) << "no v, or one cut by the end";
+  }
+}
+
+TEST(LineOf, CountsEveryNewlineBeforeTheOffset) {
+  // Newlines only, more than a byte lane can count at once, and sparse ones.
+  const std::string dense(10000, '\n');
+  std::string sparse;
+  for (int line = 0; line < 3000; ++line) sparse += "v 1 2 3\r\n" + std::string(line % 7, '#');
+  for (const std::string* text : {&dense, &sparse}) {
+    for (size_t at : {0, 1, 15, 16, 17, 4079, 4080, 4081, 8191, 9999}) {
+      const uint32_t expected =
+          1 + static_cast<uint32_t>(std::count(text->begin(), text->begin() + at, '\n'));
+      EXPECT_EQ(line_of(text->c_str(), at), expected) << at;
+    }
   }
 }
 

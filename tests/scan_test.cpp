@@ -357,7 +357,7 @@ TEST(LineOf, CountsEveryNewlineBeforeTheOffset) {
   const std::string dense(10000, '\n');
   std::string sparse;
   for (int line = 0; line < 3000; ++line) sparse += "v 1 2 3\r\n" + std::string(line % 7, '#');
-  for (const std::string* text : {&dense, &sparse}) {
+  for (const std::string* text : std::initializer_list<const std::string*>{&dense, &sparse}) {
     for (size_t at : {0, 1, 15, 16, 17, 4079, 4080, 4081, 8191, 9999}) {
       const uint32_t expected =
           1 + static_cast<uint32_t>(std::count(text->begin(), text->begin() + at, '\n'));

@@ -271,22 +271,26 @@ double read_real(const ScanCursor& scan) {
 // cursor ended. When that number starts right at the cursor and a space
 // follows it, that space is the first at or after the cursor, so the search
 // would find it there: take it at once. Otherwise search as always.
-static inline void find_space_after(ScanCursor& scan, size_t number_end) {
+// Both say whether they took the space at once: then the number started at
+// the cursor and the next one's cursor is just past its end.
+static inline bool find_space_after(ScanCursor& scan, size_t number_end) {
   if (number_end < scan.end && scan.data[number_end] == ' ' &&
       !is_space(static_cast<unsigned char>(scan.data[scan.cursor]))) {
     scan.cursor = number_end + 1;
-    return;
+    return true;
   }
   find_token(scan, " ", 1);
+  return false;
 }
 
-static inline void skip_space_after(ScanCursor& scan, size_t number_end) {
+static inline bool skip_space_after(ScanCursor& scan, size_t number_end) {
   if (number_end < scan.end && scan.data[number_end] == ' ' && number_end - scan.cursor < kSpaceWindowBytes &&
       !is_space(static_cast<unsigned char>(scan.data[scan.cursor]))) {
     scan.cursor = number_end + 1;
-    return;
+    return true;
   }
   skip_past_space(scan);
+  return false;
 }
 
 // The search for the next "v " from the cursor, which stands at the start of
@@ -305,40 +309,43 @@ static inline bool find_vertex_after(ScanCursor& scan, size_t number_end) {
   return find_token(scan, "v ", 2);
 }
 
-// Whether a vertex was read as written (Vertex::as_written), from where its
-// numbers start and end. The common case costs three comparisons: x starts
-// right after "v ", and y and z each right after the space that ends the
-// number before, so that only number text and those two spaces lie between
-// the "v " and z, and the three starts differ. Otherwise the rule is asked
-// in full.
-[[gnu::cold, gnu::noinline]] static bool read_as_written_slowly(const char* data, size_t at, size_t x_at,
-                                                                size_t y_at, size_t z_at) {
+// Whether the vertex whose "v " stands at `at` was read as written
+// (Vertex::as_written), asked in full: its three numbers read again from
+// just past the "v ", with the same moves, noting where each starts.
+template <bool (*move_on)(ScanCursor&, size_t)>
+[[gnu::cold, gnu::noinline]] static bool read_as_written_slowly(const ScanCursor& text, size_t at) {
+  ScanCursor cursor{text.data, text.end, at + 2};
+  size_t number_end, x_at, y_at, z_at;
+  read_real_ending(cursor, number_end, x_at);
+  move_on(cursor, number_end);
+  read_real_ending(cursor, number_end, y_at);
+  move_on(cursor, number_end);
+  read_real_ending(cursor, number_end, z_at);
   if (y_at == kNoNumber || z_at == kNoNumber) return false;
   if (y_at == x_at || z_at == y_at) return false;
-  return std::memchr(data + at, '\n', z_at - at) == nullptr;
+  return std::memchr(text.data + at, '\n', z_at - at) == nullptr;
 }
 
-static inline bool read_as_written(const char* data, size_t at, size_t x_at, size_t x_end, size_t y_at,
-                                   size_t y_end, size_t z_at) {
-  if (x_at == at + 2 && y_at == x_end + 1 && z_at == y_end + 1 && y_end != kNoNumber) return true;
-  return read_as_written_slowly(data, at, x_at, y_at, z_at);
-}
-
-// One vertex: the "v ", then x, y and z with `move_on` between them.
-template <void (*move_on)(ScanCursor&, size_t)>
+// One vertex: the "v ", then x, y and z with `move_on` between them. The
+// common case of as_written costs next to nothing: both moves took the
+// space at once (so x and y each started at their cursor, and y and z were
+// read right after the space that ends the number before) and z starts at
+// its cursor, before end. Then only number text and two spaces lie between
+// the "v " and z, and the three numbers differ. Otherwise the rule is asked
+// in full.
+template <bool (*move_on)(ScanCursor&, size_t)>
 static inline bool next_vertex(VertexScan& scan, Vertex& vertex) {
   ScanCursor& cursor = scan.cursor;
   if (!find_vertex_after(cursor, scan.number_end)) return false;
   vertex.at = cursor.cursor - 2;
-  size_t x_at, y_at, z_at;
-  vertex.x = read_real_ending(cursor, scan.number_end, x_at);
-  const size_t x_end = scan.number_end;
-  move_on(cursor, scan.number_end);
-  vertex.y = read_real_ending(cursor, scan.number_end, y_at);
-  const size_t y_end = scan.number_end;
-  move_on(cursor, scan.number_end);
-  vertex.z = read_real_ending(cursor, scan.number_end, z_at);
-  vertex.as_written = read_as_written(cursor.data, vertex.at, x_at, x_end, y_at, y_end, z_at);
+  size_t number_at;
+  vertex.x = read_real_ending(cursor, scan.number_end, number_at);
+  const bool x_plain = move_on(cursor, scan.number_end);
+  vertex.y = read_real_ending(cursor, scan.number_end, number_at);
+  const bool y_plain = move_on(cursor, scan.number_end);
+  vertex.z = read_real_ending(cursor, scan.number_end, number_at);
+  vertex.as_written = (x_plain && y_plain && number_at == cursor.cursor && number_at != kNoNumber) ||
+                      read_as_written_slowly<move_on>(cursor, vertex.at);
   return true;
 }
 

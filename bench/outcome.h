@@ -8,6 +8,12 @@
 // frameconv's and clipmerge's closing line after a whole conversion.
 constexpr char kCompleteLine[] = "Conversion Complete: Conversion Complete";
 
+// A pattern (see matches) of frameconv's closing line after a whole
+// conversion, plain or naming what the files leave out ("Conversion
+// Complete, but 9602 faces past the limit of 10000 (...): Conversion
+// Complete", as set B, of more faces than are read, ends).
+constexpr char kConvertedLine[] = "Conversion Complete*: Conversion Complete";
+
 // Whether `text` is `pattern`, where one '*' in pattern stands for any text
 // (the counts a floor or the peer prints). Without a '*', text must equal it.
 bool matches(const std::string& pattern, const std::string& text);

@@ -16,6 +16,12 @@ TEST(Matches, TakesTextWithoutAStarExactlyAndAStarForAnyText) {
       {kCompleteLine, "Conversion Complete: Conversion Complete ", false},
       {kCompleteLine, "Conversion Error: Too few vertices in anima003.obj", false},
       {kCompleteLine, "", false},
+      {kConvertedLine, "Conversion Complete: Conversion Complete", true},
+      {kConvertedLine,
+       "Conversion Complete, but 9602 faces past the limit of 10000 (first in anima000.obj line 50002): "
+       "Conversion Complete",
+       true},
+      {kConvertedLine, "Conversion Error: Vertex store full at anima040.obj", false},
       {"34530000 bytes, * lines, 40 files", "34530000 bytes, 1177280 lines, 40 files", true},
       {"34530000 bytes, * lines, 40 files", "34530000 bytes, 0 lines, 39 files", false},
       {"34530000 bytes, * lines, 40 files", "3453000 bytes, 1 lines, 40 files", false},

@@ -114,8 +114,9 @@ bool run_stages(Workspace& work, const std::vector<std::string>& frames, const s
   OutOfRange coordinates{}, indices{};
   for (size_t frame = 0; frame < frames.size(); ++frame) {
     size_t end = 0;
+    bool longer = false;
     double t = now_ms();
-    if (load_frame(frames[frame].c_str(), work.text, end) != FrameLoad::kRead) return false;
+    if (load_frame(frames[frame].c_str(), work.text, end, longer) != FrameLoad::kRead) return false;
     ms[kRead] += now_ms() - t;
     double sum = 0;
     auto add = [&sum](size_t, double x, double y, double z) { sum += x + y + z; };

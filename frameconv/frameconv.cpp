@@ -7,6 +7,7 @@
 #include "output.h"
 #include "platform.h"
 #include "scan.h"
+#include "sequence.h"
 #include "vertex_animation.h"
 
 namespace {
@@ -33,30 +34,59 @@ int fail(Workspace* work, const char* format, const char* name) {
   return finish(work, "Conversion Error", caption);
 }
 
-// Room for the closing text with both counts and lines at their largest.
-constexpr size_t kClosingTextBytes = 256;
+// frameconv's handling of each frame read: its vertices packed into the
+// store, each coordinate its field cannot hold counted.
+struct Packing {
+  VertexStore& store;
+  OutOfRange& coordinates;
+  const char* text;
 
-// Appends "N coordinates out of range (first in animaNNN.obj line L)" or the
-// like to `text`, after `joint`, if `range` counted anything.
-void add_out_of_range(char (&text)[kClosingTextBytes], const char*& joint, const OutOfRange& range,
-                      const char* one, const char* many, uint32_t frame) {
-  if (range.count == 0) return;
-  const size_t length = std::strlen(text);
-  std::snprintf(text + length, sizeof text - length, "%s%u %s out of range (first in anima%03u.obj line %u)",
-                joint, range.count, range.count == 1 ? one : many, frame, range.first_line);
-  joint = " and ";
+  void begin_frame(uint32_t, const char* frame_text) { text = frame_text; }
+  void vertex(const Vertex& vertex) { pack_counting(store, coordinates, text, vertex); }
+  void end_frame(uint32_t, uint32_t) {}
+  void drop_frame() {}
+  void left_out(LeftOutKind, uint32_t, const char*, size_t) {}
+};
+
+// How a reading that ends before the outputs are written ends the run.
+int sequence_failed(Workspace* work, SequenceEnd end, const char* name) {
+  switch (end) {
+    case SequenceEnd::kNoFirstFrame:
+      return fail(work, "Cannot find %s file", kFirstFrameName);
+    case SequenceEnd::kEmptyFirstFrame:
+      return finish(work, "0 size dxf file", "0 size dxf file");
+    case SequenceEnd::kUnreadable:
+      return fail(work, "Cannot read %s", name);
+    case SequenceEnd::kNoVertices:
+      return fail(work, "No vertices in %s", name);
+    case SequenceEnd::kStoreFull:
+      return fail(work, "Vertex store full at %s", name);
+    case SequenceEnd::kTooFewVertices:
+    case SequenceEnd::kComplete:
+      break;
+  }
+  return fail(work, "Too few vertices in %s", name);
 }
 
-// The text of a run that wrote both outputs: "Conversion Complete", and what
-// the files could not hold, so that a conversion that lost data never reads
-// as a clean one.
-void complete_text(char (&text)[kClosingTextBytes], const OutOfRange& coordinates, uint32_t vertex_count,
-                   const OutOfRange& indices) {
-  std::snprintf(text, sizeof text, "Conversion Complete");
-  const char* joint = ", but ";
-  add_out_of_range(text, joint, coordinates, "coordinate", "coordinates",
-                   coordinates.first_word / vertex_count);
-  add_out_of_range(text, joint, indices, "face index", "face indices", 0);
+// Writes both outputs to their temporary files, so that both are complete on
+// disk before either replaces an earlier file. Returns the name of the output
+// that could not be written, or nullptr.
+const char* write_outputs(const Workspace& work, uint32_t vertex_count) {
+  // At most 1,000 frames and 10,000 vertices a frame: both fit 16 bits.
+  const auto frame_count = static_cast<uint16_t>(work.store.word_count / vertex_count);
+  const auto bytes_per_frame = static_cast<uint16_t>(vertex_count * kPackedVertexBytes);
+  char animation_temp[kTempNameBytes], mesh_temp[kTempNameBytes];
+  temp_name(kVertexAnimationName, animation_temp);
+  temp_name(kMeshName, mesh_temp);
+  if (!write_vertex_animation_file(animation_temp, frame_count, bytes_per_frame, work.store.bytes,
+                                   work.store.word_count * kPackedVertexBytes)) {
+    return kVertexAnimationName;
+  }
+  if (!write_mesh_file(mesh_temp, static_cast<uint16_t>(vertex_count), work.triangles)) {
+    std::remove(animation_temp);
+    return kMeshName;
+  }
+  return nullptr;
 }
 
 }  // namespace
@@ -66,57 +96,18 @@ int program_main() {
   if (!work) return finish(nullptr, "Conversion Error", "out of memory");
   work->store.word_count = 0;
 
-  char name[] = "anima000.obj";
-  size_t end = 0;
-  switch (load_frame(name, work->text, end)) {
-    case FrameLoad::kMissing:
-      return finish(work, "Conversion Error", "Cannot find anima000.obj file");
-    case FrameLoad::kUnreadable:
-      return fail(work, "Cannot read %s", name);
-    case FrameLoad::kRead:
-      break;
-  }
-  if (end == 0) return finish(work, "0 size dxf file", "0 size dxf file");
+  FrameSequence sequence;
+  OutOfRange coordinates{};
+  Packing packing{work->store, coordinates, work->text};
+  const SequenceEnd end = read_frame_sequence(nullptr, work->text, work->triangles, sequence, packing);
+  if (end != SequenceEnd::kComplete) return sequence_failed(work, end, sequence.name);
 
-  OutOfRange coordinates{}, indices{};
-  const uint32_t vertex_count = scan_first_frame(work->text, end, work->store, coordinates);
-  if (vertex_count == 0) return fail(work, "No vertices in %s", name);
-  scan_triangles(work->text, end, vertex_count, work->triangles, indices);
-
-  // Frames follow while the next name opens, up to anima999.obj.
-  while (std::strcmp(name, "anima999.obj") != 0) {
-    next_frame_name(name);
-    const FrameLoad load = load_frame(name, work->text, end);
-    if (load == FrameLoad::kMissing) break;
-    if (load == FrameLoad::kUnreadable) return fail(work, "Cannot read %s", name);
-    if (kVertexStoreWords - work->store.word_count < vertex_count) {
-      return fail(work, "Vertex store full at %s", name);
-    }
-    if (!scan_later_frame(work->text, end, vertex_count, work->store, coordinates)) {
-      return fail(work, "Too few vertices in %s", name);
-    }
-  }
-
-  // At most 1,000 frames and 10,000 vertices a frame: both fit 16 bits.
-  const auto frame_count = static_cast<uint16_t>(work->store.word_count / vertex_count);
-  const auto bytes_per_frame = static_cast<uint16_t>(vertex_count * kPackedVertexBytes);
-
-  // Both outputs are complete on disk before either replaces an earlier file.
-  char animation_temp[kTempNameBytes], mesh_temp[kTempNameBytes];
-  temp_name(kVertexAnimationName, animation_temp);
-  temp_name(kMeshName, mesh_temp);
-  if (!write_vertex_animation_file(animation_temp, frame_count, bytes_per_frame, work->store.bytes,
-                                   work->store.word_count * kPackedVertexBytes)) {
-    return fail(work, "Cannot write %s", kVertexAnimationName);
-  }
-  if (!write_mesh_file(mesh_temp, static_cast<uint16_t>(vertex_count), work->triangles)) {
-    std::remove(animation_temp);
-    return fail(work, "Cannot write %s", kMeshName);
-  }
+  if (const char* failed = write_outputs(*work, sequence.vertex_count))
+    return fail(work, "Cannot write %s", failed);
   const char* const outputs[] = {kVertexAnimationName, kMeshName};
   if (const char* failed = commit_outputs(outputs, 2)) return fail(work, "Cannot write %s", failed);
 
   char text[kClosingTextBytes];
-  complete_text(text, coordinates, vertex_count, indices);
+  complete_text(sequence, coordinates, text);
   return finish(work, text, "Conversion Complete");
 }

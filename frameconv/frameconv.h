@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 // The most bytes of one frame file that are read; a longer file is cut there.
 constexpr size_t kFrameReadLimit = 5000000;
@@ -13,11 +14,22 @@ enum class FrameLoad { kRead, kMissing, kUnreadable };
 
 // Reads up to kFrameReadLimit bytes of `name` into `text` (room for
 // kFrameReadLimit + 1), from its first byte, sets `end` to their number and
-// puts the 0 after them. Only a file that does not exist is missing; one that
+// puts the 0 after them; `longer` says whether the file holds more than that. Only a file that does not exist is missing; one that
 // exists but will not open or is no regular file (a directory, a FIFO, a
 // device) cannot be read, just as one whose read fails; nothing waits on it.
-FrameLoad load_frame(const char* name, char* text, size_t& end);
+FrameLoad load_frame(const char* name, char* text, size_t& end, bool& longer);
+
+// The frame file names: "anima000.obj" to "anima999.obj", the frame number in
+// three decimal digits from kFrameDigitsAt on. Spelled here only.
+constexpr char kFirstFrameName[] = "anima000.obj";
+constexpr size_t kFrameNameBytes = sizeof kFirstFrameName;
+constexpr size_t kFrameDigitsAt = 5;
+constexpr size_t kFrameDigitCount = 3;
+constexpr uint32_t kFrameLimit = 1000;
 
 // Advances the three-digit frame number of "animaNNN.obj" by one, in place.
 // The hundreds digit is not checked: after "anima999.obj" it becomes ':'.
 void next_frame_name(char* name);
+
+// The name of frame `frame` (below kFrameLimit): "anima007.obj".
+void write_frame_name(uint32_t frame, char (&name)[kFrameNameBytes]);

@@ -18,7 +18,7 @@ static uint32_t vertex_index(int32_t reference) {
 }
 
 void scan_triangles(const char* data, size_t end, uint32_t vertex_count, TriangleTable& table,
-                    OutOfRange& indices) {
+                    OutOfRange& indices, LeftOutNote left_out) {
   ScanCursor scan{data, end, 0};
   uint8_t cycle = 1;
   uint32_t count = 0;
@@ -28,6 +28,7 @@ void scan_triangles(const char* data, size_t end, uint32_t vertex_count, Triangl
     const size_t at = scan.cursor - 2;
     int32_t references[3];
     read_face_line(scan, references);
+    if (face_goes_on(scan)) left_out(LeftOutKind::kFaceNotInFull, at);
     uint16_t kept[3];
     for (int corner = 0; corner < 3; ++corner) {
       const uint32_t index = vertex_index(references[corner]);
@@ -38,6 +39,11 @@ void scan_triangles(const char* data, size_t end, uint32_t vertex_count, Triangl
     put_triangle_record(table.bytes + count * kTriangleRecordBytes, kept, cycle);
     ++count;
     cycle = cycle < kCycleLast ? cycle + 1 : kCycleRestart;
+  }
+  // note: what the limit leaves out is only counted, from where the pass
+  // stopped; the table and the file stay as they are.
+  if (count == kTriangleLimit) {
+    while (find_token(scan, "f ", 2)) left_out(LeftOutKind::kFacePastLimit, scan.cursor - 2);
   }
   std::memset(table.bytes + count * kTriangleRecordBytes, 0, kTrailingRecords * kTriangleRecordBytes);
   table.triangle_count = static_cast<uint16_t>(count);

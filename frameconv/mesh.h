@@ -20,9 +20,11 @@ struct TriangleTable {
 // The triangle pass: one record for each "f " of the first frame's text, at
 // most 10,000, with the three records after the last set to zero. Counts in
 // `indices` each index at or beyond `vertex_count`, taken in 32 bits before it
-// is cut to the record's 16 (a reference of 0 or 65537 counts).
+// is cut to the record's 16 (a reference of 0 or 65537 counts). Tells
+// `left_out` of each face that goes on with a fourth reference and, when the
+// pass stops at its limit, of each further "f " of the text.
 void scan_triangles(const char* data, size_t end, uint32_t vertex_count, TriangleTable& table,
-                    OutOfRange& indices);
+                    OutOfRange& indices, LeftOutNote left_out = {});
 
 // Creates or truncates `name` and writes the mesh header and triangle count + 3
 // records. Checks every write, the flush and the close; on failure removes the

@@ -8,6 +8,9 @@
 #ifdef __SSE2__
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
 
 // The first place in [at, last] where bytes a and b stand one after the
 // other, or nullptr. Reads no byte past last + 1.
@@ -28,6 +31,51 @@ static const char* find_pair(const char* at, const char* last, char a, char b) {
     if (at[0] == a && at[1] == b) return at;
   }
   return nullptr;
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+// find_pair_far's blocks in AVX2 registers, thirty-two places a comparison,
+// where the processor has them.
+[[gnu::target("avx2")]] static const char* skip_pairless_blocks_avx2(const char* at, const char* last, char a,
+                                                                     char b) {
+  const __m256i first = _mm256_set1_epi8(a), second = _mm256_set1_epi8(b);
+  for (; last - at >= 63; at += 64) {
+    const __m256i low = _mm256_and_si256(
+        _mm256_cmpeq_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(at)), first),
+        _mm256_cmpeq_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(at + 1)), second));
+    const __m256i high = _mm256_and_si256(
+        _mm256_cmpeq_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(at + 32)), first),
+        _mm256_cmpeq_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(at + 33)), second));
+    if (_mm256_movemask_epi8(_mm256_or_si256(low, high))) break;
+  }
+  return at;
+}
+
+// Asked once, before main; __builtin_cpu_init makes that safe in any order of
+// initialisation.
+static const bool kHaveAvx2 = (__builtin_cpu_init(), __builtin_cpu_supports("avx2"));
+#endif
+
+// find_pair for a search expected to run long, over the rest of a frame:
+// sixty-four places at a time, one branch for them all, until a block holds
+// the pair; find_pair then finds it there.
+static const char* find_pair_far(const char* at, const char* last, char a, char b) {
+#if defined(__x86_64__) || defined(__i386__)
+  if (kHaveAvx2) return find_pair(skip_pairless_blocks_avx2(at, last, a, b), last, a, b);
+#endif
+#ifdef __SSE2__
+  const __m128i first = _mm_set1_epi8(a), second = _mm_set1_epi8(b);
+  auto pairs = [&](const char* p) {
+    return _mm_and_si128(_mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), first),
+                         _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 1)), second));
+  };
+  for (; last - at >= 63; at += 64) {
+    const __m128i any =
+        _mm_or_si128(_mm_or_si128(pairs(at), pairs(at + 16)), _mm_or_si128(pairs(at + 32), pairs(at + 48)));
+    if (_mm_movemask_epi8(any)) break;
+  }
+#endif
+  return find_pair(at, last, a, b);
 }
 
 bool find_token(ScanCursor& scan, const char* pattern, size_t length) {
@@ -162,11 +210,15 @@ constexpr int64_t kExponentCap = 100000000;
 // of the first byte after the cursor's white space, sign, digits, point and
 // exponent that was not taken, so that no space lies between the number's
 // start and it. kNoNumber when the cursor is at or past end.
-static inline double read_real_ending(const ScanCursor& scan, size_t& number_end) {
+// `number_at` is set to where the number starts, after the white space at the
+// cursor, or kNoNumber too.
+static inline double read_real_ending(const ScanCursor& scan, size_t& number_end, size_t& number_at) {
   number_end = kNoNumber;
+  number_at = kNoNumber;
   if (scan.cursor >= scan.end) return 0.0;
   const unsigned char* text = reinterpret_cast<const unsigned char*>(scan.data);
   const unsigned char* p = number_start(scan);
+  number_at = static_cast<size_t>(p - text);
   const bool negative = *p == '-';
   if (*p == '+' || *p == '-') ++p;
 
@@ -211,30 +263,34 @@ static inline double read_real_ending(const ScanCursor& scan, size_t& number_end
 }
 
 double read_real(const ScanCursor& scan) {
-  size_t number_end;
-  return read_real_ending(scan, number_end);
+  size_t number_end, number_at;
+  return read_real_ending(scan, number_end, number_at);
 }
 
 // The moves between coordinates, given where the number just read at the
 // cursor ended. When that number starts right at the cursor and a space
 // follows it, that space is the first at or after the cursor, so the search
 // would find it there: take it at once. Otherwise search as always.
-static inline void find_space_after(ScanCursor& scan, size_t number_end) {
+// Both say whether they took the space at once: then the number started at
+// the cursor and the next one's cursor is just past its end.
+static inline bool find_space_after(ScanCursor& scan, size_t number_end) {
   if (number_end < scan.end && scan.data[number_end] == ' ' &&
       !is_space(static_cast<unsigned char>(scan.data[scan.cursor]))) {
     scan.cursor = number_end + 1;
-    return;
+    return true;
   }
   find_token(scan, " ", 1);
+  return false;
 }
 
-static inline void skip_space_after(ScanCursor& scan, size_t number_end) {
+static inline bool skip_space_after(ScanCursor& scan, size_t number_end) {
   if (number_end < scan.end && scan.data[number_end] == ' ' && number_end - scan.cursor < kSpaceWindowBytes &&
       !is_space(static_cast<unsigned char>(scan.data[scan.cursor]))) {
     scan.cursor = number_end + 1;
-    return;
+    return true;
   }
   skip_past_space(scan);
+  return false;
 }
 
 // The search for the next "v " from the cursor, which stands at the start of
@@ -253,17 +309,43 @@ static inline bool find_vertex_after(ScanCursor& scan, size_t number_end) {
   return find_token(scan, "v ", 2);
 }
 
-// One vertex: the "v ", then x, y and z with `move_on` between them.
-template <void (*move_on)(ScanCursor&, size_t)>
-static bool next_vertex(VertexScan& scan, Vertex& vertex) {
+// Whether the vertex whose "v " stands at `at` was read as written
+// (Vertex::as_written), asked in full: its three numbers read again from
+// just past the "v ", with the same moves, noting where each starts.
+template <bool (*move_on)(ScanCursor&, size_t)>
+[[gnu::cold, gnu::noinline]] static bool read_as_written_slowly(const ScanCursor& text, size_t at) {
+  ScanCursor cursor{text.data, text.end, at + 2};
+  size_t number_end, x_at, y_at, z_at;
+  read_real_ending(cursor, number_end, x_at);
+  move_on(cursor, number_end);
+  read_real_ending(cursor, number_end, y_at);
+  move_on(cursor, number_end);
+  read_real_ending(cursor, number_end, z_at);
+  if (y_at == kNoNumber || z_at == kNoNumber) return false;
+  if (y_at == x_at || z_at == y_at) return false;
+  return std::memchr(text.data + at, '\n', z_at - at) == nullptr;
+}
+
+// One vertex: the "v ", then x, y and z with `move_on` between them. The
+// common case of as_written costs next to nothing: both moves took the
+// space at once (so x and y each started at their cursor, and y and z were
+// read right after the space that ends the number before) and z starts at
+// its cursor, before end. Then only number text and two spaces lie between
+// the "v " and z, and the three numbers differ. Otherwise the rule is asked
+// in full.
+template <bool (*move_on)(ScanCursor&, size_t)>
+static inline bool next_vertex(VertexScan& scan, Vertex& vertex) {
   ScanCursor& cursor = scan.cursor;
   if (!find_vertex_after(cursor, scan.number_end)) return false;
   vertex.at = cursor.cursor - 2;
-  vertex.x = read_real_ending(cursor, scan.number_end);
-  move_on(cursor, scan.number_end);
-  vertex.y = read_real_ending(cursor, scan.number_end);
-  move_on(cursor, scan.number_end);
-  vertex.z = read_real_ending(cursor, scan.number_end);
+  size_t number_at;
+  vertex.x = read_real_ending(cursor, scan.number_end, number_at);
+  const bool x_plain = move_on(cursor, scan.number_end);
+  vertex.y = read_real_ending(cursor, scan.number_end, number_at);
+  const bool y_plain = move_on(cursor, scan.number_end);
+  vertex.z = read_real_ending(cursor, scan.number_end, number_at);
+  vertex.as_written = (x_plain && y_plain && number_at == cursor.cursor && number_at != kNoNumber) ||
+                      read_as_written_slowly<move_on>(cursor, vertex.at);
   return true;
 }
 
@@ -273,6 +355,40 @@ bool next_first_frame_vertex(VertexScan& scan, Vertex& vertex) {
 
 bool next_later_frame_vertex(VertexScan& scan, Vertex& vertex) {
   return next_vertex<skip_space_after>(scan, vertex);
+}
+
+[[gnu::flatten]] uint32_t next_first_frame_vertices(VertexScan& scan, Vertex* vertices, uint32_t room) {
+  uint32_t count = 0;
+  while (count < room && next_vertex<find_space_after>(scan, vertices[count])) ++count;
+  return count;
+}
+
+[[gnu::flatten]] uint32_t next_later_frame_vertices(VertexScan& scan, Vertex* vertices, uint32_t room) {
+  uint32_t count = 0;
+  while (count < room && next_vertex<skip_space_after>(scan, vertices[count])) ++count;
+  return count;
+}
+
+bool vertex_follows(const VertexScan& scan, size_t& at) {
+  // find_token(cursor, end, "v ", 2), over what is mostly the rest of the frame.
+  const ScanCursor& cursor = scan.cursor;
+  if (cursor.cursor > cursor.end || cursor.end - cursor.cursor < 2) return false;
+  const char* found = find_pair_far(cursor.data + cursor.cursor, cursor.data + cursor.end - 2, 'v', ' ');
+  if (!found) return false;
+  at = static_cast<size_t>(found - cursor.data);
+  return true;
+}
+
+// Space, tab, vertical tab and form feed: white space that does not end a line.
+static bool is_blank(unsigned char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f'; }
+
+bool face_goes_on(const ScanCursor& scan) {
+  const unsigned char* text = reinterpret_cast<const unsigned char*>(scan.data);
+  size_t p = scan.cursor;
+  while (p < scan.end && is_blank(text[p])) ++p;
+  while (p < scan.end && !is_space(text[p])) ++p;
+  while (p < scan.end && is_blank(text[p])) ++p;
+  return p < scan.end && (is_digit(text[p]) || text[p] == '+' || text[p] == '-');
 }
 
 void read_face_line(ScanCursor& scan, int32_t (&references)[3]) {
@@ -285,41 +401,36 @@ void read_face_line(ScanCursor& scan, int32_t (&references)[3]) {
 
 uint32_t line_of(const char* data, size_t at) {
   uint32_t newlines = 0;
-  for (size_t i = 0; i < at; ++i) newlines += data[i] == '\n';
+  size_t i = 0;
+#ifdef __SSE2__
+  // Sixteen bytes a step: the first of a kind left out can stand millions of
+  // bytes into a frame. Each byte lane counts up to 255 newlines before the
+  // lanes are summed.
+  const __m128i newline = _mm_set1_epi8('\n'), zero = _mm_setzero_si128();
+  while (at - i >= 16) {
+    __m128i lanes = zero;
+    for (int step = 0; step < 255 && at - i >= 16; ++step, i += 16) {
+      const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
+      lanes = _mm_sub_epi8(lanes, _mm_cmpeq_epi8(bytes, newline));
+    }
+    const __m128i sums = _mm_sad_epu8(lanes, zero);
+    newlines += static_cast<uint32_t>(_mm_cvtsi128_si32(sums) + _mm_extract_epi16(sums, 4));
+  }
+#endif
+  for (; i < at; ++i) newlines += data[i] == '\n';
   return 1 + newlines;
 }
 
-// Every field holds a coordinate of magnitude below 127 (x and y reach
-// 127.875, z 127.75, all three -128), so only beyond it is each axis asked:
-// nearly every vertex then costs the count one comparison.
-constexpr double kInsideEveryField = 127.0;
-
-// Counts the coordinates of a vertex that have a magnitude of 127 or more and
-// that their fields cannot hold. Of the first of the run it keeps the offset
-// of the "v " in `first_at` and the vertex's store index.
-[[gnu::cold, gnu::noinline]] static void count_out_of_range(const VertexStore& store, OutOfRange& coordinates,
-                                                            size_t& first_at, size_t at, double x, double y,
-                                                            double z) {
-  const double xyz[3] = {x, y, z};
+void count_out_of_range(const VertexStore& store, OutOfRange& coordinates, const char* data,
+                        const Vertex& vertex) {
+  const double xyz[3] = {vertex.x, vertex.y, vertex.z};
   for (int axis = 0; axis < 3; ++axis) {
     if (packs_in_range(xyz[axis], axis)) continue;
     if (coordinates.count++ == 0) {
-      first_at = at;
+      coordinates.first_line = line_of(data, vertex.at);
       coordinates.first_word = store.word_count;
     }
   }
-}
-
-// Packs one vertex into the store and counts its coordinates out of range.
-// The line of the first is counted from `first_at` once the pass is done, so
-// that the search never has to count newlines.
-static inline void pack_counting(VertexStore& store, OutOfRange& coordinates, size_t& first_at, size_t at,
-                                 double x, double y, double z) {
-  if (!(std::fabs(x) < kInsideEveryField && std::fabs(y) < kInsideEveryField &&
-        std::fabs(z) < kInsideEveryField)) {
-    count_out_of_range(store, coordinates, first_at, at, x, y, z);
-  }
-  append_word(store, pack_vertex(x, y, z));
 }
 
 // Both packing passes are flattened: the search for each vertex is inlined
@@ -327,21 +438,23 @@ static inline void pack_counting(VertexStore& store, OutOfRange& coordinates, si
 // much as the counting.
 [[gnu::flatten]] uint32_t scan_first_frame(const char* data, size_t end, VertexStore& store,
                                            OutOfRange& coordinates) {
-  size_t first_at = kNoNumber;
-  const uint32_t vertex_count = visit_first_frame(data, end, [&](size_t at, double x, double y, double z) {
-    pack_counting(store, coordinates, first_at, at, x, y, z);
-  });
-  if (first_at != kNoNumber) coordinates.first_line = line_of(data, first_at);
+  VertexScan scan = start_vertex_scan(data, end);
+  Vertex vertex;
+  uint32_t vertex_count = 0;
+  while (vertex_count < kFirstFrameVertexLimit && next_first_frame_vertex(scan, vertex)) {
+    pack_counting(store, coordinates, data, vertex);
+    ++vertex_count;
+  }
   return vertex_count;
 }
 
 [[gnu::flatten]] bool scan_later_frame(const char* data, size_t end, uint32_t vertex_count,
                                        VertexStore& store, OutOfRange& coordinates) {
-  size_t first_at = kNoNumber;
-  const bool complete =
-      visit_later_frame(data, end, vertex_count, [&](size_t at, double x, double y, double z) {
-        pack_counting(store, coordinates, first_at, at, x, y, z);
-      });
-  if (first_at != kNoNumber) coordinates.first_line = line_of(data, first_at);
-  return complete;
+  VertexScan scan = start_vertex_scan(data, end);
+  Vertex vertex;
+  for (uint32_t i = 0; i < vertex_count; ++i) {
+    if (!next_later_frame_vertex(scan, vertex)) return false;
+    pack_counting(store, coordinates, data, vertex);
+  }
+  return true;
 }

@@ -7,6 +7,7 @@
 // made with; changing any of them changes output bytes.
 #pragma once
 
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 
@@ -65,10 +66,16 @@ void read_face_line(ScanCursor& scan, int32_t (&references)[3]);
 // coordinates as read. The packing below and inspect3d's check both read the
 // frames through these, so they cannot disagree about what a frame holds.
 
-// One vertex of a pass: the offset of its "v " and its coordinates as read.
+// One vertex of a pass: the offset of its "v ", its coordinates as read, and
+// whether they were read as written: false when y was read from the number x
+// was read from, or z from y's, or y or z from a later line than the "v " (a
+// line feed lies between the "v " and that number's first byte), or y or z
+// from no number at all (the search for it ran past end of data). A number is
+// where the reader starts, after the white space at the cursor.
 struct Vertex {
   size_t at;
   double x, y, z;
+  bool as_written;
 };
 
 // A vertex pass in progress: the cursor, and where the last number read ended,
@@ -90,6 +97,23 @@ bool next_first_frame_vertex(VertexScan& scan, Vertex& vertex);
 // The next vertex of the later-frame pass: as above, but moving between
 // coordinates by skip_past_space's 1,000-byte window.
 bool next_later_frame_vertex(VertexScan& scan, Vertex& vertex);
+
+// Up to `room` next vertices of a pass into `vertices`, in the order of the
+// text; fewer only when no "v " is left. The batch keeps the search inlined in
+// one loop while the caller handles each vertex in its own.
+uint32_t next_first_frame_vertices(VertexScan& scan, Vertex* vertices, uint32_t room);
+uint32_t next_later_frame_vertices(VertexScan& scan, Vertex* vertices, uint32_t room);
+
+// After a pass, one more search for "v " from where the pass left its cursor:
+// true, with the offset of that "v " in `at`, if the text holds one. The
+// cursor is left where it was.
+bool vertex_follows(const VertexScan& scan, size_t& at);
+
+// True if the face whose third reference is read at the cursor (just past the
+// space the second search matched) goes on, on the same line, with a fourth:
+// past blanks (space, tab, vertical tab, form feed), one field (bytes that
+// are no white space), blanks again, a digit, '+' or '-' before end of data.
+bool face_goes_on(const ScanCursor& scan);
 
 // The first-frame pass: the coordinates following each "v ", at most 10,000
 // of them. Returns the number of vertices visited.
@@ -126,8 +150,51 @@ struct OutOfRange {
   uint32_t first_word;  // for coordinates: the store index of the vertex holding the first
 };
 
+// What a conversion leaves out of its frames without a read error, in the
+// order the closing text names them.
+enum class LeftOutKind : uint8_t {
+  kVertexNotAsWritten,     // a vertex not read as written (Vertex::as_written)
+  kFaceNotInFull,          // a face with a fourth vertex reference (face_goes_on)
+  kFacePastLimit,          // an "f " after the 10,000th face of the first frame
+  kFrameWithMoreVertices,  // a frame with a "v " after the vertices taken of it
+  kFrameLongerThanRead,    // a frame file longer than the bytes read of it
+};
+constexpr int kLeftOutKinds = 5;
+
+// Told of each thing left out as a pass finds it: its kind and the offset of
+// its statement ("v " or "f ") in the text. No function: nobody is told.
+struct LeftOutNote {
+  void (*note)(void* context, LeftOutKind kind, size_t at);
+  void* context;
+  void operator()(LeftOutKind kind, size_t at) const {
+    if (note) note(context, kind, at);
+  }
+};
+
 // The line of the byte at offset `at`: 1 + the newline bytes before it.
 uint32_t line_of(const char* data, size_t at);
+
+// Counts in `coordinates` each coordinate of `vertex` that its field cannot
+// hold (packs_in_range); of the first of the run it keeps the line, counted
+// in `data`, and the store index the vertex is packed at.
+[[gnu::cold, gnu::noinline]] void count_out_of_range(const VertexStore& store, OutOfRange& coordinates,
+                                                     const char* data, const Vertex& vertex);
+
+// Every field holds a coordinate of magnitude below 127 (x and y reach
+// 127.875, z 127.75, all three -128), so only beyond it is each axis asked:
+// nearly every vertex then costs the count one comparison.
+constexpr double kInsideEveryField = 127.0;
+
+// Packs one vertex into `store`, which must have room, and counts its
+// coordinates out of range.
+inline void pack_counting(VertexStore& store, OutOfRange& coordinates, const char* data,
+                          const Vertex& vertex) {
+  if (!(std::fabs(vertex.x) < kInsideEveryField && std::fabs(vertex.y) < kInsideEveryField &&
+        std::fabs(vertex.z) < kInsideEveryField)) {
+    count_out_of_range(store, coordinates, data, vertex);
+  }
+  append_word(store, pack_vertex(vertex.x, vertex.y, vertex.z));
+}
 
 // The first-frame vertex pass: packs the coordinates following each "v ", at
 // most 10,000 of them, into `store`, and adds to `coordinates` each one that

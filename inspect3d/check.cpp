@@ -268,7 +268,7 @@ int cmd_check(int argc, char** argv) {
   SourceFrames source;
   switch (read_source_frames(dir, comparison, source)) {
     case SourceRead::kMissing:
-      std::fprintf(stderr, "inspect3d: cannot find %s\n", shown(dir, "anima000.obj").c_str());
+      std::fprintf(stderr, "inspect3d: cannot find %s\n", shown(dir, kFirstFrameName).c_str());
       return kBadUsage;
     case SourceRead::kFailed:
       return kBadUsage;
@@ -300,9 +300,10 @@ int cmd_check(int argc, char** argv) {
   const MeshDifference difference = compare_mesh_file(mesh, *source.triangles, vertex_count);
   std::printf("%s: %s of %s, %s\n", kMeshName, counted(mesh.triangle_count, "triangle", "triangles").c_str(),
               counted(mesh.vertices_per_frame, "vertex", "vertices").c_str(),
-              difference.same()
-                  ? "the faces of anima000.obj"
-                  : ("not what frameconv makes of anima000.obj: " + difference.parts()).c_str());
+              difference.same() ? (std::string("the faces of ") + kFirstFrameName).c_str()
+                                : (std::string("not what frameconv makes of ") + kFirstFrameName + ": " +
+                                   difference.parts())
+                                      .c_str());
   const bool same_faces = difference.differing_triangle_count == 0 &&
                           mesh.vertices_per_frame == vertex_count &&
                           mesh.triangle_count == source.triangles->triangle_count;
@@ -351,6 +352,27 @@ int cmd_check(int argc, char** argv) {
     out_of_range = list_indices_out_of_range(mesh, vertex_count, "  ");
   }
   add_problem(problems, out_of_range, "face index out of range", "face indices out of range");
+
+  // What the reading left out, as frameconv's closing text counts it: each
+  // one with its place, kind by kind.
+  if (!source.left_out.empty()) std::printf("left out of the conversion:\n");
+  for (int kind = 0; kind < kLeftOutKinds; ++kind) {
+    char one[kLeftOutWordsBytes];
+    left_out_words(static_cast<LeftOutKind>(kind), 1, vertex_count, one);
+    for (const LeftOutPlace& place : source.left_out) {
+      if (static_cast<int>(place.kind) != kind) continue;
+      const std::string file = frame_file_name(place.frame);
+      if (place.line == 0) {
+        std::printf("  %s: %s\n", file.c_str(), one);
+      } else {
+        std::printf("  %s line %u: %s\n", file.c_str(), place.line, one);
+      }
+    }
+    const uint32_t count = source.sequence.left_out[kind].count;
+    char words[kLeftOutWordsBytes];
+    left_out_words(static_cast<LeftOutKind>(kind), count, vertex_count, words);
+    add_problem(problems, count, words, words);
+  }
 
   std::printf("\nresult: %s\n", problems.empty() ? "ok" : problems.c_str());
   return problems.empty() ? kOk : kProblems;

@@ -10,6 +10,7 @@
 #include "le.h"
 #include "platform.h"
 #include "scan.h"
+#include "sequence.h"
 
 namespace fs = std::filesystem;
 
@@ -140,8 +141,8 @@ bool read_conversion(const fs::path& dir, Conversion& conversion) {
 }
 
 std::string frame_file_name(uint32_t frame) {
-  char name[32];
-  std::snprintf(name, sizeof name, "anima%03u.obj", frame);
+  char name[kFrameNameBytes];
+  write_frame_name(frame, name);
   return name;
 }
 
@@ -152,114 +153,127 @@ bool position_packs_in_range(double x, double y, double z) {
 // The frame files in `dir` numbered above `missing` (which is not there), in
 // order: frameconv never reads them. False if the directory cannot be listed.
 static bool frames_after_gap(const fs::path& dir, uint32_t missing, std::vector<uint32_t>& frames) {
+  const std::string first = kFirstFrameName;
+  const size_t digits_end = kFrameDigitsAt + kFrameDigitCount;
   std::error_code error;
   for (fs::directory_iterator entry(dir, error), end; !error && entry != end; entry.increment(error)) {
     const std::string name = utf8_of(entry->path().filename());
     uint32_t number = 0;
-    if (name.size() != 12 || name.compare(0, 5, "anima") != 0 || name.compare(8, 4, ".obj") != 0) continue;
-    const auto result = std::from_chars(name.data() + 5, name.data() + 8, number);
-    if (result.ec != std::errc() || result.ptr != name.data() + 8 || number <= missing) continue;
+    if (name.size() != first.size() || name.compare(0, kFrameDigitsAt, first, 0, kFrameDigitsAt) != 0 ||
+        name.compare(digits_end, std::string::npos, first, digits_end) != 0) {
+      continue;
+    }
+    const auto result = std::from_chars(name.data() + kFrameDigitsAt, name.data() + digits_end, number);
+    if (result.ec != std::errc() || result.ptr != name.data() + digits_end || number <= missing) continue;
     frames.push_back(number);
   }
   std::sort(frames.begin(), frames.end());
   return !error;
 }
 
-// A note if frame file `name` is longer than frameconv reads of it.
-static void note_read_limit(const fs::path& dir, const char* name, std::vector<std::string>& notes) {
-  std::error_code error;
-  const uintmax_t size = fs::file_size(dir / name, error);
-  if (!error && size > kFrameReadLimit) {
-    notes.push_back(std::string(name) + " is " + std::to_string(size) + " bytes long; only its first " +
-                    std::to_string(kFrameReadLimit) + " are read");
-  }
-}
+namespace {
 
-// Passes the scanner's visits on to a SourceVisitor.
-struct ForwardVisit {
-  SourceVisitor* visitor;
-  void operator()(size_t at, double x, double y, double z) const { visitor->vertex(at, x, y, z); }
+// The line of offsets asked in rising order, counted on from the last asked;
+// an offset before it starts the count again.
+struct LineCount {
+  size_t at = 0;
+  uint32_t line = 1;
+  uint32_t of(const char* text, size_t offset) {
+    if (offset < at) *this = {};
+    for (; at < offset; ++at) line += text[at] == '\n';
+    return line;
+  }
 };
+
+// Hands the frames read_frame_sequence reads on to a SourceVisitor, and keeps
+// the place of each thing left out. The first frame's vertices wait until its
+// vertex count is known: the visitor learns it before the first vertex.
+struct ToVisitor {
+  SourceVisitor& visitor;
+  std::vector<LeftOutPlace>& places;
+  std::vector<Vertex> first_frame;
+  const char* text = nullptr;
+  uint32_t vertex_count = 0;  // 0 until the first frame is done
+  size_t places_before = 0;   // of the frame at hand
+  LineCount lines;
+
+  void begin_frame(uint32_t frame, const char* frame_text) {
+    text = frame_text;
+    places_before = places.size();
+    lines = {};
+    if (frame > 0) visitor.begin_frame(frame, vertex_count, text);
+  }
+  void vertex(const Vertex& v) {
+    if (vertex_count == 0) {
+      first_frame.push_back(v);
+    } else {
+      visitor.vertex(v.at, v.x, v.y, v.z);
+    }
+  }
+  void end_frame(uint32_t frame, uint32_t count) {
+    if (frame > 0) return;
+    vertex_count = count;
+    visitor.begin_frame(0, count, text);
+    for (const Vertex& v : first_frame) visitor.vertex(v.at, v.x, v.y, v.z);
+    first_frame.clear();
+  }
+  void drop_frame() {
+    visitor.drop_frame();
+    places.resize(places_before);
+  }
+  void left_out(LeftOutKind kind, uint32_t frame, const char* frame_text, size_t at) {
+    const uint32_t line = kind == LeftOutKind::kFrameLongerThanRead ? 0 : lines.of(frame_text, at);
+    places.push_back({kind, frame, line});
+  }
+};
+
+}  // namespace
 
 SourceRead read_source_frames(const fs::path& dir, SourceVisitor& visitor, SourceFrames& frames) {
   std::unique_ptr<char[]> text(new char[kFrameReadLimit + 1]);
   frames.triangles = std::make_unique<TriangleTable>();
-  char name[] = "anima000.obj";
-  size_t end = 0;
-  switch (load_frame(utf8_of(dir / name).c_str(), text.get(), end)) {
-    case FrameLoad::kMissing:
+  ToVisitor to_visitor{visitor, frames.left_out, {}, nullptr, 0, 0, {}};
+  FrameSequence& sequence = frames.sequence;
+  const std::string dir_name = utf8_of(dir);
+  const SequenceEnd end =
+      read_frame_sequence(dir_name.c_str(), text.get(), *frames.triangles, sequence, to_visitor);
+  const std::string name = sequence.name;
+  frames.frame_count = sequence.frame_count;
+  frames.vertex_count = sequence.vertex_count;
+  switch (end) {
+    case SequenceEnd::kNoFirstFrame:
       return SourceRead::kMissing;
-    case FrameLoad::kUnreadable:
-      std::fprintf(stderr, "inspect3d: cannot read %s\n", shown(dir, name).c_str());
+    case SequenceEnd::kUnreadable:
+      std::fprintf(stderr, "inspect3d: cannot read %s\n", shown(dir, name.c_str()).c_str());
       return SourceRead::kFailed;
-    case FrameLoad::kRead:
+    case SequenceEnd::kEmptyFirstFrame:
+      std::fprintf(stderr, "inspect3d: %s is empty: frameconv converts nothing\n", name.c_str());
+      return SourceRead::kFailed;
+    case SequenceEnd::kNoVertices:
+      std::fprintf(stderr, "inspect3d: %s holds no vertices: frameconv converts nothing\n", name.c_str());
+      return SourceRead::kFailed;
+    case SequenceEnd::kStoreFull:
+      frames.stopped = "the vertex store is full at " + name;
+      return SourceRead::kRead;
+    case SequenceEnd::kTooFewVertices:
+      frames.stopped = name + " has too few vertices";
+      return SourceRead::kRead;
+    case SequenceEnd::kComplete:
       break;
   }
-  if (end == 0) {
-    std::fprintf(stderr, "inspect3d: %s is empty: frameconv converts nothing\n", name);
-    return SourceRead::kFailed;
-  }
-
-  // The first pass runs twice: the visitor learns the vertex count before the
-  // first vertex.
-  const uint32_t vertex_count = visit_first_frame(text.get(), end, [](size_t, double, double, double) {});
-  if (vertex_count == 0) {
-    std::fprintf(stderr, "inspect3d: %s holds no vertices: frameconv converts nothing\n", name);
-    return SourceRead::kFailed;
-  }
-  frames.vertex_count = vertex_count;
-  visitor.begin_frame(0, vertex_count, text.get());
-  visit_first_frame(text.get(), end, ForwardVisit{&visitor});
-  note_read_limit(dir, name, frames.notes);
-  OutOfRange indices_in_source{};  // check counts face indices in the mesh file instead
-  scan_triangles(text.get(), end, vertex_count, *frames.triangles, indices_in_source);
-  // The first frame's limits: what lies beyond them is left out without a word.
-  if (vertex_count == kFirstFrameVertexLimit) {
-    frames.notes.push_back(
-        "anima000.obj gives " + std::to_string(vertex_count) +
-        " vertices, the most frameconv reads of a frame; any further vertices are left out");
-  }
-  if (frames.triangles->triangle_count == kTriangleLimit) {
-    frames.notes.push_back("anima000.obj gives " + std::to_string(kTriangleLimit) +
-                           " faces, the most frameconv reads; any further faces are left out");
-  }
-
-  frames.frame_count = 1;
-  uint64_t word_count = vertex_count;
-  while (std::strcmp(name, "anima999.obj") != 0) {
-    next_frame_name(name);
-    const FrameLoad load = load_frame(utf8_of(dir / name).c_str(), text.get(), end);
-    if (load == FrameLoad::kMissing) {
-      std::vector<uint32_t> after;
-      if (!frames_after_gap(dir, frames.frame_count, after)) {
-        std::fprintf(stderr, "inspect3d: cannot read the directory %s\n", utf8_of(dir).c_str());
-        return SourceRead::kFailed;
-      }
-      if (!after.empty()) {
-        std::string note = frame_file_name(after[0]);
-        if (after.size() > 1) note += " and " + std::to_string(after.size() - 1) + " more";
-        frames.notes.push_back(note + " after the missing " + name + (after.size() > 1 ? " are" : " is") +
-                               " never read");
-      }
-      break;
-    }
-    if (load == FrameLoad::kUnreadable) {
-      std::fprintf(stderr, "inspect3d: cannot read %s\n", shown(dir, name).c_str());
+  if (frames.frame_count < kFrameLimit) {
+    // The sequence ended at a missing name: frames after it are never read.
+    std::vector<uint32_t> after;
+    if (!frames_after_gap(dir, frames.frame_count, after)) {
+      std::fprintf(stderr, "inspect3d: cannot read the directory %s\n", utf8_of(dir).c_str());
       return SourceRead::kFailed;
     }
-    if (kVertexStoreWords - word_count < vertex_count) {
-      frames.stopped = std::string("the vertex store is full at ") + name;
-      break;
+    if (!after.empty()) {
+      std::string note = frame_file_name(after[0]);
+      if (after.size() > 1) note += " and " + std::to_string(after.size() - 1) + " more";
+      frames.notes.push_back(note + " after the missing " + name + (after.size() > 1 ? " are" : " is") +
+                             " never read");
     }
-    visitor.begin_frame(frames.frame_count, vertex_count, text.get());
-    if (!visit_later_frame(text.get(), end, vertex_count, ForwardVisit{&visitor})) {
-      visitor.drop_frame();
-      frames.stopped = std::string(name) + " has too few vertices";
-      break;
-    }
-    note_read_limit(dir, name, frames.notes);
-    word_count += vertex_count;
-    ++frames.frame_count;
   }
   return SourceRead::kRead;
 }

@@ -20,6 +20,7 @@
 #include "kind.h"
 #include "mesh.h"
 #include "mesh_format.h"
+#include "sequence.h"
 #include "vertex_animation.h"
 
 constexpr char kVertexAnimationName[] = "aniv00.3d";
@@ -118,19 +119,29 @@ class SourceVisitor {
   virtual void drop_frame() {}
 };
 
+// One thing the reading of the source frames left out, and its place: the
+// frame and the line of its statement (0 for a whole frame file).
+struct LeftOutPlace {
+  LeftOutKind kind;
+  uint32_t frame;
+  uint32_t line;
+};
+
 // The source frames as frameconv reads them.
 struct SourceFrames {
   uint32_t frame_count = 0;                  // the frames frameconv converts
   uint32_t vertex_count = 0;                 // the first frame's, and so every frame's
   std::unique_ptr<TriangleTable> triangles;  // of the first frame
-  std::vector<std::string> notes;            // what the reading leaves out without a word
+  FrameSequence sequence{};                  // the counts frameconv's closing text gives
+  std::vector<LeftOutPlace> left_out;        // each thing counted there, in the order read
+  std::vector<std::string> notes;            // what frameconv never looks at
   std::string stopped;                       // why frameconv would end without output, if it would
 };
 
 enum class SourceRead { kRead, kMissing, kFailed };
 
-// Reads the frames anima000.obj, ... of `dir` exactly as frameconv reads them
-// (the same loading, names, limits and vertex passes), visiting each vertex.
+// Reads the frames anima000.obj, ... of `dir` through frameconv's own reading
+// of a frame sequence (read_frame_sequence), visiting each vertex.
 // kMissing: there is no anima000.obj (nothing is said). kFailed: a frame
 // cannot be read, or the first frame gives nothing to convert; why is said on
 // standard error.

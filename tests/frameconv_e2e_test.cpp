@@ -87,7 +87,9 @@ TEST(Frameconv, MeshComesFromTheFirstFrameOnly) {
   write_bytes(dir / "anima000.obj", "v 1 2 3\nv 4 5 6\nv 7 8 9\nv 1 1 1\nf 1 2 3\nf 3 2 4\n");
   write_bytes(dir / "anima001.obj", "v 1 2 3\nv 4 5 6\nv 7 8 9\nv 1 1 1\nv 2 2 2\nf 5 4 3\n");
   const RunResult run = run_program(kProgram, dir.path);
-  EXPECT_EQ(run.messages, std::vector<std::string>{"Conversion Complete: Conversion Complete"});
+  EXPECT_EQ(run.messages,
+            std::vector<std::string>{"Conversion Complete, but 1 frame with more than 4 vertices "
+                                     "(first in anima001.obj line 5): Conversion Complete"});
   const std::string record_tail = from_hex("00 80 00 94 02 80 00 00");
   EXPECT_EQ(read_bytes(dir / "data00.3d"),
             u16le(2) + u16le(4) +
@@ -159,6 +161,7 @@ struct OddInputCase {
   const char* name;
   std::string first_frame;
   std::vector<uint32_t> words;
+  std::string text = "Conversion Complete";  // the closing text
 };
 
 // Bytes of every value except 'v', 'f' and the space, so that no statement
@@ -181,17 +184,21 @@ TEST(Frameconv, OddButReadableInputs) {
        std::string("v 1\0"
                    "2 3\n",
                    9),
-       {0x08 | 0x18 << 11}},
+       {0x08 | 0x18 << 11},
+       "Conversion Complete, but 1 vertex not read as written (first in anima000.obj line 1)"},
       {"binary garbage around a statement", garbage(3000) + "\nv 1 2 3\n" + garbage(3000), {0x03008008}},
       {"CR LF line ends", "v 1 2 3\r\nv -1 0 0\r\n", {0x03008008, 0x000007F8}},
-      {"tabs do not separate coordinates", "v 1\t2 3\n", {0x08 | 0x18 << 11}},
+      {"tabs do not separate coordinates",
+       "v 1\t2 3\n",
+       {0x08 | 0x18 << 11},
+       "Conversion Complete, but 1 vertex not read as written (first in anima000.obj line 1)"},
       {"the extremes of every field", "v 127.875 -128 127.75\n", {0x7FE003FF}},
   };
   for (const OddInputCase& c : cases) {
     TempDir dir;
     write_bytes(dir / "anima000.obj", c.first_frame);
     const RunResult run = run_program(kProgram, dir.path);
-    EXPECT_EQ(run.messages, std::vector<std::string>{"Conversion Complete: Conversion Complete"}) << c.name;
+    EXPECT_EQ(run.messages, std::vector<std::string>{c.text + ": Conversion Complete"}) << c.name;
     std::string expected = u16le(1) + u16le(static_cast<uint16_t>(4 * c.words.size()));
     for (uint32_t word : c.words) expected += u32le(word);
     EXPECT_EQ(read_bytes(dir / "aniv00.3d"), expected) << c.name;
@@ -291,7 +298,8 @@ TEST(Frameconv, ClosingTextCountsWhatTheFilesCannotHold) {
              "(first in anima000.obj line 3)"},
       {"a frame longer than the bytes read",
        {longer_than_read()},
-       but + "1 coordinate out of range (first in anima000.obj line 49002)",
+       but + "1 coordinate out of range (first in anima000.obj line 49002) and 1 frame longer than 5000000 "
+             "bytes (first anima000.obj)",
        {0x03008008, 0x03000000 | (static_cast<uint32_t>(-1600) & 0x7FF) << 11 | 0x08}},
   };
   for (const OutOfRangeCase& c : cases) {

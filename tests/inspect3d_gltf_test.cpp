@@ -123,7 +123,7 @@ struct ReadBackCase {
   int exit_status;
 };
 
-void seven_frames(const TempDir& dir) { convert(dir, 7, "f 1 2 3\nf 5/1/1 4/2/2 3/3/3\nf 2 4 5 1\n"); }
+void seven_frames(const TempDir& dir) { convert(dir, 7, "f 1 2 3\nf 5/1/1 4/2/2 3/3/3\nf 2 4 5\n"); }
 void faces_out_of_range(const TempDir& dir) { convert(dir, 4, "f 1 2 3\nf 3 4 9\nf 6 1 2\nf 4 5 1\n"); }
 void no_face_in_range(const TempDir& dir) { convert(dir, 3, "f 1 2 7\n"); }
 void a_thousand_frames(const TempDir& dir) { write_one_vertex_files(dir, 1200); }

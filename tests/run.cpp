@@ -79,6 +79,8 @@ std::vector<std::string> lines_of(const std::string& text) {
 
 // Reads one relay argument at `p`: a hexadecimal word, and for a string
 // argument the string Wine shows after it (quoted and escaped, or "(null)").
+// Wine shows only the start of a long string, with "..." after the quote:
+// the text then ends in "...".
 struct RelayArgument {
   std::string word;
   std::string text;
@@ -107,6 +109,10 @@ bool read_argument(const std::string& line, size_t& p, RelayArgument& argument) 
   }
   if (p >= line.size()) return false;
   ++p;
+  if (line.compare(p, 3, "...") == 0) {
+    argument.text += "...";
+    p += 3;
+  }
   return true;
 }
 

@@ -51,6 +51,9 @@ TEST(MessageBoxesInTrace, ReadTextAndCaptionAndFlagWhatIsNotAPlainOwnedBox) {
        {"T: C"},
        "a window handle of more than eight digits"},
       {kActive + box("00000000", "\"T\"", "(null)", "00000000"), {"T: (null)"}, "a null caption"},
+      {kActive + box("00000000", "\"Conversion Complete, but 2 fa\"...", "\"C\"", "00000000"),
+       {"Conversion Complete, but 2 fa...: C"},
+       "the start of a long text, as Wine shows it"},
       {kActive + box("00000000", "\"one\"", "\"1\"", "00000000") +
            box("00000000", "\"two\"", "\"2\"", "00000000"),
        {"one: 1", "two: 2"},

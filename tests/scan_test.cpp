@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <memory>
@@ -12,6 +13,8 @@
 
 #include "frameconv.h"
 #include "le.h"
+#include "mesh.h"
+#include "sequence.h"
 
 namespace {
 
@@ -283,6 +286,153 @@ TEST(VertexVisits, GiveEachVertexWhereItsVStandsAndItsCoordinatesAsRead) {
   seen.clear();
   EXPECT_FALSE(visit_later_frame(later.c_str(), later.size(), 3, record));
   EXPECT_EQ(seen.size(), 2u) << "the vertices found are visited before the pass fails";
+}
+
+struct AsWrittenCase {
+  std::string text;
+  bool later_frame;              // the later-frame pass, else the first-frame pass
+  std::vector<bool> as_written;  // of each vertex read
+  const char* why;
+};
+
+std::vector<bool> as_written(const std::string& text, bool later_frame) {
+  VertexScan scan = start_vertex_scan(text.c_str(), text.size());
+  Vertex vertices[8];
+  const uint32_t count = later_frame ? next_later_frame_vertices(scan, vertices, 8)
+                                     : next_first_frame_vertices(scan, vertices, 8);
+  std::vector<bool> flags;
+  for (uint32_t i = 0; i < count; ++i) flags.push_back(vertices[i].as_written);
+  return flags;
+}
+
+TEST(VertexAsWritten, OnlyWhenEachCoordinateHasANumberOfItsOwnOnTheLineOfItsV) {
+  const std::string window = "v 1" + std::string(999, 'x') + " 2 3";
+  const AsWrittenCase cases[] = {
+      {"v 1 2 3\nv -1.5 2e1 .5\n", false, {true, true}, "single spaces"},
+      {"v 1 2 3", false, {true}, "no final line break"},
+      {"v 1 2 3\r\n", false, {true}, "CR LF"},
+      {"v 1 2 3 0.5 0.5 0.5\n", false, {true}, "colours after z"},
+      {"v 1e 2 3\n", false, {true}, "a number that ends before its space, searched for"},
+      {"v  1 2 3\n", false, {false}, "y read from x's number"},
+      {"v 1  2 3\n", false, {false}, "z read from y's number"},
+      {"v 1 2\nv 3 4 5\n", false, {false}, "z from the next line"},
+      {"v \n1 2 3\n", false, {false}, "every number on the next line"},
+      {"v 1\t2 3\n", false, {false}, "y from z's text, z from none"},
+      {"v 1 2", false, {false}, "z from no number: the data ends"},
+      {window, true, {false}, "the 1,000-byte window lands before y: z from y's number"},
+      {window, false, {true}, "the first-frame search finds the space"},
+      {"v 1 2 3\nv 4 5 6\n", true, {true, true}, "the later-frame pass"},
+  };
+  for (const AsWrittenCase& c : cases) EXPECT_EQ(as_written(c.text, c.later_frame), c.as_written) << c.why;
+}
+
+TEST(VertexFollows, FindsTheFirstVAfterTheCursorAnywhereInALongRest) {
+  // "vt" and "vn" lines never match; one "v " at each place around the
+  // 16-, 32- and 64-byte blocks of the search, and at the last place it fits.
+  const std::string filler = std::string(1, 'v') + "t 0.5 0.5\nvn 0 1 0\nf 1/1 2/2 3/3\n";
+  std::string rest;
+  while (rest.size() < 1000) rest += filler;
+  rest.resize(1000, '#');
+  for (size_t place : {0, 1, 15, 16, 31, 32, 33, 62, 63, 64, 65, 127, 128, 500, 998}) {
+    std::string text = "v 1 2 3\n" + rest;
+    text.replace(8 + place, 2, "v ");
+    VertexScan scan = start_vertex_scan(text.c_str(), text.size());
+    Vertex vertex;
+    ASSERT_TRUE(next_later_frame_vertex(scan, vertex));
+    size_t at = 0;
+    EXPECT_TRUE(vertex_follows(scan, at)) << place;
+    EXPECT_EQ(at, 8 + place);
+  }
+  for (const std::string& none : {"v 1 2 3\n" + rest, "v 1 2 3\n" + rest + "v"}) {
+    VertexScan scan = start_vertex_scan(none.c_str(), none.size());
+    Vertex vertex;
+    ASSERT_TRUE(next_later_frame_vertex(scan, vertex));
+    size_t at = 0;
+    EXPECT_FALSE(vertex_follows(scan, at)) << "no v, or one cut by the end";
+  }
+}
+
+TEST(LineOf, CountsEveryNewlineBeforeTheOffset) {
+  // Newlines only, more than a byte lane can count at once, and sparse ones.
+  const std::string dense(10000, '\n');
+  std::string sparse;
+  for (int line = 0; line < 3000; ++line) sparse += "v 1 2 3\r\n" + std::string(line % 7, '#');
+  for (const std::string* text : std::initializer_list<const std::string*>{&dense, &sparse}) {
+    for (size_t at : {0, 1, 15, 16, 17, 4079, 4080, 4081, 8191, 9999}) {
+      const uint32_t expected =
+          1 + static_cast<uint32_t>(std::count(text->begin(), text->begin() + at, '\n'));
+      EXPECT_EQ(line_of(text->c_str(), at), expected) << at;
+    }
+  }
+}
+
+struct FaceLeftOutCase {
+  std::string faces;
+  std::vector<size_t> left_out;  // offsets of the "f " of faces not read in full
+};
+
+TEST(FacesNotReadInFull, AreThoseWithAFourthReferenceOnTheirLine) {
+  const FaceLeftOutCase cases[] = {
+      {"f 1 2 3\n", {}},
+      {"f 1 2 3 4\n", {0}},
+      {"f 1 2 3 4 5 6\n", {0}},
+      {"f 1/1 2/2 3/3 4/4\n", {0}},
+      {"f  1 2 3\n", {0}},  // the third reference is read from "2 3": 3 is a fourth
+      {"f 1 2 3 -4\nf 1 2 3 +4\n", {0, 11}},
+      {"f 1 2 3\t\v\f4\n", {0}},
+      {"f 1 2 3 # 4\n", {}},
+      {"f 1 2 3\n4 5 6\n", {}},
+      {"f 1 2 3\r\n4\r\n", {}},
+      {"f 1 2 3 ", {}},
+      {"f 1 2", {}},
+      {"f 1 2 3 4", {0}},
+      {"g leaf 1 2 3 4\n", {5}},  // "f " in a name is a face, as the pass reads it
+  };
+  for (const FaceLeftOutCase& c : cases) {
+    auto table = std::make_unique<TriangleTable>();
+    OutOfRange indices{};
+    std::vector<size_t> seen;
+    auto note = [](void* context, LeftOutKind kind, size_t at) {
+      if (kind == LeftOutKind::kFaceNotInFull) static_cast<std::vector<size_t>*>(context)->push_back(at);
+    };
+    scan_triangles(c.faces.c_str(), c.faces.size(), 10, *table, indices, LeftOutNote{note, &seen});
+    EXPECT_EQ(seen, c.left_out) << '"' << c.faces << '"';
+  }
+}
+
+TEST(FacesPastTheLimit, AreEachFurtherFOfTheText) {
+  std::string text;
+  for (int face = 0; face < 10000; ++face) text += "f 1 2 3\n";
+  const size_t first = text.size();
+  text += "f 1 2 3\n# leaf 2\nf 4 5 6";
+  auto table = std::make_unique<TriangleTable>();
+  OutOfRange indices{};
+  std::vector<std::pair<LeftOutKind, size_t>> seen;
+  auto note = [](void* context, LeftOutKind kind, size_t at) {
+    static_cast<std::vector<std::pair<LeftOutKind, size_t>>*>(context)->push_back({kind, at});
+  };
+  scan_triangles(text.c_str(), text.size(), 10, *table, indices, LeftOutNote{note, &seen});
+  EXPECT_EQ(table->triangle_count, 10000);
+  EXPECT_EQ(seen, (std::vector<std::pair<LeftOutKind, size_t>>{{LeftOutKind::kFacePastLimit, first},
+                                                               {LeftOutKind::kFacePastLimit, first + 13},
+                                                               {LeftOutKind::kFacePastLimit, first + 17}}));
+}
+
+TEST(CompleteText, HoldsEveryPartAtItsLargest) {
+  FrameSequence sequence{};
+  sequence.vertex_count = UINT32_MAX;
+  sequence.indices = {UINT32_MAX, UINT32_MAX, 0};
+  for (LeftOutCount& counted : sequence.left_out) counted = {UINT32_MAX, 999, UINT32_MAX};
+  sequence.left_out[kLeftOutKinds - 1].line = 0;  // a frame file has no line
+  const OutOfRange coordinates{UINT32_MAX, UINT32_MAX, UINT32_MAX - 1};
+  char text[kClosingTextBytes];
+  complete_text(sequence, coordinates, text);
+  const std::string closing = text;
+  EXPECT_EQ(closing.substr(0, 72),
+            "Conversion Complete, but 4294967295 coordinates out of range (first in a");
+  EXPECT_EQ(closing.substr(closing.size() - 68),
+            "and 4294967295 frames longer than 5000000 bytes (first anima999.obj)");
+  EXPECT_LT(closing.size() + 1, sizeof text);
 }
 
 TEST(NextFrameName, CountsInDecimalWithCarries) {

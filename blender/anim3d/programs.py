@@ -6,6 +6,7 @@ make of it.
 """
 
 import os
+import re
 import shutil
 import subprocess
 
@@ -94,9 +95,21 @@ def closing_report(process, name="frameconv"):
 
 
 # What check reports that frameconv's "Conversion Complete, but ..." covers:
-# a conversion that stored something other than the model, but is complete.
+# a conversion that stored something other than the model, or left part of
+# it out, but is complete. A number within a name is written N.
 kCoveredProblems = ("wrapped coordinate", "wrapped coordinates", "face index out of range",
-                    "face indices out of range")
+                    "face indices out of range", "vertex not read as written",
+                    "vertices not read as written", "face not read in full", "faces not read in full",
+                    "face past the limit of N", "faces past the limit of N",
+                    "frame with more than N vertices", "frames with more than N vertices",
+                    "frame longer than N bytes", "frames longer than N bytes")
+
+
+def covered_problem(problem):
+    """Whether one part of check's result line, "2 faces not read in full",
+    is a count of a problem in kCoveredProblems."""
+    count, _, name = problem.partition(" ")
+    return count.isdigit() and re.sub(r"[0-9]+", "N", name) in kCoveredProblems
 
 
 def checked_report(inspect3d, directory):
@@ -104,15 +117,15 @@ def checked_report(inspect3d, directory):
     read: inspect3d check compares the files in directory with the frame
     files they were made from. INFO when they hold the frames, WARNING when
     they are complete but hold wrapped coordinates or face indices out of
-    range, ERROR otherwise (not written, or written from other frames)."""
+    range or leave out part of the frames, ERROR otherwise (not written, or
+    written from other frames)."""
     process = run_program([inspect3d, "check"], directory)
     results = [line[len("result: "):] for line in process.stdout.splitlines() if line.startswith("result: ")]
     result = results[-1] if results else ""
     if process.returncode == 0 and result == "ok":
         return "INFO", "Conversion Complete (inspect3d check: ok)"
     problems = result.split(", ") if result else []
-    if process.returncode == 1 and problems and all(
-            p.partition(" ")[0].isdigit() and p.partition(" ")[2] in kCoveredProblems for p in problems):
+    if process.returncode == 1 and problems and all(covered_problem(p) for p in problems):
         return "WARNING", f"Conversion Complete, but inspect3d check found {result}"
     said = process.stderr.strip().splitlines()
     return "ERROR", ("Not converted: inspect3d check "

@@ -83,7 +83,7 @@ const char* write_outputs(const Workspace& work, uint32_t vertex_count) {
     return kVertexAnimationName;
   }
   if (!write_mesh_file(mesh_temp, static_cast<uint16_t>(vertex_count), work.triangles)) {
-    std::remove(animation_temp);
+    remove_file(animation_temp);
     return kMeshName;
   }
   return nullptr;

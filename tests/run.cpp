@@ -188,7 +188,8 @@ RunResult run_program_after(const std::string& before, const std::string& progra
 // prefix limits relaying to MessageBoxA and GetActiveWindow) and goes to its
 // own file, outside the directory the program works in. WINEPREFIX comes from
 // the environment as it is.
-static RunResult run_windows_program(const std::string& command_line, const std::filesystem::path& dir) {
+static RunResult run_windows_program_once(const std::string& command_line, const std::filesystem::path& dir,
+                                          std::string& trace) {
   RunResult result;
   std::string output;
   const std::string wine = running_under_wine() ? environment("ANIM3D_WINE") : "wine";
@@ -201,10 +202,27 @@ static RunResult run_windows_program(const std::string& command_line, const std:
                               "WINEDLLOVERRIDES='mscoree,mshtml=' " + shell_quoted(wine) + " " +
                               command_line + " 2>" + shell_quoted(trace_name);
   result.exit_status = run_command(command, output);
-  const std::string trace = read_bytes(trace_name).value_or("");
+  trace = read_bytes(trace_name).value_or("");
   std::filesystem::remove(trace_name);
   result.messages = lines_of(output);  // a GUI program shows nothing here
   for (const std::string& message : message_boxes_in_trace(trace)) result.messages.push_back(message);
+  return result;
+}
+
+// As above, once more when Wine itself failed to start the program (no
+// message box, and not the exit status 1 every converter ends with), which a
+// loaded machine shows now and then. A run that still shows no message box
+// has the end of its trace shown, to tell why.
+static RunResult run_windows_program(const std::string& command_line, const std::filesystem::path& dir) {
+  std::string trace;
+  RunResult result = run_windows_program_once(command_line, dir, trace);
+  if (result.messages.empty() && result.exit_status != 1) {
+    result = run_windows_program_once(command_line, dir, trace);
+  }
+  if (result.messages.empty()) {
+    std::fprintf(stderr, "Wine run ended with status %d and no message box; its trace ends:\n%s\n",
+                 result.exit_status, trace.substr(trace.size() > 2000 ? trace.size() - 2000 : 0).c_str());
+  }
   return result;
 }
 

@@ -59,6 +59,27 @@ void count_left_out(FrameSequence& sequence, LeftOutKind kind, uint32_t frame, c
 // Vertices handed to the caller at a time.
 constexpr uint32_t kVertexBatch = 64;
 
+// Takes up to `count` vertices of a frame with `next`, one of the vertex
+// passes' batch readers, handing each to `frames` and telling `tell` of each
+// not read as written. Returns how many were taken: fewer than `count` only
+// when the frame holds no more "v ".
+template <typename Next, typename Frames, typename Tell>
+uint32_t take_vertices(VertexScan& scan, uint32_t count, Next next, Frames& frames, Tell& tell) {
+  Vertex batch[kVertexBatch];
+  uint32_t taken_count = 0;
+  while (taken_count < count) {
+    const uint32_t room = count - taken_count < kVertexBatch ? count - taken_count : kVertexBatch;
+    const uint32_t taken = next(scan, batch, room);
+    for (uint32_t i = 0; i < taken; ++i) {
+      if (!batch[i].as_written) tell(LeftOutKind::kVertexNotAsWritten, batch[i].at);
+      frames.vertex(batch[i]);
+    }
+    taken_count += taken;
+    if (taken < room) break;
+  }
+  return taken_count;
+}
+
 // Reads the frame sequence of `dir` (nullptr: the current directory) into
 // `text` (room for kFrameReadLimit + 1 bytes) and `triangles`, handing each
 // frame to `frames`, which has these members:
@@ -102,23 +123,11 @@ SequenceEnd read_frame_sequence(const char* dir, char* text, TriangleTable& tria
   if (end == 0) return SequenceEnd::kEmptyFirstFrame;
 
   // The first frame: its vertices, at most 10,000, set the count of every frame.
-  Vertex batch[kVertexBatch];
   VertexScan scan = start_vertex_scan(text, end);
-  uint32_t vertex_count = 0;
   frames.begin_frame(0, text);
   if (longer) tell(LeftOutKind::kFrameLongerThanRead, 0);
-  while (vertex_count < kFirstFrameVertexLimit) {
-    const uint32_t room = kFirstFrameVertexLimit - vertex_count < kVertexBatch
-                              ? kFirstFrameVertexLimit - vertex_count
-                              : kVertexBatch;
-    const uint32_t taken = next_first_frame_vertices(scan, batch, room);
-    for (uint32_t i = 0; i < taken; ++i) {
-      if (!batch[i].as_written) tell(LeftOutKind::kVertexNotAsWritten, batch[i].at);
-      frames.vertex(batch[i]);
-    }
-    vertex_count += taken;
-    if (taken < room) break;
-  }
+  const uint32_t vertex_count =
+      take_vertices(scan, kFirstFrameVertexLimit, next_first_frame_vertices, frames, tell);
   if (vertex_count == 0) return SequenceEnd::kNoVertices;
   size_t more_at;
   if (vertex_follows(scan, more_at)) tell(LeftOutKind::kFrameWithMoreVertices, more_at);
@@ -141,19 +150,7 @@ SequenceEnd read_frame_sequence(const char* dir, char* text, TriangleTable& tria
     frames.begin_frame(frame, text);
     if (longer) tell(LeftOutKind::kFrameLongerThanRead, 0);
     scan = start_vertex_scan(text, end);
-    uint32_t taken_count = 0;
-    while (taken_count < vertex_count) {
-      const uint32_t room =
-          vertex_count - taken_count < kVertexBatch ? vertex_count - taken_count : kVertexBatch;
-      const uint32_t taken = next_later_frame_vertices(scan, batch, room);
-      for (uint32_t i = 0; i < taken; ++i) {
-        if (!batch[i].as_written) tell(LeftOutKind::kVertexNotAsWritten, batch[i].at);
-        frames.vertex(batch[i]);
-      }
-      taken_count += taken;
-      if (taken < room) break;
-    }
-    if (taken_count < vertex_count) {
+    if (take_vertices(scan, vertex_count, next_later_frame_vertices, frames, tell) < vertex_count) {
       // What was read of a frame the run stops at counts for nothing.
       std::memcpy(sequence.left_out, before, sizeof before);
       frames.drop_frame();

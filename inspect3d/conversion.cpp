@@ -61,9 +61,7 @@ bool read_whole_file(const fs::path& file, const std::string& shown_name, uint64
 
 Animation animation_of(const std::vector<uint8_t>& bytes) {
   Animation animation;
-  get_u16(bytes.data(), bytes.size(), 0, animation.frame_count);
-  get_u16(bytes.data(), bytes.size(), 2, animation.bytes_per_frame);
-  animation.vertex_count = animation.bytes_per_frame / kPackedVertexBytes;
+  get_animation_header(bytes.data(), bytes.size(), animation);
   animation.data = bytes.data();
   animation.size = bytes.size();
   return animation;
@@ -71,32 +69,39 @@ Animation animation_of(const std::vector<uint8_t>& bytes) {
 
 Mesh mesh_of(const std::vector<uint8_t>& bytes) {
   Mesh mesh;
-  get_u16(bytes.data(), bytes.size(), 0, mesh.triangle_count);
-  get_u16(bytes.data(), bytes.size(), 2, mesh.vertices_per_frame);
+  get_mesh_header(bytes.data(), bytes.size(), mesh);
   mesh.data = bytes.data();
   mesh.size = bytes.size();
   return mesh;
 }
 
+// The bytes of frame `frame` within the view, and their number (fewer than a
+// frame where the view ends first).
+static const uint8_t* frame_bytes(const Animation& animation, uint32_t frame, size_t& length) {
+  const uint64_t offset = frame_offset(animation, frame);
+  if (offset >= animation.size) {
+    length = 0;
+    return animation.data;
+  }
+  length = static_cast<size_t>(std::min<uint64_t>(animation.bytes_per_frame, animation.size - offset));
+  return animation.data + offset;
+}
+
 uint32_t word_at(const Animation& animation, uint32_t frame, uint32_t vertex) {
-  uint32_t word = 0;
-  get_u32(animation.data, animation.size,
-          kVertexAnimationHeaderBytes + size_t{frame} * animation.bytes_per_frame +
-              size_t{vertex} * kPackedVertexBytes,
-          word);
-  return word;
+  size_t length = 0;
+  const uint8_t* bytes = frame_bytes(animation, frame, length);
+  return word_in_frame(bytes, length, vertex);
 }
 
 Position position_at(const Animation& animation, uint32_t frame, uint32_t vertex) {
-  Position position;
-  unpack_vertex(word_at(animation, frame, vertex), position.x, position.y, position.z);
-  return position;
+  return position_of(word_at(animation, frame, vertex));
 }
 
-Triangle triangle_at(const Mesh& mesh, uint32_t triangle) {
-  uint16_t indices[3] = {0, 0, 0};
-  get_triangle_indices(mesh.data, mesh.size, triangle, indices);
-  return {indices[0], indices[1], indices[2]};
+void frame_positions(const Animation& animation, uint32_t frame, std::vector<Position>& positions) {
+  size_t length = 0;
+  const uint8_t* bytes = frame_bytes(animation, frame, length);
+  positions.resize(animation.vertex_count);
+  decode_frame(bytes, length, animation.vertex_count, positions.data());
 }
 
 std::vector<Triangle> triangles_in_range(const Mesh& mesh, uint32_t vertex_count, uint32_t& left_out_count) {

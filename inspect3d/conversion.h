@@ -16,15 +16,13 @@
 #include <string>
 #include <vector>
 
+#include "file_names.h"
 #include "frameconv.h"
 #include "kind.h"
 #include "mesh.h"
 #include "mesh_format.h"
 #include "sequence.h"
 #include "vertex_animation.h"
-
-constexpr char kVertexAnimationName[] = "aniv00.3d";
-constexpr char kMeshName[] = "data00.3d";
 
 // The largest files the layouts allow: 65,535 frames of 65,535 bytes after
 // the 4-byte header; 65,535 triangles + 3 records after the 48-byte header.
@@ -50,20 +48,15 @@ bool read_whole_file(const std::filesystem::path& file, const std::string& shown
 // The kind of a file whose whole bytes are `bytes`.
 FileKind kind_of(const std::vector<uint8_t>& bytes);
 
-// A vertex animation file as read: its header and a view of its words.
-struct Animation {
-  uint16_t frame_count = 0;
-  uint16_t bytes_per_frame = 0;
-  uint32_t vertex_count = 0;
+// A vertex animation file as read: its header and a view of its bytes.
+struct Animation : AnimationHeader {
   const uint8_t* data = nullptr;
   size_t size = 0;
 };
 Animation animation_of(const std::vector<uint8_t>& bytes);
 
 // A mesh file as read: its two varying header fields and a view of its bytes.
-struct Mesh {
-  uint16_t triangle_count = 0;
-  uint16_t vertices_per_frame = 0;
+struct Mesh : MeshHeader {
   const uint8_t* data = nullptr;
   size_t size = 0;
 };
@@ -71,15 +64,14 @@ Mesh mesh_of(const std::vector<uint8_t>& bytes);
 
 // The packed word of one vertex in one frame (0 beyond the data read).
 uint32_t word_at(const Animation& animation, uint32_t frame, uint32_t vertex);
-
-// A position as the engine reads it from a packed word, in model units.
-struct Position {
-  double x, y, z;
-};
 Position position_at(const Animation& animation, uint32_t frame, uint32_t vertex);
 
-using Triangle = std::array<uint16_t, 3>;
-Triangle triangle_at(const Mesh& mesh, uint32_t triangle);
+// Every vertex of frame `frame`, decoded (decode_frame) into `positions`.
+void frame_positions(const Animation& animation, uint32_t frame, std::vector<Position>& positions);
+
+inline Triangle triangle_at(const Mesh& mesh, uint32_t triangle) {
+  return triangle_at(mesh.data, mesh.size, triangle);
+}
 
 // The triangles of `mesh` whose three indices are below `vertex_count`, in
 // order; `left_out_count` is set to the number of the others.

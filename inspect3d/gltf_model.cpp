@@ -91,12 +91,14 @@ int add_weight_accessor(tinygltf::Model& model, const std::vector<float>& weight
   return add_accessor(model, float_accessor(model, weights, TINYGLTF_TYPE_SCALAR, 1, -1));
 }
 
-std::vector<float> frame_positions(const Animation& animation, uint32_t frame) {
+// Frame `frame` as three floats a vertex.
+std::vector<float> frame_floats(const Animation& animation, uint32_t frame) {
+  std::vector<Position> decoded;
+  frame_positions(animation, frame, decoded);
   std::vector<float> positions;
-  positions.reserve(size_t{animation.vertex_count} * 3);
-  for (uint32_t i = 0; i < animation.vertex_count; ++i) {
+  positions.reserve(decoded.size() * 3);
+  for (const Position& p : decoded) {
     // A whole number of eighths within +-128: exact as a float.
-    const Position p = position_at(animation, frame, i);
     positions.insert(positions.end(),
                      {static_cast<float>(p.x), static_cast<float>(p.y), static_cast<float>(p.z)});
   }
@@ -150,14 +152,14 @@ bool make_glb(const Animation& animation, const Mesh& mesh, const GltfRange& ran
     primitive.mode = TINYGLTF_MODE_TRIANGLES;
     primitive.indices = add_index_accessor(model, triangles);
   }
-  const std::vector<float> base = frame_positions(animation, range.first);
+  const std::vector<float> base = frame_floats(animation, range.first);
   primitive.attributes["POSITION"] = add_position_accessor(model, base);
 
   tinygltf::Mesh gltf_mesh;
   gltf_mesh.name = "aniv00";
   tinygltf::Value::Array names;
   for (uint32_t frame = range.first + 1; frame <= range.last; ++frame) {
-    std::vector<float> displacements = frame_positions(animation, frame);
+    std::vector<float> displacements = frame_floats(animation, frame);
     for (size_t i = 0; i < displacements.size(); ++i) displacements[i] -= base[i];
     primitive.targets.push_back({{"POSITION", add_position_accessor(model, displacements)}});
     names.emplace_back(target_name(frame));

@@ -16,11 +16,12 @@ static void print_animation_info(const Animation& animation) {
   std::printf("  bounding box of each frame, in model units:\n");
   std::printf("  %5s %9s %9s %9s %9s %9s %9s\n", "frame", "x min", "x max", "y min", "y max", "z min",
               "z max");
+  std::vector<Position> positions;
   for (uint32_t f = 0; f < animation.frame_count; ++f) {
     // The layout has at least one vertex a frame.
     double low[3] = {HUGE_VAL, HUGE_VAL, HUGE_VAL}, high[3] = {-HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
-    for (uint32_t i = 0; i < animation.vertex_count; ++i) {
-      const Position p = position_at(animation, f, i);
+    frame_positions(animation, f, positions);
+    for (const Position& p : positions) {
       const double at[3] = {p.x, p.y, p.z};
       for (int axis = 0; axis < 3; ++axis) {
         low[axis] = std::min(low[axis], at[axis]);

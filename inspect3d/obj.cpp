@@ -27,8 +27,9 @@ static long write_obj_frame(const fs::path& file, const Animation& animation, co
   std::snprintf(line, sizeof line, "# frame %u of %u, decoded from %s and %s by inspect3d\no frame%03u\n",
                 frame, animation.frame_count, kVertexAnimationName, kMeshName, frame);
   text += line;
-  for (uint32_t i = 0; i < animation.vertex_count; ++i) {
-    const Position p = position_at(animation, frame, i);
+  std::vector<Position> positions;
+  frame_positions(animation, frame, positions);
+  for (const Position& p : positions) {
     // Every value is a whole number of eighths within +-128: %g shows it exactly.
     std::snprintf(line, sizeof line, "v %g %g %g\n", p.x, p.y, p.z);
     text += line;

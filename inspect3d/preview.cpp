@@ -117,11 +117,7 @@ int cmd_preview(int argc, char** argv) {
   // The frames of the sheet, decoded, and the triangles every frame draws.
   const std::vector<uint32_t> numbers = sheet_frame_numbers(animation.frame_count);
   std::vector<std::vector<Position>> positions(numbers.size());
-  for (size_t t = 0; t < numbers.size(); ++t) {
-    for (uint32_t i = 0; i < animation.vertex_count; ++i) {
-      positions[t].push_back(position_at(animation, numbers[t], i));
-    }
-  }
+  for (size_t t = 0; t < numbers.size(); ++t) frame_positions(animation, numbers[t], positions[t]);
   uint32_t left_out = 0;
   const std::vector<Triangle> triangles = triangles_in_range(mesh, animation.vertex_count, left_out);
 

@@ -145,6 +145,45 @@ bool read_conversion(const fs::path& dir, Conversion& conversion) {
   return true;
 }
 
+bool can_decode(const Conversion& conversion) {
+  const Animation& animation = conversion.animation;
+  const Mesh& mesh = conversion.mesh;
+  if (mesh.vertices_per_frame != animation.vertex_count) {
+    std::fprintf(stderr, "inspect3d: %s is of a mesh of %u vertices, %s of %u: they do not belong together\n",
+                 kMeshName, mesh.vertices_per_frame, kVertexAnimationName, animation.vertex_count);
+    return false;
+  }
+  if (animation.frame_count == 0) {
+    std::fprintf(stderr, "inspect3d: %s holds no frames\n", kVertexAnimationName);
+    return false;
+  }
+  return true;
+}
+
+std::vector<FaceIndexOutOfRange> indices_out_of_range(const Mesh& mesh, uint32_t vertex_count) {
+  std::vector<FaceIndexOutOfRange> indices;
+  for (uint32_t t = 0; t < mesh.triangle_count; ++t) {
+    const Triangle triangle = triangle_at(mesh, t);
+    for (int corner = 0; corner < 3; ++corner) {
+      if (triangle[corner] >= vertex_count) indices.push_back({t, corner, triangle[corner]});
+    }
+  }
+  return indices;
+}
+
+void print_indices_out_of_range(const std::vector<FaceIndexOutOfRange>& indices, const char* indent) {
+  for (const FaceIndexOutOfRange& i : indices) {
+    std::printf("%striangle %u corner %d: index %u\n", indent, i.triangle, i.corner, i.index);
+  }
+}
+
+void say_left_out(uint32_t left_out, uint32_t vertex_count) {
+  std::fprintf(
+      stderr,
+      "inspect3d: left out %u %s with a vertex index at or beyond %u (inspect3d info %s lists them)\n",
+      left_out, left_out == 1 ? "triangle" : "triangles", vertex_count, kMeshName);
+}
+
 std::string frame_file_name(uint32_t frame) {
   char name[kFrameNameBytes];
   write_frame_name(frame, name);

@@ -77,6 +77,23 @@ inline Triangle triangle_at(const Mesh& mesh, uint32_t triangle) {
 // order; `left_out_count` is set to the number of the others.
 std::vector<Triangle> triangles_in_range(const Mesh& mesh, uint32_t vertex_count, uint32_t& left_out_count);
 
+// One face index at or beyond the vertex count.
+struct FaceIndexOutOfRange {
+  uint32_t triangle;
+  int corner;  // 0, 1 or 2
+  uint16_t index;
+};
+
+// Each face index of `mesh` at or beyond `vertex_count`, triangle by triangle.
+std::vector<FaceIndexOutOfRange> indices_out_of_range(const Mesh& mesh, uint32_t vertex_count);
+
+// Prints `indices` on standard output, one a line, indented by `indent`.
+void print_indices_out_of_range(const std::vector<FaceIndexOutOfRange>& indices, const char* indent);
+
+// Says on standard error that `left_out` triangles (more than 0) with a
+// vertex index at or beyond `vertex_count` were left out of an output.
+void say_left_out(uint32_t left_out, uint32_t vertex_count);
+
 // The two outputs of a conversion as read. The views in `animation` and
 // `mesh` point into the byte vectors.
 struct Conversion {
@@ -89,6 +106,11 @@ struct Conversion {
 // kinds (a file of both kinds' sizes is taken as what its name says). On
 // failure says why on standard error and returns false.
 bool read_conversion(const std::filesystem::path& dir, Conversion& conversion);
+
+// True if the conversion can be decoded frame by frame: the mesh is of the
+// animation's vertex count and there is a frame. Else says why on standard
+// error.
+bool can_decode(const Conversion& conversion);
 
 // The frame file name of frame `frame`: "anima007.obj".
 std::string frame_file_name(uint32_t frame);

@@ -38,12 +38,10 @@ static uint32_t print_mesh_info(const Mesh& mesh) {
   std::printf("  vertices per frame  %u\n", mesh.vertices_per_frame);
   std::printf("  fixed header fields as frameconv writes them\n");
   std::printf("  face indices at or beyond %u:", mesh.vertices_per_frame);
-  if (count_indices_out_of_range(mesh, mesh.vertices_per_frame) == 0) {
-    std::printf(" none\n");
-    return 0;
-  }
-  std::printf("\n");
-  return list_indices_out_of_range(mesh, mesh.vertices_per_frame, "    ");
+  const std::vector<FaceIndexOutOfRange> indices = indices_out_of_range(mesh, mesh.vertices_per_frame);
+  std::printf(indices.empty() ? " none\n" : "\n");
+  print_indices_out_of_range(indices, "    ");
+  return static_cast<uint32_t>(indices.size());
 }
 
 // Says why a file fits neither layout.

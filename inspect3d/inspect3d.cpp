@@ -2,7 +2,7 @@
 //
 //   inspect3d info FILE...                         the kind and contents of each file
 //   inspect3d obj [--frame N | --all] [--out DIR]  aniv00.3d and data00.3d back to OBJ
-//   inspect3d check [DIR]                          the outputs against the source frames
+//   inspect3d check [--json] [DIR]                 the outputs against the source frames
 //   inspect3d gltf [--out FILE] [--fps N] [--frames FIRST-LAST]   the frames as an animated .glb
 //   inspect3d preview [--out FILE] [--size PX]     a PNG contact sheet of the frames
 //
@@ -41,9 +41,10 @@ constexpr Command kCommands[] = {
      "decodes aniv00.3d with data00.3d of the current directory into\n"
      "frame000.obj, frame001.obj, ... in DIR (default: the current\n"
      "directory); all frames unless --frame N"},
-    {"check", cmd_check, "check [DIR]",
+    {"check", cmd_check, "check [--json] [DIR]",
      "compares aniv00.3d and data00.3d in DIR (default: the current\n"
-     "directory) with the frames anima000.obj, ... they were made from"},
+     "directory) with the frames anima000.obj, ... they were made from;\n"
+     "with --json as one JSON object, for scripts"},
     {"gltf", cmd_gltf, "gltf [--out FILE] [--fps N] [--frames FIRST-LAST]",
      "writes aniv00.3d and data00.3d of the current directory as one\n"
      "animated binary glTF file, FILE (default: aniv00.glb): frame FIRST\n"

@@ -129,9 +129,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint32_t first = choice % animation.frame_count;
     const uint32_t last = std::min<uint32_t>(first + (choice >> 8) % 8, animation.frame_count - 1u);
     check_glb(conversion, first, last);
+    std::vector<Position> positions;
     for (uint32_t f = 0; f < animation.frame_count; ++f) {
-      for (uint32_t i = 0; i < animation.vertex_count; ++i) {
-        const Position p = position_at(animation, f, i);
+      CHECK(frame_positions(animation, f, positions));
+      for (const Position& p : positions) {
         CHECK(std::fabs(p.x) <= 128 && std::fabs(p.y) <= 128 && std::fabs(p.z) <= 128);
       }
     }

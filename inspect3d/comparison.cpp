@@ -77,6 +77,7 @@ int compare_conversion(const fs::path& dir, Check& check) {
     case SourceRead::kRead:
       break;
   }
+  if (comparison.read_failed) return kBadUsage;
   check.frame_count = source.frame_count;
   check.vertex_count = source.vertex_count;
   check.stopped = source.stopped;

@@ -41,11 +41,17 @@ class FrameComparison : public SourceVisitor {
   std::vector<FrameFindings> findings;  // of each frame visited and not dropped
   uint64_t differ_count = 0;            // words that are not what frameconv makes of the source
   bool same_vertex_count = false;
+  bool read_failed = false;  // a frame of the file could not be read (said on standard error)
 
   void begin_frame(uint32_t frame, uint32_t vertex_count, const char* text) override {
     same_vertex_count = vertex_count == animation_.vertex_count;
     // Words are compared only once the vertex counts are known to agree.
     compare_ = same_vertex_count && frame < animation_.frame_count;
+    // One frame of the file at a time, as the source frames come.
+    if (compare_ && !read_frames(animation_, frame, 1, frame_bytes_)) {
+      read_failed = true;
+      compare_ = false;
+    }
     frame_ = frame;
     text_ = text;
     vertex_ = 0;
@@ -64,9 +70,9 @@ class FrameComparison : public SourceVisitor {
       found.high[axis] = std::max(found.high[axis], source[axis]);
     }
     if (!compare_) return;
-    const uint32_t word = word_at(animation_, frame_, vertex_);
+    const uint32_t word = word_in_frame(frame_bytes_.data(), frame_bytes_.size(), vertex_);
     if (word != pack_vertex(x, y, z)) ++differ_count;
-    const Position p = position_at(animation_, frame_, vertex_);
+    const Position p = position_of(word);
     const double stored[3] = {p.x, p.y, p.z};
     for (int axis = 0; axis < 3; ++axis) {
       if (packs_in_range(source[axis], axis)) {
@@ -90,6 +96,7 @@ class FrameComparison : public SourceVisitor {
 
  private:
   const Animation& animation_;
+  std::vector<uint8_t> frame_bytes_;  // the words of the frame at hand
   const char* text_ = nullptr;
   uint32_t frame_ = 0;
   uint32_t vertex_ = 0;

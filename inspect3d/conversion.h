@@ -11,6 +11,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -45,13 +46,41 @@ std::string utf8_of(const std::filesystem::path& path);
 bool read_whole_file(const std::filesystem::path& file, const std::string& shown_name, uint64_t limit,
                      const char* what, std::vector<uint8_t>& bytes);
 
+// Closes a file when its owner goes.
+struct FileCloser {
+  void operator()(FILE* file) const { std::fclose(file); }
+};
+using OpenFile = std::unique_ptr<FILE, FileCloser>;
+
+// A file open for reading, its size and its first bytes, as much of them as
+// decide its kind.
+struct OpenedFile {
+  OpenFile file;
+  uint64_t size = 0;
+  uint8_t head[kKindHeadBytes] = {};
+  size_t head_bytes = 0;  // min(size, kKindHeadBytes)
+};
+
+// Opens `file` as read_whole_file reads it, with the same checks and
+// messages, but reads only its head: a file of any size the layouts allow
+// costs no more memory than a small one.
+bool open_file(const std::filesystem::path& file, const std::string& shown_name, uint64_t limit,
+               const char* what, OpenedFile& opened);
+
+// The kind of an opened file.
+FileKind kind_of(const OpenedFile& opened);
+
 // The kind of a file whose whole bytes are `bytes`.
 FileKind kind_of(const std::vector<uint8_t>& bytes);
 
-// A vertex animation file as read: its header and a view of its bytes.
+// A vertex animation file as read: its header, and where its frames are read
+// from as a command needs them: the open file, or bytes in memory (tests and
+// the fuzzer).
 struct Animation : AnimationHeader {
+  FILE* file = nullptr;  // owned by whoever opened it
   const uint8_t* data = nullptr;
   size_t size = 0;
+  std::string shown_name = kVertexAnimationName;
 };
 Animation animation_of(const std::vector<uint8_t>& bytes);
 
@@ -62,12 +91,15 @@ struct Mesh : MeshHeader {
 };
 Mesh mesh_of(const std::vector<uint8_t>& bytes);
 
-// The packed word of one vertex in one frame (0 beyond the data read).
-uint32_t word_at(const Animation& animation, uint32_t frame, uint32_t vertex);
-Position position_at(const Animation& animation, uint32_t frame, uint32_t vertex);
+// Reads the bytes of the `count` frames from `first` (within the file) into
+// `bytes`. The most a command keeps is a few frames, never the whole file.
+// False, saying on standard error that the file cannot be read, if a read
+// fails or the file ends early.
+bool read_frames(const Animation& animation, uint32_t first, uint32_t count, std::vector<uint8_t>& bytes);
 
-// Every vertex of frame `frame`, decoded (decode_frame) into `positions`.
-void frame_positions(const Animation& animation, uint32_t frame, std::vector<Position>& positions);
+// Every vertex of frame `frame`, read and decoded (decode_frame) into
+// `positions`. False as read_frames.
+bool frame_positions(const Animation& animation, uint32_t frame, std::vector<Position>& positions);
 
 inline Triangle triangle_at(const Mesh& mesh, uint32_t triangle) {
   return triangle_at(mesh.data, mesh.size, triangle);
@@ -94,10 +126,11 @@ void print_indices_out_of_range(const std::vector<FaceIndexOutOfRange>& indices,
 // vertex index at or beyond `vertex_count` were left out of an output.
 void say_left_out(uint32_t left_out, uint32_t vertex_count);
 
-// The two outputs of a conversion as read. The views in `animation` and
-// `mesh` point into the byte vectors.
+// The two outputs of a conversion as read: `animation` reads from the open
+// file, `mesh` views the bytes.
 struct Conversion {
-  std::vector<uint8_t> animation_bytes, mesh_bytes;
+  OpenFile animation_file;          // read frame by frame
+  std::vector<uint8_t> mesh_bytes;  // a mesh file is at most about 1 MB: read whole
   Animation animation;
   Mesh mesh;
 };

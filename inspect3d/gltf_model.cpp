@@ -91,11 +91,12 @@ int add_weight_accessor(tinygltf::Model& model, const std::vector<float>& weight
   return add_accessor(model, float_accessor(model, weights, TINYGLTF_TYPE_SCALAR, 1, -1));
 }
 
-// Frame `frame` as three floats a vertex.
+// Frame `frame` as three floats a vertex, read from the file; empty if it
+// cannot be read.
 std::vector<float> frame_floats(const Animation& animation, uint32_t frame) {
   std::vector<Position> decoded;
-  frame_positions(animation, frame, decoded);
   std::vector<float> positions;
+  if (!frame_positions(animation, frame, decoded)) return positions;
   positions.reserve(decoded.size() * 3);
   for (const Position& p : decoded) {
     // A whole number of eighths within +-128: exact as a float.
@@ -153,6 +154,7 @@ bool make_glb(const Animation& animation, const Mesh& mesh, const GltfRange& ran
     primitive.indices = add_index_accessor(model, triangles);
   }
   const std::vector<float> base = frame_floats(animation, range.first);
+  if (base.empty()) return false;
   primitive.attributes["POSITION"] = add_position_accessor(model, base);
 
   tinygltf::Mesh gltf_mesh;
@@ -160,6 +162,7 @@ bool make_glb(const Animation& animation, const Mesh& mesh, const GltfRange& ran
   tinygltf::Value::Array names;
   for (uint32_t frame = range.first + 1; frame <= range.last; ++frame) {
     std::vector<float> displacements = frame_floats(animation, frame);
+    if (displacements.empty()) return false;
     for (size_t i = 0; i < displacements.size(); ++i) displacements[i] -= base[i];
     primitive.targets.push_back({{"POSITION", add_position_accessor(model, displacements)}});
     names.emplace_back(target_name(frame));

@@ -14,6 +14,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <new>
+#include <stdexcept>
 #include <string>
 
 #include "commands.h"
@@ -129,7 +131,17 @@ int main(int argc, char** argv) {
     if (std::strcmp(argv[1], option.name) == 0) return option.run();
   }
   for (const Command& command : kCommands) {
-    if (std::strcmp(argv[1], command.name) == 0) return command.run(argc - 1, argv + 1);
+    if (std::strcmp(argv[1], command.name) != 0) continue;
+    // Every command keeps its memory bounded; should even that not be had
+    // (a 32-bit process whose address space is spent), exit 2, never abort.
+    try {
+      return command.run(argc - 1, argv + 1);
+    } catch (const std::bad_alloc&) {
+    } catch (const std::length_error&) {
+    }
+    std::fflush(stdout);
+    std::fprintf(stderr, "inspect3d: not enough memory for %s\n", command.name);
+    return kBadUsage;
   }
   return usage_error(std::string("unknown command ") + argv[1]);
 }

@@ -28,7 +28,7 @@ static long write_obj_frame(const fs::path& file, const Animation& animation, co
                 frame, animation.frame_count, kVertexAnimationName, kMeshName, frame);
   text += line;
   std::vector<Position> positions;
-  frame_positions(animation, frame, positions);
+  if (!frame_positions(animation, frame, positions)) return -1;
   for (const Position& p : positions) {
     // Every value is a whole number of eighths within +-128: %g shows it exactly.
     std::snprintf(line, sizeof line, "v %g %g %g\n", p.x, p.y, p.z);

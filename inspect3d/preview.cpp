@@ -113,7 +113,9 @@ int cmd_preview(int argc, char** argv) {
   // The frames of the sheet, decoded, and the triangles every frame draws.
   const std::vector<uint32_t> numbers = sheet_frame_numbers(animation.frame_count);
   std::vector<std::vector<Position>> positions(numbers.size());
-  for (size_t t = 0; t < numbers.size(); ++t) frame_positions(animation, numbers[t], positions[t]);
+  for (size_t t = 0; t < numbers.size(); ++t) {
+    if (!frame_positions(animation, numbers[t], positions[t])) return kBadUsage;
+  }
   uint32_t left_out = 0;
   const std::vector<Triangle> triangles = triangles_in_range(mesh, animation.vertex_count, left_out);
 

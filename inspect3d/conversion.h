@@ -5,7 +5,9 @@
 //
 // Every read is bounded before it is made: a file larger than its layout can
 // be is refused by its size, a frame is read only up to kFrameReadLimit bytes,
-// and no file-system call throws.
+// and no file-system call throws. Memory is bounded by what a command uses:
+// the vertex animation file (up to about 4 GiB) is read a frame at a time as
+// a command needs it, never whole.
 #pragma once
 
 #include <array>

@@ -61,9 +61,10 @@ int run_quietly(int (*command)(int, char**), std::vector<std::string> args) {
 
 // The glTF model of frames `first` to `last` (chosen by the input), read back.
 void check_glb(const Conversion& conversion, uint32_t first, uint32_t last) {
-  std::string glb;
+  Glb pieces;
   uint32_t left_out = 0;
-  CHECK(make_glb(conversion.animation, conversion.mesh, {first, last, 30}, glb, left_out));
+  CHECK(make_glb(conversion.animation, conversion.mesh, {first, last, 30}, pieces, left_out));
+  const std::string glb = glb_bytes(pieces);
   CHECK(left_out <= conversion.mesh.triangle_count);
   tinygltf::Model model;
   tinygltf::TinyGLTF loader;

@@ -56,7 +56,9 @@ static const std::vector<FileIdentity>& inputs() {
   return identities;
 }
 
-bool write_output(const std::string& file, const std::string& bytes) {
+bool write_output(const std::string& file, const std::string& bytes) { return write_output(file, bytes, {}); }
+
+bool write_output(const std::string& file, const std::string& head, const std::vector<unsigned char>& body) {
   FileIdentity identity;
   if (file_identity(file.c_str(), identity) &&
       std::find(inputs().begin(), inputs().end(), identity) != inputs().end()) {
@@ -64,5 +66,6 @@ bool write_output(const std::string& file, const std::string& bytes) {
                  file.c_str());
     return false;
   }
-  return write_output_file(file.c_str(), reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+  return write_output_file(file.c_str(), reinterpret_cast<const uint8_t*>(head.data()), head.size(),
+                           body.data(), body.size());
 }

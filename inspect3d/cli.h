@@ -54,3 +54,7 @@ std::string frames_of(uint32_t frame_count, uint32_t vertex_count);
 // whatever name): says so on standard error instead. False, leaving nothing
 // behind, if any step fails.
 bool write_output(const std::string& file, const std::string& bytes);
+
+// The same for an output in two pieces, `head` then `body` (a .glb's binary
+// data), never joined in memory.
+bool write_output(const std::string& file, const std::string& head, const std::vector<unsigned char>& body);

@@ -85,9 +85,10 @@ int cmd_gltf(int argc, char** argv) {
     return kBadUsage;
   }
 
-  std::string glb;
+  Glb glb;
   uint32_t left_out = 0;
-  if (!make_glb(animation, mesh, {first, last, fps}, glb, left_out) || !write_output(out, glb)) {
+  if (!make_glb(animation, mesh, {first, last, fps}, glb, left_out) ||
+      !write_output(out, glb.head, glb.bin)) {
     std::fprintf(stderr, "inspect3d: cannot write %s\n", out.c_str());
     return kBadUsage;
   }

@@ -2,14 +2,13 @@
 
 #include <cstdio>
 
+#include "file_names.h"
 #include "le.h"
 #include "output.h"
 #include "platform.h"
 #include "vertex_animation.h"
 
 namespace {
-
-constexpr char kOutputName[] = "aniv00.3d";
 
 // The most frames one header can count.
 constexpr uint32_t kFrameCountLimit = 0xFFFF;
@@ -37,7 +36,9 @@ size_t announced_bytes(uint16_t frame_count, uint16_t bytes_per_frame) {
 
 size_t clip_read_limit(int clip) { return clip <= 21 ? 1500000 : 500000; }
 
-void clip_name(int clip, char (&name)[kClipNameBytes]) { std::snprintf(name, sizeof name, "a%d.3d", clip); }
+void clip_name(int clip, char (&name)[kClipNameBytes]) {
+  std::snprintf(name, sizeof name, kClipNameFormat, clip);
+}
 
 ClipCheck check_clip(const Merge& merge, int clip, uint16_t frame_count, uint16_t bytes_per_frame) {
   if (frame_count == 0 || bytes_per_frame == 0 || bytes_per_frame % kPackedVertexBytes != 0) {
@@ -121,12 +122,12 @@ int program_main() {
   if (merge.first_clip == 0) return fail(buffer, "No clip files a1.3d to a67.3d");
 
   char temp[kTempNameBytes];
-  temp_name(kOutputName, temp);
-  const char* const outputs[] = {kOutputName};
+  temp_name(kVertexAnimationName, temp);
+  const char* const outputs[] = {kVertexAnimationName};
   if (!write_vertex_animation_file(temp, static_cast<uint16_t>(merge.frame_count), merge.bytes_per_frame,
                                    buffer, merge.data_bytes) ||
       commit_outputs(outputs, 1)) {
-    return fail(buffer, "Cannot write aniv00.3d");
+    return finish(buffer, "Conversion Error", "Cannot write aniv00.3d");
   }
   return finish(buffer, "Conversion Complete", "Conversion Complete");
 }

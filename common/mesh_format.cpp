@@ -45,3 +45,17 @@ bool get_triangle_indices(const uint8_t* data, size_t length, uint32_t triangle,
   for (size_t i = 0; i < 3; ++i) get_u16(data, length, offset + 2 * i, indices[i]);
   return true;
 }
+
+bool get_mesh_header(const uint8_t* data, size_t length, MeshHeader& header) {
+  uint16_t triangle_count = 0, vertices_per_frame = 0;
+  if (!get_u16(data, length, 0, triangle_count) || !get_u16(data, length, 2, vertices_per_frame))
+    return false;
+  header = {triangle_count, vertices_per_frame};
+  return true;
+}
+
+Triangle triangle_at(const uint8_t* data, size_t length, uint32_t triangle) {
+  uint16_t indices[3] = {0, 0, 0};
+  get_triangle_indices(data, length, triangle, indices);
+  return {indices[0], indices[1], indices[2]};
+}

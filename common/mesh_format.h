@@ -36,6 +36,7 @@
 // (triangle count + 3) bytes, and by the twelve fixed header fields.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 
@@ -80,6 +81,23 @@ constexpr uint64_t mesh_file_bytes(uint16_t triangle_count) {
 // True if the `length` bytes at `data` hold a whole mesh header whose twelve
 // fixed fields have their values. Reads nothing past `length`.
 bool has_mesh_header_fields(const uint8_t* data, size_t length);
+
+// The two varying fields of a mesh header as read.
+struct MeshHeader {
+  uint16_t triangle_count = 0;
+  uint16_t vertices_per_frame = 0;
+};
+
+// Reads them from the `length` bytes at `data`. False, leaving `header` as it
+// was, if the bytes are fewer than 4.
+bool get_mesh_header(const uint8_t* data, size_t length, MeshHeader& header);
+
+// The three vertex indices of a triangle record.
+using Triangle = std::array<uint16_t, 3>;
+
+// Triangle record `triangle` of a mesh file of `length` bytes at `data`:
+// {0, 0, 0} where the record does not lie wholly within them.
+Triangle triangle_at(const uint8_t* data, size_t length, uint32_t triangle);
 
 // The three vertex indices of triangle record `triangle` of a mesh file of
 // `length` bytes. False, leaving `indices` as they were, if the record does not

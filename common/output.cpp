@@ -39,10 +39,17 @@ void backup_name(const char* name, char (&backup)[kTempNameBytes]) {
 }
 
 bool write_output_file(const char* name, const uint8_t* bytes, size_t size) {
+  return write_output_file(name, bytes, size, nullptr, 0);
+}
+
+bool write_output_file(const char* name, const uint8_t* head, size_t head_bytes, const uint8_t* body,
+                       size_t body_bytes) {
   char temp[kPathBytes];
   const int length = std::snprintf(temp, sizeof temp, "%s~%s%s", name, program_name, kTempEnding);
   if (length < 0 || static_cast<size_t>(length) >= sizeof temp) return false;
-  if (output_slot(name) == OutputSlot::kBlocked || !write_file(temp, bytes, size, nullptr, 0)) return false;
+  if (output_slot(name) == OutputSlot::kBlocked || !write_file(temp, head, head_bytes, body, body_bytes)) {
+    return false;
+  }
   if (!replace_file(temp, name)) {
     remove_file(temp);
     return false;

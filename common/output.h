@@ -46,6 +46,11 @@ void backup_name(const char* name, char (&backup)[kTempNameBytes]);
 // says that one is in the way. False, with nothing left beside it, on failure.
 bool write_output_file(const char* name, const uint8_t* bytes, size_t size);
 
+// The same for an output in two pieces, `head` then `body`, written one after
+// the other as one file, never joined in memory.
+bool write_output_file(const char* name, const uint8_t* head, size_t head_bytes, const uint8_t* body,
+                       size_t body_bytes);
+
 // Moves a file over another, as replace_file does; tests pass one that fails
 // when they say.
 using MoveFile = bool (*)(const char* from, const char* to);

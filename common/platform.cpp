@@ -95,6 +95,11 @@ bool flush_to_disk(FILE* file) {
 
 void flush_folder_of(const char*) {}  // the moves are written through
 
+bool seek_file(FILE* file, uint64_t offset) {
+  // fseek's long is 32 bits on Windows: a file may be 4 GiB.
+  return offset <= INT64_MAX && _fseeki64(file, static_cast<int64_t>(offset), SEEK_SET) == 0;
+}
+
 FILE* open_regular_file(const char* name, bool& missing) {
   missing = false;
   const HANDLE handle =
@@ -218,6 +223,11 @@ FILE* create_new_file(const char* name) {
 }
 
 bool flush_to_disk(FILE* file) { return std::fflush(file) == 0 && fsync(fileno(file)) == 0; }
+
+bool seek_file(FILE* file, uint64_t offset) {
+  static_assert(sizeof(off_t) == 8, "a file offset of 64 bits");
+  return offset <= INT64_MAX && fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0;
+}
 
 void flush_folder_of(const char* name) {
   char folder[4096] = ".";

@@ -56,6 +56,10 @@ void flush_folder_of(const char* name);
 // `missing` saying whether nothing stands at the name.
 FILE* open_regular_file(const char* name, bool& missing);
 
+// Moves the position of `file` to `offset` bytes from its start, also beyond
+// 2 GiB (in the 32-bit Windows build too); false if that fails.
+bool seek_file(FILE* file, uint64_t offset);
+
 // What tells one file from every other, whatever name reaches it: device and
 // inode; volume and file index on Windows.
 struct FileIdentity {

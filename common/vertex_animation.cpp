@@ -34,6 +34,31 @@ void unpack_vertex(uint32_t word, double& x, double& y, double& z) {
   z = field_value(word, kPackedFields[2]);
 }
 
+Position position_of(uint32_t word) {
+  Position position;
+  unpack_vertex(word, position.x, position.y, position.z);
+  return position;
+}
+
+bool get_animation_header(const uint8_t* data, size_t length, AnimationHeader& header) {
+  uint16_t frame_count = 0, bytes_per_frame = 0;
+  if (!get_u16(data, length, 0, frame_count) || !get_u16(data, length, 2, bytes_per_frame)) return false;
+  header.frame_count = frame_count;
+  header.bytes_per_frame = bytes_per_frame;
+  header.vertex_count = bytes_per_frame / kPackedVertexBytes;
+  return true;
+}
+
+uint32_t word_in_frame(const uint8_t* frame, size_t length, uint32_t vertex) {
+  uint32_t word = 0;
+  get_u32(frame, length, size_t{vertex} * kPackedVertexBytes, word);
+  return word;
+}
+
+void decode_frame(const uint8_t* frame, size_t length, uint32_t vertex_count, Position* positions) {
+  for (uint32_t i = 0; i < vertex_count; ++i) positions[i] = position_of(word_in_frame(frame, length, i));
+}
+
 bool packs_in_range(double coordinate, int axis) {
   const PackedField& field = kPackedFields[axis];
   const double scaled = std::trunc(coordinate * field.scale);

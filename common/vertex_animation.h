@@ -64,6 +64,37 @@ bool packs_in_range(double coordinate, int axis);
 // one word a frame.
 bool fits_vertex_animation_layout(uint64_t file_bytes, uint16_t frame_count, uint16_t bytes_per_frame);
 
+// A position as the engine reads it from a packed word, in model units.
+struct Position {
+  double x, y, z;
+};
+Position position_of(uint32_t word);
+
+// The header of a vertex animation file as read.
+struct AnimationHeader {
+  uint16_t frame_count = 0;
+  uint16_t bytes_per_frame = 0;
+  uint32_t vertex_count = 0;  // whole packed words a frame: bytes per frame / 4
+};
+
+// Reads the header from the `length` bytes at `data`. False, leaving `header`
+// as it was, if they are fewer than its 4 bytes.
+bool get_animation_header(const uint8_t* data, size_t length, AnimationHeader& header);
+
+// Where the words of frame `frame` begin in the file.
+constexpr uint64_t frame_offset(const AnimationHeader& header, uint32_t frame) {
+  return kVertexAnimationHeaderBytes + uint64_t{frame} * header.bytes_per_frame;
+}
+
+// The packed word of vertex `vertex` of one frame, whose `length` bytes read
+// are at `frame`: 0 where the word does not lie wholly within them.
+uint32_t word_in_frame(const uint8_t* frame, size_t length, uint32_t vertex);
+
+// Decodes the first `vertex_count` vertices of one frame (its `length` bytes
+// read at `frame`) into `positions`, which has room for them; a word beyond
+// the bytes decodes as 0. The one decoding of a frame every reader uses.
+void decode_frame(const uint8_t* frame, size_t length, uint32_t vertex_count, Position* positions);
+
 // Appends one word. The store must have room: callers check before each frame.
 void append_word(VertexStore& store, uint32_t word);
 

@@ -12,9 +12,6 @@
 
 namespace {
 
-constexpr char kVertexAnimationName[] = "aniv00.3d";
-constexpr char kMeshName[] = "data00.3d";
-
 // Everything a run works in, taken once.
 struct Workspace {
   char text[kFrameReadLimit + 1];  // one frame file, plus the 0 the readers stop at

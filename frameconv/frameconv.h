@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "file_names.h"
+
 // The most bytes of one frame file that are read; a longer file is cut there.
 constexpr size_t kFrameReadLimit = 5000000;
 
@@ -14,18 +16,10 @@ enum class FrameLoad { kRead, kMissing, kUnreadable };
 
 // Reads up to kFrameReadLimit bytes of `name` into `text` (room for
 // kFrameReadLimit + 1), from its first byte, sets `end` to their number and
-// puts the 0 after them; `longer` says whether the file holds more than that. Only a file that does not exist is missing; one that
-// exists but will not open or is no regular file (a directory, a FIFO, a
-// device) cannot be read, just as one whose read fails; nothing waits on it.
+// puts the 0 after them; `longer` says whether the file holds more than that. Only a file that does not exist
+// is missing; one that exists but will not open or is no regular file (a directory, a FIFO, a device) cannot
+// be read, just as one whose read fails; nothing waits on it.
 FrameLoad load_frame(const char* name, char* text, size_t& end, bool& longer);
-
-// The frame file names: "anima000.obj" to "anima999.obj", the frame number in
-// three decimal digits from kFrameDigitsAt on. Spelled here only.
-constexpr char kFirstFrameName[] = "anima000.obj";
-constexpr size_t kFrameNameBytes = sizeof kFirstFrameName;
-constexpr size_t kFrameDigitsAt = 5;
-constexpr size_t kFrameDigitCount = 3;
-constexpr uint32_t kFrameLimit = 1000;
 
 // Advances the three-digit frame number of "animaNNN.obj" by one, in place.
 // The hundreds digit is not checked: after "anima999.obj" it becomes ':'.

@@ -27,8 +27,8 @@ std::string shown(const fs::path& dir, const char* name) {
   return std::string(text.begin(), text.end());
 }
 
-bool read_whole_file(const fs::path& file, const std::string& shown_name, uint64_t limit, const char* what,
-                     std::vector<uint8_t>& bytes) {
+bool open_file(const fs::path& file, const std::string& shown_name, uint64_t limit, const char* what,
+               OpenedFile& opened) {
   std::error_code error;
   const bool regular = fs::is_regular_file(file, error);
   const uintmax_t size = regular ? fs::file_size(file, error) : 0;
@@ -41,29 +41,38 @@ bool read_whole_file(const fs::path& file, const std::string& shown_name, uint64
                  static_cast<unsigned long long>(size), what, static_cast<unsigned long long>(limit));
     return false;
   }
-  try {
-    bytes.resize(size);
-  } catch (const std::bad_alloc&) {
-    std::fprintf(stderr, "inspect3d: not enough memory to read %s (%llu bytes)\n", shown_name.c_str(),
-                 static_cast<unsigned long long>(size));
+  bool missing = false;
+  opened.file.reset(open_regular_file(utf8_of(file).c_str(), missing));
+  opened.size = size;
+  opened.head_bytes = static_cast<size_t>(std::min<uint64_t>(size, kKindHeadBytes));
+  if (!opened.file || std::fread(opened.head, 1, opened.head_bytes, opened.file.get()) != opened.head_bytes) {
+    std::fprintf(stderr, "inspect3d: cannot read %s\n", shown_name.c_str());
     return false;
   }
-  bool missing = false;
-  FILE* in = open_regular_file(utf8_of(file).c_str(), missing);
-  bool ok = in != nullptr;
-  if (ok) {
-    ok = std::fread(bytes.data(), 1, bytes.size(), in) == bytes.size() && std::ferror(in) == 0;
-    ok = std::fclose(in) == 0 && ok;
-  }
+  return true;
+}
+
+bool read_whole_file(const fs::path& file, const std::string& shown_name, uint64_t limit, const char* what,
+                     std::vector<uint8_t>& bytes) {
+  OpenedFile opened;
+  if (!open_file(file, shown_name, limit, what, opened)) return false;
+  // Only files whose limit fits memory are read whole (a mesh file, at most
+  // about 1 MB); the caller's limit says so.
+  bytes.assign(opened.head, opened.head + opened.head_bytes);
+  bytes.resize(static_cast<size_t>(opened.size));
+  const size_t rest = bytes.size() - opened.head_bytes;
+  FILE* in = opened.file.release();
+  bool ok = std::fread(bytes.data() + opened.head_bytes, 1, rest, in) == rest && std::ferror(in) == 0;
+  ok = std::fclose(in) == 0 && ok;
   if (!ok) std::fprintf(stderr, "inspect3d: cannot read %s\n", shown_name.c_str());
   return ok;
 }
 
+FileKind kind_of(const OpenedFile& opened) { return file_kind(opened.head, opened.head_bytes, opened.size); }
+
 Animation animation_of(const std::vector<uint8_t>& bytes) {
   Animation animation;
-  get_u16(bytes.data(), bytes.size(), 0, animation.frame_count);
-  get_u16(bytes.data(), bytes.size(), 2, animation.bytes_per_frame);
-  animation.vertex_count = animation.bytes_per_frame / kPackedVertexBytes;
+  get_animation_header(bytes.data(), bytes.size(), animation);
   animation.data = bytes.data();
   animation.size = bytes.size();
   return animation;
@@ -71,32 +80,34 @@ Animation animation_of(const std::vector<uint8_t>& bytes) {
 
 Mesh mesh_of(const std::vector<uint8_t>& bytes) {
   Mesh mesh;
-  get_u16(bytes.data(), bytes.size(), 0, mesh.triangle_count);
-  get_u16(bytes.data(), bytes.size(), 2, mesh.vertices_per_frame);
+  get_mesh_header(bytes.data(), bytes.size(), mesh);
   mesh.data = bytes.data();
   mesh.size = bytes.size();
   return mesh;
 }
 
-uint32_t word_at(const Animation& animation, uint32_t frame, uint32_t vertex) {
-  uint32_t word = 0;
-  get_u32(animation.data, animation.size,
-          kVertexAnimationHeaderBytes + size_t{frame} * animation.bytes_per_frame +
-              size_t{vertex} * kPackedVertexBytes,
-          word);
-  return word;
+bool read_frames(const Animation& animation, uint32_t first, uint32_t count, std::vector<uint8_t>& bytes) {
+  const uint64_t offset = frame_offset(animation, first);
+  const uint64_t length = uint64_t{count} * animation.bytes_per_frame;
+  bytes.assign(static_cast<size_t>(length), 0);
+  bool ok = false;
+  if (animation.file != nullptr) {
+    ok = seek_file(animation.file, offset) &&
+         std::fread(bytes.data(), 1, bytes.size(), animation.file) == bytes.size();
+  } else if (offset <= animation.size && length <= animation.size - offset) {
+    std::copy(animation.data + offset, animation.data + offset + length, bytes.begin());
+    ok = true;
+  }
+  if (!ok) std::fprintf(stderr, "inspect3d: cannot read %s\n", animation.shown_name.c_str());
+  return ok;
 }
 
-Position position_at(const Animation& animation, uint32_t frame, uint32_t vertex) {
-  Position position;
-  unpack_vertex(word_at(animation, frame, vertex), position.x, position.y, position.z);
-  return position;
-}
-
-Triangle triangle_at(const Mesh& mesh, uint32_t triangle) {
-  uint16_t indices[3] = {0, 0, 0};
-  get_triangle_indices(mesh.data, mesh.size, triangle, indices);
-  return {indices[0], indices[1], indices[2]};
+bool frame_positions(const Animation& animation, uint32_t frame, std::vector<Position>& positions) {
+  std::vector<uint8_t> bytes;
+  positions.assign(animation.vertex_count, {0, 0, 0});
+  if (!read_frames(animation, frame, 1, bytes)) return false;
+  decode_frame(bytes.data(), bytes.size(), animation.vertex_count, positions.data());
+  return true;
 }
 
 std::vector<Triangle> triangles_in_range(const Mesh& mesh, uint32_t vertex_count, uint32_t& left_out_count) {
@@ -118,13 +129,14 @@ FileKind kind_of(const std::vector<uint8_t>& bytes) {
 }
 
 bool read_conversion(const fs::path& dir, Conversion& conversion) {
-  if (!read_whole_file(dir / kVertexAnimationName, shown(dir, kVertexAnimationName),
-                       kVertexAnimationFileLimit, "a vertex animation file", conversion.animation_bytes) ||
+  OpenedFile animation;
+  if (!open_file(dir / kVertexAnimationName, shown(dir, kVertexAnimationName), kVertexAnimationFileLimit,
+                 "a vertex animation file", animation) ||
       !read_whole_file(dir / kMeshName, shown(dir, kMeshName), kMeshFileLimit, "a mesh file",
                        conversion.mesh_bytes)) {
     return false;
   }
-  const FileKind animation_kind = kind_of(conversion.animation_bytes);
+  const FileKind animation_kind = kind_of(animation);
   if (animation_kind != FileKind::kVertexAnimation && animation_kind != FileKind::kBoth) {
     std::fprintf(stderr, "inspect3d: %s is not a vertex animation file (see inspect3d info)\n",
                  kVertexAnimationName);
@@ -135,9 +147,51 @@ bool read_conversion(const fs::path& dir, Conversion& conversion) {
     std::fprintf(stderr, "inspect3d: %s is not a mesh file (see inspect3d info)\n", kMeshName);
     return false;
   }
-  conversion.animation = animation_of(conversion.animation_bytes);
+  get_animation_header(animation.head, animation.head_bytes, conversion.animation);
+  conversion.animation_file = std::move(animation.file);
+  conversion.animation.file = conversion.animation_file.get();
+  conversion.animation.shown_name = shown(dir, kVertexAnimationName);
   conversion.mesh = mesh_of(conversion.mesh_bytes);
   return true;
+}
+
+bool can_decode(const Conversion& conversion) {
+  const Animation& animation = conversion.animation;
+  const Mesh& mesh = conversion.mesh;
+  if (mesh.vertices_per_frame != animation.vertex_count) {
+    std::fprintf(stderr, "inspect3d: %s is of a mesh of %u vertices, %s of %u: they do not belong together\n",
+                 kMeshName, mesh.vertices_per_frame, kVertexAnimationName, animation.vertex_count);
+    return false;
+  }
+  if (animation.frame_count == 0) {
+    std::fprintf(stderr, "inspect3d: %s holds no frames\n", kVertexAnimationName);
+    return false;
+  }
+  return true;
+}
+
+std::vector<FaceIndexOutOfRange> indices_out_of_range(const Mesh& mesh, uint32_t vertex_count) {
+  std::vector<FaceIndexOutOfRange> indices;
+  for (uint32_t t = 0; t < mesh.triangle_count; ++t) {
+    const Triangle triangle = triangle_at(mesh, t);
+    for (int corner = 0; corner < 3; ++corner) {
+      if (triangle[corner] >= vertex_count) indices.push_back({t, corner, triangle[corner]});
+    }
+  }
+  return indices;
+}
+
+void print_indices_out_of_range(const std::vector<FaceIndexOutOfRange>& indices, const char* indent) {
+  for (const FaceIndexOutOfRange& i : indices) {
+    std::printf("%striangle %u corner %d: index %u\n", indent, i.triangle, i.corner, i.index);
+  }
+}
+
+void say_left_out(uint32_t left_out, uint32_t vertex_count) {
+  std::fprintf(
+      stderr,
+      "inspect3d: left out %u %s with a vertex index at or beyond %u (inspect3d info %s lists them)\n",
+      left_out, left_out == 1 ? "triangle" : "triangles", vertex_count, kMeshName);
 }
 
 std::string frame_file_name(uint32_t frame) {

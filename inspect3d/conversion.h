@@ -5,26 +5,27 @@
 //
 // Every read is bounded before it is made: a file larger than its layout can
 // be is refused by its size, a frame is read only up to kFrameReadLimit bytes,
-// and no file-system call throws.
+// and no file-system call throws. Memory is bounded by what a command uses:
+// the vertex animation file (up to about 4 GiB) is read a frame at a time as
+// a command needs it, never whole.
 #pragma once
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "file_names.h"
 #include "frameconv.h"
 #include "kind.h"
 #include "mesh.h"
 #include "mesh_format.h"
 #include "sequence.h"
 #include "vertex_animation.h"
-
-constexpr char kVertexAnimationName[] = "aniv00.3d";
-constexpr char kMeshName[] = "data00.3d";
 
 // The largest files the layouts allow: 65,535 frames of 65,535 bytes after
 // the 4-byte header; 65,535 triangles + 3 records after the 48-byte header.
@@ -47,48 +48,91 @@ std::string utf8_of(const std::filesystem::path& path);
 bool read_whole_file(const std::filesystem::path& file, const std::string& shown_name, uint64_t limit,
                      const char* what, std::vector<uint8_t>& bytes);
 
+// Closes a file when its owner goes.
+struct FileCloser {
+  void operator()(FILE* file) const { std::fclose(file); }
+};
+using OpenFile = std::unique_ptr<FILE, FileCloser>;
+
+// A file open for reading, its size and its first bytes, as much of them as
+// decide its kind.
+struct OpenedFile {
+  OpenFile file;
+  uint64_t size = 0;
+  uint8_t head[kKindHeadBytes] = {};
+  size_t head_bytes = 0;  // min(size, kKindHeadBytes)
+};
+
+// Opens `file` as read_whole_file reads it, with the same checks and
+// messages, but reads only its head: a file of any size the layouts allow
+// costs no more memory than a small one.
+bool open_file(const std::filesystem::path& file, const std::string& shown_name, uint64_t limit,
+               const char* what, OpenedFile& opened);
+
+// The kind of an opened file.
+FileKind kind_of(const OpenedFile& opened);
+
 // The kind of a file whose whole bytes are `bytes`.
 FileKind kind_of(const std::vector<uint8_t>& bytes);
 
-// A vertex animation file as read: its header and a view of its words.
-struct Animation {
-  uint16_t frame_count = 0;
-  uint16_t bytes_per_frame = 0;
-  uint32_t vertex_count = 0;
+// A vertex animation file as read: its header, and where its frames are read
+// from as a command needs them: the open file, or bytes in memory (tests and
+// the fuzzer).
+struct Animation : AnimationHeader {
+  FILE* file = nullptr;  // owned by whoever opened it
   const uint8_t* data = nullptr;
   size_t size = 0;
+  std::string shown_name = kVertexAnimationName;
 };
 Animation animation_of(const std::vector<uint8_t>& bytes);
 
 // A mesh file as read: its two varying header fields and a view of its bytes.
-struct Mesh {
-  uint16_t triangle_count = 0;
-  uint16_t vertices_per_frame = 0;
+struct Mesh : MeshHeader {
   const uint8_t* data = nullptr;
   size_t size = 0;
 };
 Mesh mesh_of(const std::vector<uint8_t>& bytes);
 
-// The packed word of one vertex in one frame (0 beyond the data read).
-uint32_t word_at(const Animation& animation, uint32_t frame, uint32_t vertex);
+// Reads the bytes of the `count` frames from `first` (within the file) into
+// `bytes`. The most a command keeps is a few frames, never the whole file.
+// False, saying on standard error that the file cannot be read, if a read
+// fails or the file ends early.
+bool read_frames(const Animation& animation, uint32_t first, uint32_t count, std::vector<uint8_t>& bytes);
 
-// A position as the engine reads it from a packed word, in model units.
-struct Position {
-  double x, y, z;
-};
-Position position_at(const Animation& animation, uint32_t frame, uint32_t vertex);
+// Every vertex of frame `frame`, read and decoded (decode_frame) into
+// `positions`. False as read_frames.
+bool frame_positions(const Animation& animation, uint32_t frame, std::vector<Position>& positions);
 
-using Triangle = std::array<uint16_t, 3>;
-Triangle triangle_at(const Mesh& mesh, uint32_t triangle);
+inline Triangle triangle_at(const Mesh& mesh, uint32_t triangle) {
+  return triangle_at(mesh.data, mesh.size, triangle);
+}
 
 // The triangles of `mesh` whose three indices are below `vertex_count`, in
 // order; `left_out_count` is set to the number of the others.
 std::vector<Triangle> triangles_in_range(const Mesh& mesh, uint32_t vertex_count, uint32_t& left_out_count);
 
-// The two outputs of a conversion as read. The views in `animation` and
-// `mesh` point into the byte vectors.
+// One face index at or beyond the vertex count.
+struct FaceIndexOutOfRange {
+  uint32_t triangle;
+  int corner;  // 0, 1 or 2
+  uint16_t index;
+};
+
+// Each face index of `mesh` at or beyond `vertex_count`, triangle by triangle.
+std::vector<FaceIndexOutOfRange> indices_out_of_range(const Mesh& mesh, uint32_t vertex_count);
+
+// Prints `indices` on standard output, one a line, indented by `indent`.
+void print_indices_out_of_range(const std::vector<FaceIndexOutOfRange>& indices, const char* indent);
+
+// Says on standard error that `left_out` triangles (more than 0) with a
+// vertex index at or beyond `vertex_count` were left out of an output.
+void say_left_out(uint32_t left_out, uint32_t vertex_count);
+
+// The two outputs of a conversion as read: `animation` reads from the open
+// file, `mesh` views the bytes.
 struct Conversion {
-  std::vector<uint8_t> animation_bytes, mesh_bytes;
+  OpenFile animation_file;          // read frame by frame
+  std::vector<uint8_t> mesh_bytes;  // a mesh file is at most about 1 MB: read whole
   Animation animation;
   Mesh mesh;
 };
@@ -97,6 +141,11 @@ struct Conversion {
 // kinds (a file of both kinds' sizes is taken as what its name says). On
 // failure says why on standard error and returns false.
 bool read_conversion(const std::filesystem::path& dir, Conversion& conversion);
+
+// True if the conversion can be decoded frame by frame: the mesh is of the
+// animation's vertex count and there is a frame. Else says why on standard
+// error.
+bool can_decode(const Conversion& conversion);
 
 // The frame file name of frame `frame`: "anima007.obj".
 std::string frame_file_name(uint32_t frame);

@@ -1,5 +1,6 @@
 #include "export_scale.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -99,3 +100,23 @@ std::string ExportScale::text() const {
   std::snprintf(text, sizeof text, "%c.%se%+03d", digits[0], digits.substr(1).c_str(), exponent);
   return text;
 }
+
+ExportAdvice advise_export_scale(const double (&low)[3], const double (&high)[3]) {
+  ExportAdvice advice;
+  for (int axis = 0; axis < 3; ++axis) {
+    // The stored range: -128 to 127.875 in x and y, to 127.75 in z.
+    const PackedField& field = kPackedFields[axis];
+    const double half_range = static_cast<double>(1u << (field.bits - 1));
+    const double range = (2 * half_range - 1) / field.scale;
+    advice.low[axis] = low[axis];
+    advice.high[axis] = high[axis];
+    advice.filled[axis] = (high[axis] - low[axis]) / range;
+    advice.extent = std::max(advice.extent, high[axis] - low[axis]);
+  }
+  advice.has_extent = advice.extent > 0 && std::isfinite(advice.extent);
+  advice.all_zero = low[0] == 0 && low[1] == 0 && low[2] == 0 && high[0] == 0 && high[1] == 0 && high[2] == 0;
+  advice.scale = suggested_export_scale(low, high);
+  return advice;
+}
+
+double step_share(int axis, double extent) { return 1 / kPackedFields[axis].scale / extent; }

@@ -43,3 +43,23 @@ struct ExportScale {
 // The suggested scale for a model whose coordinates on axis a (0 x, 1 y,
 // 2 z) lie from low[a] to high[a].
 ExportScale suggested_export_scale(const double (&low)[3], const double (&high)[3]);
+
+// The advice check gives on the exporter's scale setting, from the source
+// coordinates of all frames converted: where they lie in the stored range,
+// how fine a step is against the model's size, and the suggested scale.
+struct ExportAdvice {
+  double low[3], high[3];   // the smallest and largest source coordinate per axis
+  double filled[3];         // (high - low) as a share of the axis' stored range
+  double extent = 0;        // the largest of high - low
+  bool has_extent = false;  // extent is above 0 and finite
+  bool all_zero = false;    // every coordinate is 0
+  ExportScale scale;
+};
+
+// The advice for coordinates from low[a] to high[a] on axis a. Changes
+// nothing in check's result.
+ExportAdvice advise_export_scale(const double (&low)[3], const double (&high)[3]);
+
+// The share of the stored range of each packed field one step is of `extent`:
+// 1 / scale / extent, x and y alike, then z.
+double step_share(int axis, double extent);

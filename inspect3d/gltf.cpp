@@ -36,35 +36,35 @@ static bool parse_fps(const std::string& text, double& fps) {
          fps <= kHighestFps;
 }
 
+static bool is_frame_range(const std::string& text) {
+  uint32_t first = 0, last = 0;
+  return parse_frame_range(text, first, last);
+}
+
+static bool is_fps(const std::string& text) {
+  double fps = 0;
+  return parse_fps(text, fps);
+}
+
+enum { kOut, kFps, kFrames };
+constexpr OptionSpec kOptions[] = {
+    {"--out", "--out needs a file name", nullptr},
+    {"--fps", "--fps needs a number of frames a second above 0 (0.001 to 1000000)", is_fps},
+    {"--frames", "--frames needs FIRST-LAST, two frame numbers, the first not above the last",
+     is_frame_range},
+};
+
 int cmd_gltf(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
-  std::string out = kDefaultOut;
+  std::vector<OptionValue> options;
+  const std::string usage = parse_options("gltf", args, kOptions, options);
+  if (!usage.empty()) return usage_error(usage);
+  const std::string out = options[kOut].given ? options[kOut].text : kDefaultOut;
   double fps = kDefaultFps;
+  if (options[kFps].given) parse_fps(options[kFps].text, fps);
   uint32_t first = 0, last = 0;
-  bool out_given = false, fps_given = false, frames_given = false;
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    const bool has_value = i + 1 < args.size();
-    if (arg == "--out" && !out_given) {
-      if (!has_value || args[i + 1].empty()) return usage_error("--out needs a file name");
-      out = args[++i];
-      out_given = true;
-    } else if (arg == "--fps" && !fps_given) {
-      if (!has_value || !parse_fps(args[++i], fps)) {
-        return usage_error("--fps needs a number of frames a second above 0 (0.001 to 1000000)");
-      }
-      fps_given = true;
-    } else if (arg == "--frames" && !frames_given) {
-      if (!has_value || !parse_frame_range(args[++i], first, last)) {
-        return usage_error("--frames needs FIRST-LAST, two frame numbers, the first not above the last");
-      }
-      frames_given = true;
-    } else if (arg == "--out" || arg == "--fps" || arg == "--frames") {
-      return usage_error("gltf takes " + arg + " once");
-    } else {
-      return usage_error("gltf does not take " + arg);
-    }
-  }
+  const bool frames_given = options[kFrames].given;
+  if (frames_given) parse_frame_range(options[kFrames].text, first, last);
 
   Conversion conversion;
   if (!read_conversion(".", conversion) || !can_decode(conversion)) return kBadUsage;
@@ -85,9 +85,10 @@ int cmd_gltf(int argc, char** argv) {
     return kBadUsage;
   }
 
-  std::string glb;
+  Glb glb;
   uint32_t left_out = 0;
-  if (!make_glb(animation, mesh, {first, last, fps}, glb, left_out) || !write_output(out, glb)) {
+  if (!make_glb(animation, mesh, {first, last, fps}, glb, left_out) ||
+      !write_output(out, glb.head, glb.bin)) {
     std::fprintf(stderr, "inspect3d: cannot write %s\n", out.c_str());
     return kBadUsage;
   }

@@ -6,6 +6,7 @@
 #include <sstream>
 #include <vector>
 
+#include "le.h"
 #include "tinygltf.h"
 
 namespace {
@@ -91,12 +92,15 @@ int add_weight_accessor(tinygltf::Model& model, const std::vector<float>& weight
   return add_accessor(model, float_accessor(model, weights, TINYGLTF_TYPE_SCALAR, 1, -1));
 }
 
-std::vector<float> frame_positions(const Animation& animation, uint32_t frame) {
+// Frame `frame` as three floats a vertex, read from the file; empty if it
+// cannot be read.
+std::vector<float> frame_floats(const Animation& animation, uint32_t frame) {
+  std::vector<Position> decoded;
   std::vector<float> positions;
-  positions.reserve(size_t{animation.vertex_count} * 3);
-  for (uint32_t i = 0; i < animation.vertex_count; ++i) {
+  if (!frame_positions(animation, frame, decoded)) return positions;
+  positions.reserve(decoded.size() * 3);
+  for (const Position& p : decoded) {
     // A whole number of eighths within +-128: exact as a float.
-    const Position p = position_at(animation, frame, i);
     positions.insert(positions.end(),
                      {static_cast<float>(p.x), static_cast<float>(p.y), static_cast<float>(p.z)});
   }
@@ -135,7 +139,48 @@ void add_frames_animation(tinygltf::Model& model, uint32_t frame_count, double f
 
 }  // namespace
 
-bool make_glb(const Animation& animation, const Mesh& mesh, const GltfRange& range, std::string& glb,
+// Splits the file tinygltf writes of `model`, whose buffer has been moved
+// out into `bin`, into the pieces of `glb`: the buffer's byteLength set to
+// the size of `bin` in the JSON, the chunk lengths to match. tinygltf would
+// copy the buffer twice more on its way to the file.
+static bool split_glb(const std::string& without_bin, std::vector<unsigned char>&& bin, Glb& glb) {
+  constexpr size_t kHeaderBytes = 12, kChunkHeaderBytes = 8;
+  uint32_t json_chunk_bytes = 0;
+  if (!get_u32(reinterpret_cast<const uint8_t*>(without_bin.data()), without_bin.size(), kHeaderBytes,
+               json_chunk_bytes)) {
+    return false;
+  }
+  std::string json = without_bin.substr(kHeaderBytes + kChunkHeaderBytes, json_chunk_bytes);
+  json.erase(json.find_last_not_of(' ') + 1);  // the chunk's padding
+  const std::string empty = "\"buffers\":[{\"byteLength\":0}]";
+  const size_t at = json.find(empty);
+  if (at == std::string::npos || json.find(empty, at + 1) != std::string::npos) return false;
+  json.replace(at, empty.size(), "\"buffers\":[{\"byteLength\":" + std::to_string(bin.size()) + "}]");
+  json.resize((json.size() + 3) / 4 * 4, ' ');
+  const size_t bin_bytes = bin.size();
+  bin.resize((bin_bytes + 3) / 4 * 4, 0);
+  const bool has_bin = bin_bytes > 0;
+  const uint64_t total =
+      kHeaderBytes + kChunkHeaderBytes + json.size() + (has_bin ? kChunkHeaderBytes + bin.size() : 0);
+  if (total > UINT32_MAX) return false;
+  uint8_t header[kHeaderBytes + kChunkHeaderBytes];
+  put_u32(put_u32(put_u32(put_u32(put_u32(header, 0x46546C67), 2), static_cast<uint32_t>(total)),
+                  static_cast<uint32_t>(json.size())),
+          0x4E4F534A);  // "glTF", version 2, length; the JSON chunk's length and "JSON"
+  glb.head.assign(reinterpret_cast<const char*>(header), sizeof header);
+  glb.head += json;
+  if (has_bin) {
+    uint8_t chunk[kChunkHeaderBytes];
+    put_u32(put_u32(chunk, static_cast<uint32_t>(bin.size())), 0x004E4942);  // "BIN\0"
+    glb.head.append(reinterpret_cast<const char*>(chunk), sizeof chunk);
+  }
+  glb.bin = std::move(bin);
+  return true;
+}
+
+std::string glb_bytes(const Glb& glb) { return glb.head + std::string(glb.bin.begin(), glb.bin.end()); }
+
+bool make_glb(const Animation& animation, const Mesh& mesh, const GltfRange& range, Glb& glb,
               uint32_t& left_out_count) {
   tinygltf::Model model;
   model.asset.version = "2.0";
@@ -150,14 +195,16 @@ bool make_glb(const Animation& animation, const Mesh& mesh, const GltfRange& ran
     primitive.mode = TINYGLTF_MODE_TRIANGLES;
     primitive.indices = add_index_accessor(model, triangles);
   }
-  const std::vector<float> base = frame_positions(animation, range.first);
+  const std::vector<float> base = frame_floats(animation, range.first);
+  if (base.empty()) return false;
   primitive.attributes["POSITION"] = add_position_accessor(model, base);
 
   tinygltf::Mesh gltf_mesh;
   gltf_mesh.name = "aniv00";
   tinygltf::Value::Array names;
   for (uint32_t frame = range.first + 1; frame <= range.last; ++frame) {
-    std::vector<float> displacements = frame_positions(animation, frame);
+    std::vector<float> displacements = frame_floats(animation, frame);
+    if (displacements.empty()) return false;
     for (size_t i = 0; i < displacements.size(); ++i) displacements[i] -= base[i];
     primitive.targets.push_back({{"POSITION", add_position_accessor(model, displacements)}});
     names.emplace_back(target_name(frame));
@@ -182,9 +229,10 @@ bool make_glb(const Animation& animation, const Mesh& mesh, const GltfRange& ran
 
   if (range.last > range.first) add_frames_animation(model, range.last - range.first + 1, range.fps);
 
+  std::vector<unsigned char> bin = std::move(model.buffers[0].data);
+  model.buffers[0].data.clear();
   std::ostringstream out;
   tinygltf::TinyGLTF writer;
   if (!writer.WriteGltfSceneToStream(&model, out, false, true)) return false;
-  glb = std::move(out).str();
-  return true;
+  return split_glb(std::move(out).str(), std::move(bin), glb);
 }

@@ -18,6 +18,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "conversion.h"
 
@@ -33,8 +34,20 @@ struct GltfRange {
   double fps;
 };
 
-// The .glb bytes of `animation` (whose vertex count the mesh's indices refer
-// to) and `mesh` over `range`; `left_out_count` is set to the number of
-// triangles left out for an index out of range. False if the library fails.
-bool make_glb(const Animation& animation, const Mesh& mesh, const GltfRange& range, std::string& glb,
+// A .glb file in two pieces, so that its binary data is never copied: `head`
+// (the 12-byte header, the JSON chunk and the 8-byte header of the binary
+// chunk) and `bin`, the binary chunk's data, padded to 4 bytes.
+struct Glb {
+  std::string head;
+  std::vector<unsigned char> bin;
+};
+
+// The .glb of `animation` (whose vertex count the mesh's indices refer to)
+// and `mesh` over `range`, byte for byte what tinygltf writes of the model;
+// `left_out_count` is set to the number of triangles left out for an index
+// out of range. False if the library fails or a frame cannot be read.
+bool make_glb(const Animation& animation, const Mesh& mesh, const GltfRange& range, Glb& glb,
               uint32_t& left_out_count);
+
+// The two pieces joined: the whole file.
+std::string glb_bytes(const Glb& glb);

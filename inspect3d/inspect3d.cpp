@@ -2,7 +2,7 @@
 //
 //   inspect3d info FILE...                         the kind and contents of each file
 //   inspect3d obj [--frame N | --all] [--out DIR]  aniv00.3d and data00.3d back to OBJ
-//   inspect3d check [DIR]                          the outputs against the source frames
+//   inspect3d check [--json] [DIR]                 the outputs against the source frames
 //   inspect3d gltf [--out FILE] [--fps N] [--frames FIRST-LAST]   the frames as an animated .glb
 //   inspect3d preview [--out FILE] [--size PX]     a PNG contact sheet of the frames
 //
@@ -14,6 +14,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <new>
+#include <stdexcept>
 #include <string>
 
 #include "commands.h"
@@ -41,9 +43,10 @@ constexpr Command kCommands[] = {
      "decodes aniv00.3d with data00.3d of the current directory into\n"
      "frame000.obj, frame001.obj, ... in DIR (default: the current\n"
      "directory); all frames unless --frame N"},
-    {"check", cmd_check, "check [DIR]",
+    {"check", cmd_check, "check [--json] [DIR]",
      "compares aniv00.3d and data00.3d in DIR (default: the current\n"
-     "directory) with the frames anima000.obj, ... they were made from"},
+     "directory) with the frames anima000.obj, ... they were made from;\n"
+     "with --json as one JSON object, for scripts"},
     {"gltf", cmd_gltf, "gltf [--out FILE] [--fps N] [--frames FIRST-LAST]",
      "writes aniv00.3d and data00.3d of the current directory as one\n"
      "animated binary glTF file, FILE (default: aniv00.glb): frame FIRST\n"
@@ -128,7 +131,17 @@ int main(int argc, char** argv) {
     if (std::strcmp(argv[1], option.name) == 0) return option.run();
   }
   for (const Command& command : kCommands) {
-    if (std::strcmp(argv[1], command.name) == 0) return command.run(argc - 1, argv + 1);
+    if (std::strcmp(argv[1], command.name) != 0) continue;
+    // Every command keeps its memory bounded; should even that not be had
+    // (a 32-bit process whose address space is spent), exit 2, never abort.
+    try {
+      return command.run(argc - 1, argv + 1);
+    } catch (const std::bad_alloc&) {
+    } catch (const std::length_error&) {
+    }
+    std::fflush(stdout);
+    std::fprintf(stderr, "inspect3d: not enough memory for %s\n", command.name);
+    return kBadUsage;
   }
   return usage_error(std::string("unknown command ") + argv[1]);
 }

@@ -27,8 +27,9 @@ static long write_obj_frame(const fs::path& file, const Animation& animation, co
   std::snprintf(line, sizeof line, "# frame %u of %u, decoded from %s and %s by inspect3d\no frame%03u\n",
                 frame, animation.frame_count, kVertexAnimationName, kMeshName, frame);
   text += line;
-  for (uint32_t i = 0; i < animation.vertex_count; ++i) {
-    const Position p = position_at(animation, frame, i);
+  std::vector<Position> positions;
+  if (!frame_positions(animation, frame, positions)) return -1;
+  for (const Position& p : positions) {
     // Every value is a whole number of eighths within +-128: %g shows it exactly.
     std::snprintf(line, sizeof line, "v %g %g %g\n", p.x, p.y, p.z);
     text += line;
@@ -47,30 +48,27 @@ static std::string obj_name(uint32_t frame) {
   return name;
 }
 
+static bool is_frame_number(const std::string& text) {
+  uint32_t frame = 0;
+  return parse_frame_number(text.c_str(), frame);
+}
+
+enum { kAll, kFrame, kOut };
+constexpr OptionSpec kOptions[] = {
+    {"--all", nullptr, nullptr},
+    {"--frame", "--frame needs a frame number", is_frame_number},
+    {"--out", "--out needs a directory", nullptr},
+};
+
 int cmd_obj(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
-  bool all = false, one = false;
+  std::vector<OptionValue> options;
+  const std::string usage = parse_options("obj", args, kOptions, options);
+  if (!usage.empty()) return usage_error(usage);
+  const bool all = options[kAll].given, one = options[kFrame].given;
   uint32_t frame = 0;
-  fs::path out_dir = ".";
-  bool out_given = false;
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (arg == "--all" && !all) {
-      all = true;
-    } else if (arg == "--frame" && !one) {
-      if (i + 1 == args.size()) return usage_error("--frame needs a frame number");
-      if (!parse_frame_number(args[++i].c_str(), frame)) return usage_error("--frame needs a frame number");
-      one = true;
-    } else if (arg == "--out" && !out_given) {
-      if (i + 1 == args.size() || args[i + 1].empty()) return usage_error("--out needs a directory");
-      out_dir = path_of(args[++i]);
-      out_given = true;
-    } else if (arg == "--all" || arg == "--frame" || arg == "--out") {
-      return usage_error("obj takes " + arg + " once");
-    } else {
-      return usage_error("obj does not take " + arg);
-    }
-  }
+  if (one) parse_frame_number(options[kFrame].text.c_str(), frame);
+  const fs::path out_dir = options[kOut].given ? path_of(options[kOut].text) : fs::path(".");
   if (all && one) return usage_error("obj takes --frame N or --all, not both");
 
   Conversion conversion;

@@ -64,6 +64,11 @@ bool parse_tile_size(const char* text, uint32_t& px) {
   return result.ec == std::errc() && result.ptr == end && px >= kTileSmallest && px <= kTileLargest;
 }
 
+bool is_tile_size(const std::string& text) {
+  uint32_t px = 0;
+  return parse_tile_size(text.c_str(), px);
+}
+
 // "0, 2, 4, ..., 23".
 std::string listed(const std::vector<uint32_t>& numbers) {
   std::string text;
@@ -85,28 +90,19 @@ uint32_t count_red(const std::vector<Triangle>& triangles, const std::vector<std
 
 int cmd_preview(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
-  std::string out = kDefaultOut;
+  enum { kOut, kSize };
+  static const std::string size_needs = "--size needs a tile size from " + std::to_string(kTileSmallest) +
+                                        " to " + std::to_string(kTileLargest) + " pixels";
+  const OptionSpec specs[] = {
+      {"--out", "--out needs a file name", nullptr},
+      {"--size", size_needs.c_str(), is_tile_size},
+  };
+  std::vector<OptionValue> options;
+  const std::string usage = parse_options("preview", args, specs, options);
+  if (!usage.empty()) return usage_error(usage);
+  const std::string out = options[kOut].given ? options[kOut].text : kDefaultOut;
   uint32_t px = kTileDefault;
-  bool out_given = false, size_given = false;
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (arg == "--out" && !out_given) {
-      if (i + 1 == args.size() || args[i + 1].empty()) return usage_error("--out needs a file name");
-      out = args[++i];
-      out_given = true;
-    } else if (arg == "--size" && !size_given) {
-      if (i + 1 == args.size() || !parse_tile_size(args[i + 1].c_str(), px)) {
-        return usage_error("--size needs a tile size from " + std::to_string(kTileSmallest) + " to " +
-                           std::to_string(kTileLargest) + " pixels");
-      }
-      ++i;
-      size_given = true;
-    } else if (arg == "--out" || arg == "--size") {
-      return usage_error("preview takes " + arg + " once");
-    } else {
-      return usage_error("preview does not take " + arg);
-    }
-  }
+  if (options[kSize].given) parse_tile_size(options[kSize].text.c_str(), px);
 
   Conversion conversion;
   if (!read_conversion(".", conversion)) return kBadUsage;
@@ -118,9 +114,7 @@ int cmd_preview(int argc, char** argv) {
   const std::vector<uint32_t> numbers = sheet_frame_numbers(animation.frame_count);
   std::vector<std::vector<Position>> positions(numbers.size());
   for (size_t t = 0; t < numbers.size(); ++t) {
-    for (uint32_t i = 0; i < animation.vertex_count; ++i) {
-      positions[t].push_back(position_at(animation, numbers[t], i));
-    }
+    if (!frame_positions(animation, numbers[t], positions[t])) return kBadUsage;
   }
   uint32_t left_out = 0;
   const std::vector<Triangle> triangles = triangles_in_range(mesh, animation.vertex_count, left_out);

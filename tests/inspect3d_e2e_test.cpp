@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -211,6 +212,50 @@ TEST(Inspect3d, WrappedCoordinatesAreFoundExactly) {
   ASSERT_EQ(frame2.size(), 4u) << run.out;
   EXPECT_LT(frame2[0], 0.125) << "the wrapped x is not counted as an error of 256";
   EXPECT_EQ(frame2[3], 1);
+}
+
+TEST(Inspect3d, CheckJsonHoldsWhatTheReportSays) {
+  TempDir dir;
+  Source source = in_range_source();
+  write_source(dir, source);
+  convert(dir);
+  const CapturedRun ok = run_program(kInspect, dir.path, {"check", "--json"});
+  EXPECT_EQ(ok.exit_status, 0) << ok.err;
+  const nlohmann::json clean = nlohmann::json::parse(ok.out, nullptr, false);
+  ASSERT_TRUE(clean.is_object()) << ok.out;
+  EXPECT_EQ(clean["result"], "ok");
+  EXPECT_EQ(clean["ok"], true);
+  EXPECT_EQ(clean["problems"], nlohmann::json::array());
+  EXPECT_EQ(clean["frames_read"]["frame_count"], source.frames.size());
+  EXPECT_EQ(clean["largest_error"]["frames"].size(), source.frames.size());
+
+  source.frames[2][4].x = 130.0;
+  source.frames[1][2].y = 128.0;
+  write_source(dir, source);
+  convert(dir, "Conversion Complete, but 2 coordinates out of range (first in anima001.obj line 5)");
+  const CapturedRun wrapped = run_program(kInspect, dir.path, {"check", "--json", "."});
+  EXPECT_EQ(wrapped.exit_status, 1) << wrapped.err;
+  const nlohmann::json found = nlohmann::json::parse(wrapped.out, nullptr, false);
+  ASSERT_TRUE(found.is_object()) << wrapped.out;
+  EXPECT_EQ(found["result"], "2 wrapped coordinates");
+  EXPECT_EQ(found["ok"], false);
+  ASSERT_EQ(found["problems"].size(), 1u) << wrapped.out;
+  const nlohmann::json& problem = found["problems"][0];
+  EXPECT_EQ(problem["problem"], "wrapped_coordinates");
+  EXPECT_EQ(problem["count"], 2);
+  ASSERT_EQ(problem["places"].size(), 2u);
+  EXPECT_EQ(problem["places"][0],
+            nlohmann::json::parse(R"({"frame": 1, "vertex": 2, "axis": "y", "source": 128,
+      "stored": -128, "file": "anima001.obj", "line": 5})"));
+  EXPECT_EQ(problem["places"][1]["file"], "anima002.obj");
+  EXPECT_EQ(found["largest_error"]["frames"][2]["wrapped"], 1);
+  EXPECT_LT(found["largest_error"]["frames"][2]["error"]["x"], 0.125) << "a wrapped x is no error of 256";
+  EXPECT_LT(found["export_scale"]["suggested"], 1) << "coordinates that wrap need a scale below 1";
+  EXPECT_EQ(found["export_scale"]["max"]["x"], 130);
+
+  const CapturedRun twice = run_program(kInspect, dir.path, {"check", "--json", "--json"});
+  EXPECT_EQ(twice.exit_status, 2);
+  EXPECT_EQ(twice.err.substr(0, 35), "inspect3d: check takes --json once\n");
 }
 
 TEST(Inspect3d, FaceIndicesOutOfRangeAreListedAndLeftOutOfTheObj) {

@@ -5,8 +5,8 @@ inspect3d reads them back, so what Blender exports is exactly what the tools
 make of it.
 """
 
+import json
 import os
-import re
 import shutil
 import subprocess
 
@@ -94,22 +94,22 @@ def closing_report(process, name="frameconv"):
     return "ERROR", line
 
 
-# What check reports that frameconv's "Conversion Complete, but ..." covers:
-# a conversion that stored something other than the model, or left part of
-# it out, but is complete. A number within a name is written N.
-kCoveredProblems = ("wrapped coordinate", "wrapped coordinates", "face index out of range",
-                    "face indices out of range", "vertex not read as written",
-                    "vertices not read as written", "face not read in full", "faces not read in full",
-                    "face past the limit of N", "faces past the limit of N",
-                    "frame with more than N vertices", "frames with more than N vertices",
-                    "frame longer than N bytes", "frames longer than N bytes")
+# The problems of `inspect3d check --json` that frameconv's "Conversion
+# Complete, but ..." covers: a conversion that stored something other than the
+# model, or left part of it out, but is complete.
+kCoveredProblems = ("wrapped_coordinates", "face_indices_out_of_range", "vertices_not_read_as_written",
+                    "faces_not_read_in_full", "faces_past_the_limit", "frames_with_more_vertices",
+                    "frames_longer_than_read")
 
 
-def covered_problem(problem):
-    """Whether one part of check's result line, "2 faces not read in full",
-    is a count of a problem in kCoveredProblems."""
-    count, _, name = problem.partition(" ")
-    return count.isdigit() and re.sub(r"[0-9]+", "N", name) in kCoveredProblems
+def check_result(stdout):
+    """The JSON object `inspect3d check --json` printed, or None where it
+    printed none (it ended before comparing)."""
+    try:
+        result = json.loads(stdout)
+    except ValueError:
+        return None
+    return result if isinstance(result, dict) else None
 
 
 def checked_report(inspect3d, directory):
@@ -119,13 +119,13 @@ def checked_report(inspect3d, directory):
     they are complete but hold wrapped coordinates or face indices out of
     range or leave out part of the frames, ERROR otherwise (not written, or
     written from other frames)."""
-    process = run_program([inspect3d, "check"], directory)
-    results = [line[len("result: "):] for line in process.stdout.splitlines() if line.startswith("result: ")]
-    result = results[-1] if results else ""
-    if process.returncode == 0 and result == "ok":
+    process = run_program([inspect3d, "check", "--json"], directory)
+    checked = check_result(process.stdout) if process.returncode in (0, 1) else None
+    result = checked.get("result", "") if checked else ""
+    if process.returncode == 0 and checked and checked.get("ok"):
         return "INFO", "Conversion Complete (inspect3d check: ok)"
-    problems = result.split(", ") if result else []
-    if process.returncode == 1 and problems and all(covered_problem(p) for p in problems):
+    problems = checked.get("problems", []) if checked else []
+    if process.returncode == 1 and problems and all(p.get("problem") in kCoveredProblems for p in problems):
         return "WARNING", f"Conversion Complete, but inspect3d check found {result}"
     said = process.stderr.strip().splitlines()
     return "ERROR", ("Not converted: inspect3d check "

@@ -1,0 +1,146 @@
+#include "comparison.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <system_error>
+
+#include "cli.h"
+
+namespace fs = std::filesystem;
+
+std::string MeshDifference::parts() const {
+  std::vector<std::string> names;
+  if (header) names.push_back("the header");
+  if (differing_triangle_count > 0) {
+    std::string name = "triangle " + std::to_string(first_differing_triangle);
+    if (differing_triangle_count > 1)
+      name += " (and " + std::to_string(differing_triangle_count - 1) + " more)";
+    names.push_back(name);
+  }
+  if (trailing_records) names.push_back("the trailing records");
+  std::string text;
+  for (size_t i = 0; i < names.size(); ++i) {
+    text += (i == 0 ? "" : i + 1 == names.size() ? " and " : ", ") + names[i];
+  }
+  const bool plural = names.size() > 1 || trailing_records || differing_triangle_count > 1;
+  return text + (plural ? " differ" : " differs");
+}
+
+// Compares the whole of `mesh` with the mesh file frameconv writes of
+// `triangles` and `vertex_count`: the 48-byte header, each triangle record
+// (one the other file does not have differs too) and the three trailing
+// records. The file is known to be of the mesh layout.
+MeshDifference compare_mesh_file(const Mesh& mesh, const TriangleTable& triangles, uint32_t vertex_count) {
+  MeshDifference difference;
+  uint8_t header[kMeshHeaderBytes];
+  put_mesh_header(header, triangles.triangle_count, static_cast<uint16_t>(vertex_count));
+  difference.header = std::memcmp(mesh.data, header, kMeshHeaderBytes) != 0;
+  const uint8_t* records = mesh.data + kMeshHeaderBytes;
+  const uint32_t count = std::max<uint32_t>(mesh.triangle_count, triangles.triangle_count);
+  for (uint32_t t = 0; t < count; ++t) {
+    const bool differs =
+        t >= mesh.triangle_count || t >= triangles.triangle_count ||
+        std::memcmp(records + size_t{t} * kTriangleRecordBytes,
+                    triangles.bytes + size_t{t} * kTriangleRecordBytes, kTriangleRecordBytes) != 0;
+    if (!differs) continue;
+    if (difference.differing_triangle_count++ == 0) difference.first_differing_triangle = t;
+  }
+  // note: frameconv writes the three records after the last as zero bytes.
+  const uint8_t* trailing = records + size_t{mesh.triangle_count} * kTriangleRecordBytes;
+  difference.trailing_records = std::any_of(trailing, trailing + kTrailingRecords * kTriangleRecordBytes,
+                                            [](uint8_t b) { return b != 0; });
+  return difference;
+}
+
+const char* const kLeftOutKeys[kLeftOutKinds] = {
+    "vertices_not_read_as_written", "faces_not_read_in_full",  "faces_past_the_limit",
+    "frames_with_more_vertices",    "frames_longer_than_read",
+};
+
+int compare_conversion(const fs::path& dir, Check& check) {
+  Conversion conversion;
+  if (!read_conversion(dir, conversion)) return kBadUsage;
+  const Animation& animation = conversion.animation;
+  const Mesh& mesh = conversion.mesh;
+  check.animation = animation;
+  check.mesh = mesh;
+
+  FrameComparison comparison(animation);
+  SourceFrames source;
+  switch (read_source_frames(dir, comparison, source)) {
+    case SourceRead::kMissing:
+      std::fprintf(stderr, "inspect3d: cannot find %s\n", shown(dir, kFirstFrameName).c_str());
+      return kBadUsage;
+    case SourceRead::kFailed:
+      return kBadUsage;
+    case SourceRead::kRead:
+      break;
+  }
+  if (comparison.read_failed) return kBadUsage;
+  check.frame_count = source.frame_count;
+  check.vertex_count = source.vertex_count;
+  check.stopped = source.stopped;
+  check.notes = source.notes;
+  check.source_triangle_count = source.triangles->triangle_count;
+  check.same_vertex_count = comparison.same_vertex_count;
+  check.same_frame_count = animation.frame_count == source.frame_count;
+  check.mesh_difference = compare_mesh_file(mesh, *source.triangles, source.vertex_count);
+  check.same_faces = check.mesh_difference.differing_triangle_count == 0 &&
+                     mesh.vertices_per_frame == source.vertex_count &&
+                     mesh.triangle_count == source.triangles->triangle_count;
+
+  check.findings = std::move(comparison.findings);
+  if (check.same_vertex_count) {
+    check.compared_count = std::min<uint32_t>(source.frame_count, animation.frame_count);
+    for (uint32_t f = 0; f < check.compared_count; ++f) {
+      const FrameFindings& found = check.findings[f];
+      for (int axis = 0; axis < 3; ++axis) {
+        check.total.largest_error[axis] =
+            std::max(check.total.largest_error[axis], found.largest_error[axis]);
+      }
+      check.total.wrapped_count += found.wrapped_count;
+    }
+  }
+  double low[3] = {HUGE_VAL, HUGE_VAL, HUGE_VAL}, high[3] = {-HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
+  for (const FrameFindings& found : check.findings) {
+    for (int axis = 0; axis < 3; ++axis) {
+      low[axis] = std::min(low[axis], found.low[axis]);
+      high[axis] = std::max(high[axis], found.high[axis]);
+    }
+  }
+  check.advice = advise_export_scale(low, high);
+  check.wrapped = std::move(comparison.wrapped);
+  check.differ_count = comparison.differ_count;
+  check.indices = indices_out_of_range(mesh, source.vertex_count);
+  check.left_out = std::move(source.left_out);
+  for (int kind = 0; kind < kLeftOutKinds; ++kind)
+    check.left_out_counts[kind] = source.sequence.left_out[kind].count;
+  check.problems = problems_of(check);
+  return kOk;
+}
+
+std::vector<Problem> problems_of(const Check& check) {
+  std::vector<Problem> problems;
+  auto add = [&](const char* key, uint64_t count, const char* one, const char* many) {
+    if (count > 0) problems.push_back({key, count, counted(count, one, many)});
+  };
+  add("frame_sequence_not_converted", !check.stopped.empty(), "frame sequence frameconv cannot convert", "");
+  add("vertex_animation_file_of_other_frames", !check.same_vertex_count || !check.same_frame_count,
+      "vertex animation file of other frames", "");
+  add("mesh_file_of_other_faces", !check.same_faces, "mesh file of other faces", "");
+  add("mesh_file_not_as_written", check.same_faces && !check.mesh_difference.same(),
+      "mesh file not as frameconv writes it", "");
+  add("wrapped_coordinates", check.wrapped.size(), "wrapped coordinate", "wrapped coordinates");
+  add("vertices_stored_otherwise", check.differ_count, "vertex stored otherwise",
+      "vertices stored otherwise");
+  add("face_indices_out_of_range", check.indices.size(), "face index out of range",
+      "face indices out of range");
+  for (int kind = 0; kind < kLeftOutKinds; ++kind) {
+    const uint32_t count = check.left_out_counts[kind];
+    char words[kLeftOutWordsBytes];
+    left_out_words(static_cast<LeftOutKind>(kind), count, check.vertex_count, words);
+    add(kLeftOutKeys[kind], count, words, words);
+  }
+  return problems;
+}

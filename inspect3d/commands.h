@@ -1,10 +1,13 @@
 // The commands of inspect3d, one file each (info.cpp, obj.cpp, ...), over
 // what they share on the command line (cli.h) and in reading a conversion
-// (conversion.h). inspect3d.cpp maps command names to these.
+// (conversion.h). inspect3d.cpp maps command names to these. Each command
+// parses its arguments, computes its result as plain data (the structs
+// below, and check's in comparison.h) without printing, then prints it.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "cli.h"
 #include "conversion.h"
@@ -16,3 +19,41 @@ int cmd_obj(int argc, char** argv);
 int cmd_check(int argc, char** argv);
 int cmd_gltf(int argc, char** argv);
 int cmd_preview(int argc, char** argv);
+
+// info: one frame's bounding box, in model units.
+struct FrameBox {
+  double low[3];
+  double high[3];
+};
+
+// info: why a file fits neither layout, from its head.
+struct NeitherReason {
+  bool too_short = false;          // shorter than either header: nothing below is read
+  uint16_t first = 0, second = 0;  // its first two 16-bit words
+  bool mesh_fields = false;        // it has the fixed fields of a mesh header
+};
+
+// info: what one .3d file holds.
+struct FileInfo {
+  FileKind kind = FileKind::kNeither;
+  uint64_t size = 0;
+  // A vertex animation file's header; of a file of both kinds' sizes, what a
+  // vertex animation file would hold.
+  AnimationHeader animation;
+  std::vector<FrameBox> boxes;  // each frame's, in order, up to one that cannot be read
+  MeshHeader mesh;
+  std::vector<FaceIndexOutOfRange> indices;  // a mesh file's, at or beyond its vertex count
+  NeitherReason neither;
+  bool complete = true;  // false: a frame or the mesh file could not be read (said on standard error)
+};
+
+// The bounding box of each frame of `animation`, read a frame at a time.
+// False, with the boxes of the frames before, if a frame cannot be read.
+bool frame_boxes(const Animation& animation, std::vector<FrameBox>& boxes);
+
+// Why a file of `size` bytes whose head is `head` fits neither layout.
+NeitherReason why_neither(const uint8_t* head, size_t head_bytes, uint64_t size);
+
+// What the opened file `name` holds: its frames are read one at a time, a
+// mesh file whole.
+FileInfo info_of(const std::string& name, OpenedFile& opened);

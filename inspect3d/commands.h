@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -57,3 +58,19 @@ NeitherReason why_neither(const uint8_t* head, size_t head_bytes, uint64_t size)
 // What the opened file `name` holds: its frames are read one at a time, a
 // mesh file whole.
 FileInfo info_of(const std::string& name, OpenedFile& opened);
+
+// obj: what writing the frames first to last as OBJ files did.
+struct ObjExport {
+  uint32_t first = 0, last = 0;
+  uint32_t left_out = 0;  // triangles left out of each file for an index out of range
+  std::string failed;     // the file that could not be written ("" if all were); none after it is
+};
+
+// The text of the OBJ file of frame `frame`, whose vertices are `positions`.
+std::string obj_text(const Animation& animation, const Mesh& mesh, uint32_t frame,
+                     const std::vector<Position>& positions);
+
+// Writes frames `first` to `last` of `conversion` into `out_dir` as
+// frame000.obj, ..., a frame read at a time.
+ObjExport write_obj_frames(const Conversion& conversion, uint32_t first, uint32_t last,
+                           const std::filesystem::path& out_dir);

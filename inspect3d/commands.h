@@ -12,6 +12,7 @@
 
 #include "cli.h"
 #include "conversion.h"
+#include "gltf_model.h"
 
 // Each command: argv[0] is the command's name, the rest its arguments.
 // Returns the exit status.
@@ -74,3 +75,16 @@ std::string obj_text(const Animation& animation, const Mesh& mesh, uint32_t fram
 // frame000.obj, ..., a frame read at a time.
 ObjExport write_obj_frames(const Conversion& conversion, uint32_t first, uint32_t last,
                            const std::filesystem::path& out_dir);
+
+// gltf: what writing a conversion as a .glb file did.
+struct GltfExport {
+  GltfRange range{};
+  uint32_t vertex_count = 0;
+  uint32_t triangle_count = 0;  // the triangles written
+  uint32_t left_out = 0;        // the triangles left out for an index out of range
+  bool written = false;         // false: the library failed, a frame or the file could not be read or written
+};
+
+// Makes the .glb of `conversion` over `range` and writes it to `out`, staged
+// (write_output).
+GltfExport write_gltf(const Conversion& conversion, const GltfRange& range, const std::string& out);

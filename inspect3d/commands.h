@@ -13,6 +13,7 @@
 #include "cli.h"
 #include "conversion.h"
 #include "gltf_model.h"
+#include "render.h"
 
 // Each command: argv[0] is the command's name, the rest its arguments.
 // Returns the exit status.
@@ -88,3 +89,19 @@ struct GltfExport {
 // Makes the .glb of `conversion` over `range` and writes it to `out`, staged
 // (write_output).
 GltfExport write_gltf(const Conversion& conversion, const GltfRange& range, const std::string& out);
+
+// preview: the contact sheet of a conversion and what drawing it found.
+struct Preview {
+  std::vector<uint32_t> numbers;     // the frames of the sheet, one a tile
+  Image image;                       // the sheet
+  uint32_t left_out = 0;             // triangles not drawn for an index out of range
+  uint32_t red = 0;                  // triangles drawn red, over all tiles
+  bool other_source = false;         // the source frames give another vertex count than the file
+  uint32_t source_vertex_count = 0;  // the source frames' vertex count, if they were read
+  bool complete = false;             // false: a frame or the source frames could not be read (said)
+};
+
+// The contact sheet of `conversion` in tiles of `px` pixels, with the source
+// frames of the current directory, where there are some, marking the
+// vertices out of range.
+Preview preview_of(const Conversion& conversion, uint32_t px);

@@ -77,18 +77,18 @@ std::string obj_text(const Animation& animation, const Mesh& mesh, uint32_t fram
 ObjExport write_obj_frames(const Conversion& conversion, uint32_t first, uint32_t last,
                            const std::filesystem::path& out_dir);
 
-// gltf: what writing a conversion as a .glb file did.
+// gltf: a conversion made into a .glb file, and what it holds.
 struct GltfExport {
   GltfRange range{};
+  Glb glb;  // the file, in its two pieces
   uint32_t vertex_count = 0;
-  uint32_t triangle_count = 0;  // the triangles written
+  uint32_t triangle_count = 0;  // the triangles in the file
   uint32_t left_out = 0;        // the triangles left out for an index out of range
-  bool written = false;         // false: the library failed, a frame or the file could not be read or written
+  bool made = false;            // false: the library failed or a frame could not be read
 };
 
-// Makes the .glb of `conversion` over `range` and writes it to `out`, staged
-// (write_output).
-GltfExport write_gltf(const Conversion& conversion, const GltfRange& range, const std::string& out);
+// The .glb of `conversion` over `range` (make_glb).
+GltfExport gltf_of(const Conversion& conversion, const GltfRange& range);
 
 // preview: the contact sheet of a conversion and what drawing it found.
 struct Preview {

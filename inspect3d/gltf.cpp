@@ -54,20 +54,19 @@ constexpr OptionSpec kOptions[] = {
      is_frame_range},
 };
 
-GltfExport write_gltf(const Conversion& conversion, const GltfRange& range, const std::string& out) {
+GltfExport gltf_of(const Conversion& conversion, const GltfRange& range) {
   GltfExport result;
   result.range = range;
   result.vertex_count = conversion.animation.vertex_count;
-  Glb glb;
-  result.written = make_glb(conversion.animation, conversion.mesh, range, glb, result.left_out) &&
-                   write_output(out, glb.head, glb.bin);
+  result.made = make_glb(conversion.animation, conversion.mesh, range, result.glb, result.left_out);
   result.triangle_count = conversion.mesh.triangle_count - result.left_out;
   return result;
 }
 
-// Prints what write_gltf did; returns the exit status.
+// Writes the file gltf_of made to `out` and says what it holds; returns the
+// exit status.
 static int print_gltf_export(const GltfExport& result, const std::string& out) {
-  if (!result.written) {
+  if (!result.made || !write_output(out, result.glb.head, result.glb.bin)) {
     std::fprintf(stderr, "inspect3d: cannot write %s\n", out.c_str());
     return kBadUsage;
   }
@@ -116,5 +115,5 @@ int cmd_gltf(int argc, char** argv) {
     return kBadUsage;
   }
 
-  return print_gltf_export(write_gltf(conversion, {first, last, fps}, out), out);
+  return print_gltf_export(gltf_of(conversion, {first, last, fps}), out);
 }

@@ -1,13 +1,19 @@
 // The commands of inspect3d, one file each (info.cpp, obj.cpp, ...), over
 // what they share on the command line (cli.h) and in reading a conversion
-// (conversion.h). inspect3d.cpp maps command names to these.
+// (conversion.h). inspect3d.cpp maps command names to these. Each command
+// parses its arguments, computes its result as plain data (the structs
+// below, and check's in comparison.h) without printing, then prints it.
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
+#include <vector>
 
 #include "cli.h"
 #include "conversion.h"
+#include "gltf_model.h"
+#include "render.h"
 
 // Each command: argv[0] is the command's name, the rest its arguments.
 // Returns the exit status.
@@ -16,3 +22,86 @@ int cmd_obj(int argc, char** argv);
 int cmd_check(int argc, char** argv);
 int cmd_gltf(int argc, char** argv);
 int cmd_preview(int argc, char** argv);
+
+// info: one frame's bounding box, in model units.
+struct FrameBox {
+  double low[3];
+  double high[3];
+};
+
+// info: why a file fits neither layout, from its head.
+struct NeitherReason {
+  bool too_short = false;          // shorter than either header: nothing below is read
+  uint16_t first = 0, second = 0;  // its first two 16-bit words
+  bool mesh_fields = false;        // it has the fixed fields of a mesh header
+};
+
+// info: what one .3d file holds.
+struct FileInfo {
+  FileKind kind = FileKind::kNeither;
+  uint64_t size = 0;
+  // A vertex animation file's header; of a file of both kinds' sizes, what a
+  // vertex animation file would hold.
+  AnimationHeader animation;
+  std::vector<FrameBox> boxes;  // each frame's, in order, up to one that cannot be read
+  MeshHeader mesh;
+  std::vector<FaceIndexOutOfRange> indices;  // a mesh file's, at or beyond its vertex count
+  NeitherReason neither;
+  bool complete = true;  // false: a frame or the mesh file could not be read (said on standard error)
+};
+
+// The bounding box of each frame of `animation`, read a frame at a time.
+// False, with the boxes of the frames before, if a frame cannot be read.
+bool frame_boxes(const Animation& animation, std::vector<FrameBox>& boxes);
+
+// Why a file of `size` bytes whose head is `head` fits neither layout.
+NeitherReason why_neither(const uint8_t* head, size_t head_bytes, uint64_t size);
+
+// What the opened file `name` holds: its frames are read one at a time, a
+// mesh file whole.
+FileInfo info_of(const std::string& name, OpenedFile& opened);
+
+// obj: what writing the frames first to last as OBJ files did.
+struct ObjExport {
+  uint32_t first = 0, last = 0;
+  uint32_t left_out = 0;  // triangles left out of each file for an index out of range
+  std::string failed;     // the file that could not be written ("" if all were); none after it is
+};
+
+// The text of the OBJ file of frame `frame`, whose vertices are `positions`.
+std::string obj_text(const Animation& animation, const Mesh& mesh, uint32_t frame,
+                     const std::vector<Position>& positions);
+
+// Writes frames `first` to `last` of `conversion` into `out_dir` as
+// frame000.obj, ..., a frame read at a time.
+ObjExport write_obj_frames(const Conversion& conversion, uint32_t first, uint32_t last,
+                           const std::filesystem::path& out_dir);
+
+// gltf: a conversion made into a .glb file, and what it holds.
+struct GltfExport {
+  GltfRange range{};
+  Glb glb;  // the file, in its two pieces
+  uint32_t vertex_count = 0;
+  uint32_t triangle_count = 0;  // the triangles in the file
+  uint32_t left_out = 0;        // the triangles left out for an index out of range
+  bool made = false;            // false: the library failed or a frame could not be read
+};
+
+// The .glb of `conversion` over `range` (make_glb).
+GltfExport gltf_of(const Conversion& conversion, const GltfRange& range);
+
+// preview: the contact sheet of a conversion and what drawing it found.
+struct Preview {
+  std::vector<uint32_t> numbers;     // the frames of the sheet, one a tile
+  Image image;                       // the sheet
+  uint32_t left_out = 0;             // triangles not drawn for an index out of range
+  uint32_t red = 0;                  // triangles drawn red, over all tiles
+  bool other_source = false;         // the source frames give another vertex count than the file
+  uint32_t source_vertex_count = 0;  // the source frames' vertex count, if they were read
+  bool complete = false;             // false: a frame or the source frames could not be read (said)
+};
+
+// The contact sheet of `conversion` in tiles of `px` pixels, with the source
+// frames of the current directory, where there are some, marking the
+// vertices out of range.
+Preview preview_of(const Conversion& conversion, uint32_t px);

@@ -54,6 +54,37 @@ constexpr OptionSpec kOptions[] = {
      is_frame_range},
 };
 
+GltfExport gltf_of(const Conversion& conversion, const GltfRange& range) {
+  GltfExport result;
+  result.range = range;
+  result.vertex_count = conversion.animation.vertex_count;
+  result.made = make_glb(conversion.animation, conversion.mesh, range, result.glb, result.left_out);
+  result.triangle_count = conversion.mesh.triangle_count - result.left_out;
+  return result;
+}
+
+// Writes the file gltf_of made to `out` and says what it holds; returns the
+// exit status.
+static int print_gltf_export(const GltfExport& result, const std::string& out) {
+  if (!result.made || !write_output(out, result.glb.head, result.glb.bin)) {
+    std::fprintf(stderr, "inspect3d: cannot write %s\n", out.c_str());
+    return kBadUsage;
+  }
+  const uint32_t first = result.range.first, last = result.range.last;
+  const std::string frames = first == last
+                                 ? "frame " + std::to_string(first)
+                                 : "frames " + std::to_string(first) + " to " + std::to_string(last);
+  std::printf("wrote %s: %s, %s of %s, %s, %g frames a second\n", out.c_str(), frames.c_str(),
+              counted(last - first + 1, "frame", "frames").c_str(),
+              counted(result.vertex_count, "vertex", "vertices").c_str(),
+              counted(result.triangle_count, "triangle", "triangles").c_str(), result.range.fps);
+  if (result.left_out > 0) {
+    say_left_out(result.left_out, result.vertex_count);
+    return kProblems;
+  }
+  return kOk;
+}
+
 int cmd_gltf(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
   std::vector<OptionValue> options;
@@ -69,7 +100,6 @@ int cmd_gltf(int argc, char** argv) {
   Conversion conversion;
   if (!read_conversion(".", conversion) || !can_decode(conversion)) return kBadUsage;
   const Animation& animation = conversion.animation;
-  const Mesh& mesh = conversion.mesh;
   if (!frames_given) last = animation.frame_count - 1u;
   if (last >= animation.frame_count) {
     return usage_error("--frames " + std::to_string(first) + "-" + std::to_string(last) + ": " +
@@ -85,23 +115,5 @@ int cmd_gltf(int argc, char** argv) {
     return kBadUsage;
   }
 
-  Glb glb;
-  uint32_t left_out = 0;
-  if (!make_glb(animation, mesh, {first, last, fps}, glb, left_out) ||
-      !write_output(out, glb.head, glb.bin)) {
-    std::fprintf(stderr, "inspect3d: cannot write %s\n", out.c_str());
-    return kBadUsage;
-  }
-  const std::string frames = first == last
-                                 ? "frame " + std::to_string(first)
-                                 : "frames " + std::to_string(first) + " to " + std::to_string(last);
-  std::printf("wrote %s: %s, %s of %s, %s, %g frames a second\n", out.c_str(), frames.c_str(),
-              counted(frame_count, "frame", "frames").c_str(),
-              counted(animation.vertex_count, "vertex", "vertices").c_str(),
-              counted(mesh.triangle_count - left_out, "triangle", "triangles").c_str(), fps);
-  if (left_out > 0) {
-    say_left_out(left_out, animation.vertex_count);
-    return kProblems;
-  }
-  return kOk;
+  return print_gltf_export(gltf_of(conversion, {first, last, fps}), out);
 }

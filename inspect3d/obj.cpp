@@ -18,17 +18,16 @@ static bool parse_frame_number(const char* text, uint32_t& frame) {
   return result.ec == std::errc() && result.ptr == end && *text != '\0' && frame <= 0xFFFF;
 }
 
-// Writes frame `frame` as an OBJ file. Returns the number of triangles left
-// out for an index out of range, or -1 if the file could not be written.
-static long write_obj_frame(const fs::path& file, const Animation& animation, const Mesh& mesh,
-                            uint32_t frame) {
+// Frame `frame` of `animation`, whose vertices are `positions`, as the text
+// of an OBJ file; the triangles of `mesh` with an index out of range are left
+// out.
+std::string obj_text(const Animation& animation, const Mesh& mesh, uint32_t frame,
+                     const std::vector<Position>& positions) {
   std::string text;
   char line[128];
   std::snprintf(line, sizeof line, "# frame %u of %u, decoded from %s and %s by inspect3d\no frame%03u\n",
                 frame, animation.frame_count, kVertexAnimationName, kMeshName, frame);
   text += line;
-  std::vector<Position> positions;
-  if (!frame_positions(animation, frame, positions)) return -1;
   for (const Position& p : positions) {
     // Every value is a whole number of eighths within +-128: %g shows it exactly.
     std::snprintf(line, sizeof line, "v %g %g %g\n", p.x, p.y, p.z);
@@ -39,7 +38,7 @@ static long write_obj_frame(const fs::path& file, const Animation& animation, co
     std::snprintf(line, sizeof line, "f %u %u %u\n", t[0] + 1u, t[1] + 1u, t[2] + 1u);
     text += line;
   }
-  return write_output(utf8_of(file), text) ? static_cast<long>(left_out) : -1;  // at most 65,535 triangles
+  return text;
 }
 
 static std::string obj_name(uint32_t frame) {
@@ -60,6 +59,42 @@ constexpr OptionSpec kOptions[] = {
     {"--out", "--out needs a directory", nullptr},
 };
 
+ObjExport write_obj_frames(const Conversion& conversion, uint32_t first, uint32_t last,
+                           const fs::path& out_dir) {
+  const Animation& animation = conversion.animation;
+  ObjExport result{first, last, 0, {}};
+  triangles_in_range(conversion.mesh, animation.vertex_count, result.left_out);
+  std::vector<Position> positions;
+  for (uint32_t f = first; f <= last; ++f) {
+    const fs::path file = out_dir / obj_name(f);
+    if (!frame_positions(animation, f, positions) ||
+        !write_output(utf8_of(file), obj_text(animation, conversion.mesh, f, positions))) {
+      result.failed = file.generic_string();
+      break;
+    }
+  }
+  return result;
+}
+
+// Prints what write_obj_frames did; returns the exit status.
+static int print_obj_export(const ObjExport& result, const fs::path& out_dir, uint32_t vertex_count) {
+  if (!result.failed.empty()) {
+    std::fprintf(stderr, "inspect3d: cannot write %s\n", result.failed.c_str());
+    return kBadUsage;
+  }
+  if (result.first == result.last) {
+    std::printf("wrote %s\n", shown(out_dir, obj_name(result.first).c_str()).c_str());
+  } else {
+    std::printf("wrote %u files, %s to %s\n", result.last - result.first + 1,
+                shown(out_dir, obj_name(result.first).c_str()).c_str(), obj_name(result.last).c_str());
+  }
+  if (result.left_out > 0) {
+    say_left_out(result.left_out, vertex_count);
+    return kProblems;
+  }
+  return kOk;
+}
+
 int cmd_obj(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
   std::vector<OptionValue> options;
@@ -74,7 +109,6 @@ int cmd_obj(int argc, char** argv) {
   Conversion conversion;
   if (!read_conversion(".", conversion) || !can_decode(conversion)) return kBadUsage;
   const Animation& animation = conversion.animation;
-  const Mesh& mesh = conversion.mesh;
   if (one && frame >= animation.frame_count) {
     std::fprintf(stderr, "inspect3d: there is no frame %u: %s holds frames 0 to %u\n", frame,
                  kVertexAnimationName, animation.frame_count - 1u);
@@ -89,24 +123,6 @@ int cmd_obj(int argc, char** argv) {
 
   const uint32_t first = one ? frame : 0;
   const uint32_t last = one ? frame : animation.frame_count - 1u;
-  long left_out = 0;
-  for (uint32_t f = first; f <= last; ++f) {
-    const fs::path file = out_dir / obj_name(f);
-    left_out = write_obj_frame(file, animation, mesh, f);
-    if (left_out < 0) {
-      std::fprintf(stderr, "inspect3d: cannot write %s\n", file.generic_string().c_str());
-      return kBadUsage;
-    }
-  }
-  if (first == last) {
-    std::printf("wrote %s\n", shown(out_dir, obj_name(first).c_str()).c_str());
-  } else {
-    std::printf("wrote %u files, %s to %s\n", last - first + 1,
-                shown(out_dir, obj_name(first).c_str()).c_str(), obj_name(last).c_str());
-  }
-  if (left_out > 0) {
-    say_left_out(static_cast<uint32_t>(left_out), animation.vertex_count);
-    return kProblems;
-  }
-  return kOk;
+  return print_obj_export(write_obj_frames(conversion, first, last, out_dir), out_dir,
+                          animation.vertex_count);
 }

@@ -88,6 +88,70 @@ uint32_t count_red(const std::vector<Triangle>& triangles, const std::vector<std
 
 }  // namespace
 
+Preview preview_of(const Conversion& conversion, uint32_t px) {
+  const Animation& animation = conversion.animation;
+  Preview preview;
+  // The frames of the sheet, decoded, and the triangles every frame draws.
+  preview.numbers = sheet_frame_numbers(animation.frame_count);
+  std::vector<std::vector<Position>> positions(preview.numbers.size());
+  for (size_t t = 0; t < preview.numbers.size(); ++t) {
+    if (!frame_positions(animation, preview.numbers[t], positions[t])) return preview;
+  }
+  const std::vector<Triangle> triangles =
+      triangles_in_range(conversion.mesh, animation.vertex_count, preview.left_out);
+
+  // The source frames, where they are beside the conversion, mark the
+  // vertices out of range; without them nothing is red.
+  RangeMarks range(preview.numbers, animation.vertex_count);
+  SourceFrames source;
+  const SourceRead read = read_source_frames(".", range, source);
+  if (read == SourceRead::kFailed) return preview;
+  preview.source_vertex_count = source.vertex_count;
+  preview.other_source = read == SourceRead::kRead && source.vertex_count != animation.vertex_count;
+
+  std::vector<SheetFrame> frames(preview.numbers.size());
+  for (size_t t = 0; t < frames.size(); ++t) frames[t] = {preview.numbers[t], positions[t], range.marks[t]};
+  preview.image = draw_sheet(frames, triangles, px);
+  preview.red = count_red(triangles, range.marks);
+  preview.complete = true;
+  return preview;
+}
+
+// Says what preview_of found and writes its sheet to `out`; returns the exit
+// status.
+static int print_preview(const Preview& preview, const std::string& out, const Animation& animation) {
+  if (!preview.complete) return kBadUsage;
+  if (preview.other_source) {
+    std::fprintf(stderr,
+                 "inspect3d: the frames %s, ... give %u vertices, %s %u: they are not its source, so "
+                 "nothing is drawn red\n",
+                 frame_file_name(0).c_str(), preview.source_vertex_count, kVertexAnimationName,
+                 animation.vertex_count);
+  }
+  const Image& image = preview.image;
+  if (!write_png_file(out, image)) {
+    std::fprintf(stderr, "inspect3d: cannot write %s\n", out.c_str());
+    return kBadUsage;
+  }
+
+  std::printf("wrote %s, %u x %u pixels: frame%s %s of %s\n", out.c_str(), image.width, image.height,
+              preview.numbers.size() == 1 ? "" : "s", listed(preview.numbers).c_str(),
+              frames_of(animation.frame_count, animation.vertex_count).c_str());
+  int status = kOk;
+  if (preview.left_out > 0) {
+    say_left_out(preview.left_out, animation.vertex_count);
+    status = kProblems;
+  }
+  if (preview.red > 0) {
+    std::fprintf(stderr,
+                 "inspect3d: drew %u %s red for a vertex out of range in its source frame (inspect3d check "
+                 "lists them)\n",
+                 preview.red, preview.red == 1 ? "triangle" : "triangles");
+    status = kProblems;
+  }
+  return status;
+}
+
 int cmd_preview(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
   enum { kOut, kSize };
@@ -107,55 +171,6 @@ int cmd_preview(int argc, char** argv) {
   Conversion conversion;
   if (!read_conversion(".", conversion)) return kBadUsage;
   if (!can_decode(conversion)) return kBadUsage;
-  const Animation& animation = conversion.animation;
-  const Mesh& mesh = conversion.mesh;
 
-  // The frames of the sheet, decoded, and the triangles every frame draws.
-  const std::vector<uint32_t> numbers = sheet_frame_numbers(animation.frame_count);
-  std::vector<std::vector<Position>> positions(numbers.size());
-  for (size_t t = 0; t < numbers.size(); ++t) {
-    if (!frame_positions(animation, numbers[t], positions[t])) return kBadUsage;
-  }
-  uint32_t left_out = 0;
-  const std::vector<Triangle> triangles = triangles_in_range(mesh, animation.vertex_count, left_out);
-
-  // The source frames, where they are beside the conversion, mark the
-  // vertices out of range; without them nothing is red.
-  RangeMarks range(numbers, animation.vertex_count);
-  SourceFrames source;
-  const SourceRead read = read_source_frames(".", range, source);
-  if (read == SourceRead::kFailed) return kBadUsage;
-  if (read == SourceRead::kRead && source.vertex_count != animation.vertex_count) {
-    std::fprintf(stderr,
-                 "inspect3d: the frames %s, ... give %u vertices, %s %u: they are not its source, so "
-                 "nothing is drawn red\n",
-                 frame_file_name(0).c_str(), source.vertex_count, kVertexAnimationName,
-                 animation.vertex_count);
-  }
-
-  std::vector<SheetFrame> frames(numbers.size());
-  for (size_t t = 0; t < numbers.size(); ++t) frames[t] = {numbers[t], positions[t], range.marks[t]};
-  const Image image = draw_sheet(frames, triangles, px);
-  if (!write_png_file(out, image)) {
-    std::fprintf(stderr, "inspect3d: cannot write %s\n", out.c_str());
-    return kBadUsage;
-  }
-
-  std::printf("wrote %s, %u x %u pixels: frame%s %s of %s\n", out.c_str(), image.width, image.height,
-              numbers.size() == 1 ? "" : "s", listed(numbers).c_str(),
-              frames_of(animation.frame_count, animation.vertex_count).c_str());
-  int status = kOk;
-  if (left_out > 0) {
-    say_left_out(left_out, animation.vertex_count);
-    status = kProblems;
-  }
-  const uint32_t red = count_red(triangles, range.marks);
-  if (red > 0) {
-    std::fprintf(stderr,
-                 "inspect3d: drew %u %s red for a vertex out of range in its source frame (inspect3d check "
-                 "lists them)\n",
-                 red, red == 1 ? "triangle" : "triangles");
-    status = kProblems;
-  }
-  return status;
+  return print_preview(preview_of(conversion, px), out, conversion.animation);
 }

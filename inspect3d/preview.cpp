@@ -157,12 +157,12 @@ int cmd_preview(int argc, char** argv) {
   enum { kOut, kSize };
   static const std::string size_needs = "--size needs a tile size from " + std::to_string(kTileSmallest) +
                                         " to " + std::to_string(kTileLargest) + " pixels";
-  const OptionSpec specs[] = {
+  const OptionSpec option_table[] = {
       {"--out", "--out needs a file name", nullptr},
       {"--size", size_needs.c_str(), is_tile_size},
   };
   std::vector<OptionValue> options;
-  const std::string usage = parse_options("preview", args, specs, options);
+  const std::string usage = parse_options("preview", args, option_table, options);
   if (!usage.empty()) return usage_error(usage);
   const std::string out = options[kOut].given ? options[kOut].text : kDefaultOut;
   uint32_t px = kTileDefault;

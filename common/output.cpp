@@ -30,23 +30,25 @@ bool write_file(const char* name, const uint8_t* head, size_t head_bytes, const 
   return ok;
 }
 
+// `name` + "~" + the program's name + `ending` into `own` of `bytes` bytes;
+// false if it does not fit.
+static bool own_name(const char* name, const char* ending, char* own, size_t bytes) {
+  const int length = std::snprintf(own, bytes, "%s~%s%s", name, program_name, ending);
+  return length >= 0 && static_cast<size_t>(length) < bytes;
+}
+
 void temp_name(const char* name, char (&temp)[kTempNameBytes]) {
-  std::snprintf(temp, sizeof temp, "%s~%s%s", name, program_name, kTempEnding);
+  own_name(name, kTempEnding, temp, sizeof temp);
 }
 
 void backup_name(const char* name, char (&backup)[kTempNameBytes]) {
-  std::snprintf(backup, sizeof backup, "%s~%s%s", name, program_name, kBackupEnding);
-}
-
-bool write_output_file(const char* name, const uint8_t* bytes, size_t size) {
-  return write_output_file(name, bytes, size, nullptr, 0);
+  own_name(name, kBackupEnding, backup, sizeof backup);
 }
 
 bool write_output_file(const char* name, const uint8_t* head, size_t head_bytes, const uint8_t* body,
                        size_t body_bytes) {
   char temp[kPathBytes];
-  const int length = std::snprintf(temp, sizeof temp, "%s~%s%s", name, program_name, kTempEnding);
-  if (length < 0 || static_cast<size_t>(length) >= sizeof temp) return false;
+  if (!own_name(name, kTempEnding, temp, sizeof temp)) return false;
   if (output_slot(name) == OutputSlot::kBlocked || !write_file(temp, head, head_bytes, body, body_bytes)) {
     return false;
   }

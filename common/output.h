@@ -41,13 +41,10 @@ void temp_name(const char* name, char (&temp)[kTempNameBytes]);
 // `name` + "~PROGRAM-old".
 void backup_name(const char* name, char (&backup)[kTempNameBytes]);
 
-// Writes `bytes` as the one output `name` (a path of any length): through its
-// temporary, flushed, then moved over an earlier file unless output_slot
-// says that one is in the way. False, with nothing left beside it, on failure.
-bool write_output_file(const char* name, const uint8_t* bytes, size_t size);
-
-// The same for an output in two pieces, `head` then `body`, written one after
-// the other as one file, never joined in memory.
+// Writes `head` then `body` (either may be empty; never joined in memory) as
+// the one output `name` (a path of any length): through its temporary,
+// flushed, then moved over an earlier file unless output_slot says that one is
+// in the way. False, with nothing left beside it, on failure.
 bool write_output_file(const char* name, const uint8_t* head, size_t head_bytes, const uint8_t* body,
                        size_t body_bytes);
 

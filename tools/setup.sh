@@ -7,6 +7,11 @@
 #                          programs and, where it does, installs the 32-bit
 #                          Wine; exit status 0 when the 32-bit Windows programs
 #                          can be run under it, 1 when not, saying why in one line
+#   tools/setup.sh blender-roots
+#                          makes (or reuses) the minimal Debian roots holding the
+#                          newer Blenders the add-on is tested on: trixie's and
+#                          sid's, in $ANIM3D_BLENDER_ROOTS (~/.cache/anim3d-blender-roots);
+#                          one that cannot be made is named and left out
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -94,18 +99,77 @@ wine32() {
   fi
 }
 
+# The Debian archive apt uses on this machine, for the roots.
+debian_archive() {
+  local uri
+  uri=$(sed -n 's/^URIs: *\(.*debian\/*\)$/\1/p' /etc/apt/sources.list.d/*.sources 2>/dev/null | head -n 1)
+  [ -n "$uri" ] || uri=$(sed -n 's/^deb \(\[[^]]*\] \)\{0,1\}\([^ ]*debian\/*\) .*/\2/p' /etc/apt/sources.list 2>/dev/null | head -n 1)
+  echo "${uri:-http://deb.debian.org/debian}"
+}
+
+# blender_root SUITE: a minimal Debian SUITE root with its blender and
+# python3-numpy (and the modules Blender's own extensions add-on imports,
+# which Debian's blender does not pull in), in which the add-on's tests run that Blender (tools/in-root.sh).
+# A root that is already whole is reused; one is whole once blender is in it,
+# as it is moved to its name only then.
+blender_root() {
+  local suite=$1 roots=${ANIM3D_BLENDER_ROOTS:-${XDG_CACHE_HOME:-$HOME/.cache}/anim3d-blender-roots} start=$SECONDS
+  local root=$roots/$suite
+  if [ -x "$root/usr/bin/blender" ]; then
+    echo "== Blender root $root is there: $(blender_version "$root")"
+    return 0
+  fi
+  need debootstrap
+  $sudo mkdir -p "$roots"
+  local partial=$root.partial
+  $sudo rm -rf "$partial"
+  echo "== making the Blender root $root (Debian $suite, minbase)"
+  # sid's Release file may be past its Valid-Until date on a snapshot of the archive.
+  local apt_options=(-o Acquire::Check-Valid-Until=false -o DPkg::Lock::Timeout=600)
+  if ! $sudo debootstrap --variant=minbase "$suite" "$partial" "$(debian_archive)" >"$roots/$suite.log" 2>&1 ||
+    ! $sudo chroot "$partial" apt-get "${apt_options[@]}" update -qq >>"$roots/$suite.log" 2>&1 ||
+    ! DEBIAN_FRONTEND=noninteractive $sudo chroot "$partial" apt-get "${apt_options[@]}" install -y -qq \
+      --no-install-recommends blender python3-numpy python3-cattr python3-requests >>"$roots/$suite.log" 2>&1; then
+    echo "== Blender of Debian $suite cannot be had here, its add-on tests are skipped: $(tail -n 1 "$roots/$suite.log")"
+    return 1
+  fi
+  $sudo chroot "$partial" apt-get clean
+  $sudo mv "$partial" "$root"
+  echo "== Blender root $root made in $((SECONDS - start)) s: $(blender_version "$root")"
+}
+
+blender_version() {
+  tools/in-root.sh "$1" blender --version 2>/dev/null | head -n 1
+}
+
+# Both roots at once: most of the time goes in downloads. Fails when one
+# cannot be made (said, naming it).
+blender_roots() {
+  local trixie status=0
+  blender_root trixie &
+  trixie=$!
+  blender_root sid || status=1
+  wait $trixie || status=1
+  return $status
+}
+
 case "${1:-}" in
   example) need "${native[@]}" ;;
   windows) need "${windows[@]}" ;;
-  package) need "${native[@]}" "${windows[@]}" dpkg-dev ;;
+  package)
+    need "${native[@]}" "${windows[@]}" dpkg-dev
+    blender_roots || true
+    ;;
   fuzz) need clang libclang-rt-14-dev "${header_only[@]}" ;;
   bench) need "${native[@]}" libtinyobjloader-dev ;;
   test)
     need "${native[@]}" "${windows[@]}" dpkg-dev binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 \
       wine wine64 blender python3-numpy clang libclang-rt-14-dev
     gltf_validator
+    blender_roots || true
     ;;
   wine32) wine32 ;;
+  blender-roots) blender_roots ;;
   *)
     sed -n '2,10p' "$0" | sed 's/^# \{0,1\}//'
     exit 2

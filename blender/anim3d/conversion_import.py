@@ -14,7 +14,7 @@ import warnings
 import bpy
 import numpy
 
-from . import clips, folder, programs
+from . import actions, clips, folder, programs
 
 kGltfName = "conversion.glb"
 
@@ -61,7 +61,7 @@ def place_frames(action, first):
     """Moves every key of the imported action to a whole frame, stored frame N
     at scene frame N: the importer turns the file's seconds into frames with
     the frame rate in single precision, so a key can land a hair away."""
-    for curve in action.fcurves:
+    for curve in actions.all_curves(action):
         for point in curve.keyframe_points:
             frame = round(point.co[0]) + first
             shift = frame - point.co[0]
@@ -71,18 +71,19 @@ def place_frames(action, first):
         curve.update()
 
 
-def clip_actions(action, clip_table, first, last):
-    """One action per clip, named after it, holding the keys of its stored
-    frames (those imported); returns their names."""
+def clip_actions(action, keys, clip_table, first, last):
+    """One action per clip for the shape keys `keys`, named after the clip,
+    holding the keys of its stored frames (those imported); returns their
+    names."""
     names = []
+    source = actions.all_curves(action)
     for name, clip_first, frame_count in clip_table:
         start, end = max(clip_first, first), min(clip_first + frame_count - 1, last)
         if start > end:
             continue
-        clip = bpy.data.actions.new(name)
-        clip.id_root = "KEY"
-        for curve in action.fcurves:
-            copy = clip.fcurves.new(curve.data_path, index=curve.array_index)
+        clip, clip_curves = actions.new_action(name, keys)
+        for curve in source:
+            copy = clip_curves.new(curve.data_path, index=curve.array_index)
             for point in curve.keyframe_points:
                 if start <= point.co[0] <= end:
                     key = copy.keyframe_points.insert(point.co[0], point.co[1], options={"FAST"})
@@ -145,6 +146,6 @@ def import_conversion(context, directory, inspect3d_preference, frame_first=None
     scene.frame_end = max(first, last)
     clip_table = clips.read_clips_json(os.path.join(directory, clips.kClipsName))
     if action and clip_table:
-        names = clip_actions(action, clip_table, first, last)
+        names = clip_actions(action, keys, clip_table, first, last)
         reports.append(("INFO", f"{len(names)} clips as actions: {', '.join(names)}"))
     return reports

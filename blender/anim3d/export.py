@@ -6,7 +6,7 @@ import os
 import bpy
 import numpy
 
-from . import clips, folder, frames, programs
+from . import actions, clips, folder, frames, programs
 
 
 def counted(count, singular, plural=None):
@@ -103,58 +103,48 @@ def animated_targets(objects):
     return targets
 
 
-def animates(action, target):
-    """True when one of the action's curves drives a property of target."""
-    if action.id_root != ("KEY" if target.bl_rna.identifier == "Key" else "OBJECT"):
-        return False
-    for curve in action.fcurves:
-        try:
-            target.path_resolve(curve.data_path, False)
-            return True
-        except ValueError:
-            pass
-    return False
-
-
-def actions_of_others(targets):
-    """The actions that other objects or shape keys play, as their action or
-    in their NLA strips: an action that moves a camera's "location" would
-    also fit the exported object, but is not its clip."""
+def bindings_of_others(targets):
+    """What other objects or shape keys play, as their action or in their NLA
+    strips, as bindings (actions.py): an action that moves a camera's
+    "location" would also fit the exported object, but is not its clip. A
+    slotted action's other slots stay free for the exported objects."""
     used = set()
     for owner in list(bpy.data.objects) + list(bpy.data.shape_keys):
         animation = owner.animation_data
         if owner in targets or animation is None:
             continue
-        used |= {animation.action} | {strip.action for track in animation.nla_tracks for strip in track.strips}
+        used |= {actions.playing(owner)} | {actions.strip_binding(strip)
+                                            for track in animation.nla_tracks for strip in track.strips}
     return used
 
 
 def action_takes(objects, frame_step):
     """One take per action that animates the exported objects or the armature
-    deforming them (and that no other object plays), in the order of their
-    names: (name, frames, (target, action)); and the animation to restore
+    deforming them (through a slot no other object plays), in the order of their
+    names: (name, frames, (target, binding)); and the animation to restore
     afterwards."""
     targets = animated_targets(objects)
-    others = actions_of_others(targets)
+    others = bindings_of_others(targets)
     takes = []
     for action in sorted(bpy.data.actions, key=lambda a: a.name):
-        target = None if action in others else next((t for t in targets if animates(action, t)), None)
-        if target is not None:
+        found = next(((t, b) for t in targets for b in [actions.binding_for(action, t)] if b and b not in others),
+                     None)
+        if found is not None:
             first, last = (int(round(f)) for f in action.frame_range)
-            takes.append((action.name, list(range(first, last + 1, frame_step)), (target, action)))
+            takes.append((action.name, list(range(first, last + 1, frame_step)), found))
     if not takes:
         raise frames.Refusal("Not exported: no action animates "
                              + ", ".join(o.name for o in objects) + " or an armature that deforms it")
-    saved = [(t, t.animation_data.action if t.animation_data else None, t.animation_data is not None)
-             for t in targets]
+    saved = [(t, actions.playing(t), t.animation_data is not None) for t in targets]
     return takes, saved
 
 
 def restore_animation(saved):
-    """Gives each target back the action it had, or no animation data."""
-    for target, action, had_animation in saved:
+    """Gives each target back the action and slot it played, or no
+    animation data."""
+    for target, binding, had_animation in saved:
         if had_animation:
-            target.animation_data.action = action
+            actions.play(target, binding)
         elif target.animation_data:
             target.animation_data_clear()
 
@@ -214,10 +204,7 @@ def gather_takes(context, objects, space, takes, progress):
             if not take_frames:
                 raise frames.Refusal(f"Not exported: clip '{name}' has no frames")
             if animation:
-                target, action = animation
-                if target.animation_data is None:
-                    target.animation_data_create()
-                target.animation_data.action = action
+                actions.play(*animation)
             coordinates = []
             for frame in take_frames:
                 scene.frame_set(frame)
@@ -251,11 +238,12 @@ def choose_scale(coordinates, requested):
     """The factor the coordinates are multiplied by: the automatic scale for
     0, else the requested one. Blender keeps the property in single
     precision, so it is taken as the shortest decimal that single-precision
-    value stands for: the number the user typed."""
+    value stands for: the number the user typed (numpy's own shortest form,
+    the same text in every numpy, not its printing of a value)."""
     if requested == 0:
         automatic = frames.automatic_scale(coordinates)
         return 1.0 if automatic is None else automatic
-    return float(repr(numpy.float32(requested)))
+    return float(numpy.format_float_scientific(numpy.float32(requested), unique=True))
 
 
 def coarse_step_warning(coordinates, scale):

@@ -53,6 +53,24 @@ def armature_character():
     return body, rig
 
 
+def two_slot_mesh():
+    """Where actions have slots: one action "sway" with a slot for the mesh's
+    shape keys, which do not play it before the export, and one for a
+    camera, which plays it. Only the shape keys' slot is a clip."""
+    body = animated_object("Body", kVertices, kFaces, kMoves, 1, 6)
+    keys = body.data.shape_keys
+    sway = keys.animation_data.action
+    sway.name = "sway"
+    camera = bpy.data.objects.new("Camera", None)
+    bpy.context.scene.collection.objects.link(camera)
+    camera.animation_data_create()
+    camera.animation_data.action = sway
+    camera.animation_data.action_slot = sway.slots.new(id_type="OBJECT", name="Camera")
+    camera.keyframe_insert("location", frame=3)
+    keys.animation_data.action = None
+    return body, keys
+
+
 def marked_mesh():
     """An animated mesh with three markers, made out of order; the scene ends at 11."""
     obj = animated_object("Waving", kVertices, kFaces, kMoves, 1, 9)
@@ -77,8 +95,12 @@ def imported_clips(directory):
     check(result == {"FINISHED"}, f"import ended {result}")
     obj = next(o for o in bpy.context.scene.objects if o.type == "MESH")
     played = {}
+    import anim3d.actions
     for action in bpy.data.actions:
         if action.use_frame_range:
+            # Where actions have slots, each clip has one, for shape keys.
+            check(not anim3d.actions.kSlotted or [s.target_id_type for s in action.slots] == ["KEY"],
+                  f"{action.name}: slots {list(action.slots) if anim3d.actions.kSlotted else None}")
             obj.data.shape_keys.animation_data.action = action
             first, last = (int(f) for f in action.frame_range)
             played[action.name] = (first, [evaluated_coordinates(obj, f) for f in range(first, last + 1)])
@@ -94,14 +116,18 @@ def test_actions_and_markers_merge_at_one_scale(directory):
         ("markers, every 2nd frame", marked_mesh, "MARKERS", 2, 3.5,
          [("idle", [1, 3]), ("wave", [4, 6]), ("bow", [7, 9, 11])]),
     ]
+    import anim3d.actions
     import anim3d.frames
+    if anim3d.actions.kSlotted:
+        cases.append(("two slots", two_slot_mesh, "ACTIONS", 1, 1.0, [("sway", range(1, 7))]))
     for what, make, mode, step, scale, expected in cases:
         new_scene()
         obj, rig = make()
         folder = os.path.join(directory, what)
+        before = rig and anim3d.actions.playing(rig)
         result = bpy.ops.export_scene.anim3d(directory=folder, clips=mode, frame_step=step, scale=scale)
         check(result == {"FINISHED"}, f"{what}: export ended {result}")
-        check(not rig or rig.animation_data.action.name == "walk", f"{what}: the armature's action not restored")
+        check(not rig or anim3d.actions.playing(rig) == before, f"{what}: the action played before not restored")
         with open(os.path.join(folder, "clips.json"), encoding="utf-8") as file:
             index = json.load(file)
         if scale == 0:

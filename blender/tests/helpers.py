@@ -151,7 +151,7 @@ def run(tests):
                 traceback.print_exc()
                 print(f"FAIL {test.__name__}")
                 failed.append(test.__name__)
-    print(f"{len(tests) - len(failed)} of {len(tests)} passed")
+    print(f"Blender {bpy.app.version_string}: {len(tests) - len(failed)} of {len(tests)} passed")
     sys.stdout.flush()
     if failed:
         sys.exit(1)

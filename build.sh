@@ -12,16 +12,24 @@
 #                        executables under Wine: the 64-bit ones, and the
 #                        32-bit ones where this machine runs 32-bit programs)
 #   ./build.sh package   release builds, then the archives of a release in dist/
-#                        (Windows zip, Linux tar.gz and .deb, Blender add-on zip)
+#                        (Windows zip, Linux tar.gz and .deb, Blender add-on zip
+#                        and extension)
 #   ./build.sh fuzz [S]  build the fuzz targets with clang and run each S seconds (60)
 #   ./build.sh bench     release build, then time frameconv and clipmerge on
 #                        generated sequences (BENCH_RUNS runs each, default 7)
 #   ./build.sh blender-addon DIST VERSION
 #                        write the Blender add-on DIST/anim3d-VERSION-blender-addon.zip
+#   ./build.sh blender-extension DIST VERSION [BLENDER...]
+#                        write the add-on as a Blender extension,
+#                        DIST/anim3d-VERSION-blender-extension.zip, with the
+#                        Blender command given or the newest at hand
 set -euo pipefail
 cd "$(dirname "$0")"
 
 jobs=$(nproc 2>/dev/null || echo 2)
+
+# Where tools/setup.sh keeps the Debian roots of the newer Blenders.
+export ANIM3D_BLENDER_ROOTS=${ANIM3D_BLENDER_ROOTS:-${XDG_CACHE_HOME:-$HOME/.cache}/anim3d-blender-roots}
 
 # build PRESET [cmake options...]: configures the tree of a preset of
 # CMakePresets.json (release in build, sanitize, windows, windows64, fuzz) and
@@ -80,7 +88,7 @@ run_tests() {
   build_windows
   echo "== release build and tests"
   build release -DANIM3D_WINDOWS_DIR="$PWD/build-windows" -DANIM3D_WINDOWS64_DIR="$PWD/build-windows64" \
-    -DANIM3D_WINE32_TESTS=$wine32 -DANIM3D_DIST_DIR="$PWD/dist"
+    -DANIM3D_WINE32_TESTS=$wine32 -DANIM3D_DIST_DIR="$PWD/dist" -DANIM3D_BLENDER_ROOTS="$ANIM3D_BLENDER_ROOTS"
   archives
   (cd build && ctest --output-on-failure --parallel "$jobs" -E "$windows_tests")
   echo "== AddressSanitizer and UndefinedBehaviorSanitizer build and tests"
@@ -130,6 +138,7 @@ archives() {
   (cd build-windows && cpack -D CPACK_OUTPUT_FILE_PREFIX="$PWD/../dist" >/dev/null)
   (cd build && cpack -D CPACK_OUTPUT_FILE_PREFIX="$PWD/../dist" >/dev/null)
   blender_addon_zip dist "$(version)"
+  blender_extension dist "$(version)"
   ls -l dist
 }
 
@@ -168,25 +177,84 @@ bench() {
   build/bench/run_bench $data "${BENCH_RUNS:-7}"
 }
 
+# stage_addon FOLDER VERSION: copies the add-on's package folder to
+# FOLDER/anim3d. A VERSION that starts with numbers (1.2 or 1.2.3, a v before
+# them allowed) becomes the add-on's own version, in bl_info and the manifest.
+stage_addon() {
+  local stage=$1 version=$2
+  mkdir "$stage/anim3d"
+  cp blender/anim3d/*.py blender/anim3d/blender_manifest.toml "$stage/anim3d/"
+  if [[ $version =~ ^v?([0-9]+)\.([0-9]+)(\.([0-9]+))? ]]; then
+    local major=${BASH_REMATCH[1]} minor=${BASH_REMATCH[2]} patch=${BASH_REMATCH[4]:-0}
+    sed -i -E "s/^( *\"version\": )\([0-9, ]*\)/\1($major, $minor, $patch)/" "$stage/anim3d/__init__.py"
+    sed -i -E "s/^version = \"[^\"]*\"/version = \"$major.$minor.$patch\"/" "$stage/anim3d/blender_manifest.toml"
+  fi
+}
+
 # blender_addon_zip DIST VERSION: writes DIST/anim3d-VERSION-blender-addon.zip,
-# the add-on as Blender's Preferences > Add-ons > Install takes it: a zip
-# holding the package folder anim3d/. A VERSION that starts with numbers
-# (1.2 or 1.2.3, a v before them allowed) becomes the add-on's own version.
+# the add-on as Blender's Preferences > Add-ons > Install takes it (Blender
+# 3.4 to 4.1): a zip holding the package folder anim3d/.
 blender_addon_zip() {
-  local dist version=$2 stage
+  local dist stage
   dist=$(mkdir -p "$1" && cd "$1" && pwd)
   stage=$(mktemp -d)
-  mkdir "$stage/anim3d"
-  cp blender/anim3d/*.py "$stage/anim3d/"
-  if [[ $version =~ ^v?([0-9]+)\.([0-9]+)(\.([0-9]+))? ]]; then
-    local numbers="${BASH_REMATCH[1]}, ${BASH_REMATCH[2]}, ${BASH_REMATCH[4]:-0}"
-    sed -i -E "s/^( *\"version\": )\([0-9, ]*\)/\1($numbers)/" "$stage/anim3d/__init__.py"
-  fi
-  local zip="$dist/anim3d-$version-blender-addon.zip"
+  stage_addon "$stage" "$2"
+  local zip="$dist/anim3d-$2-blender-addon.zip"
   (cd "$stage" && cmake -E tar cf "$zip.tmp" --format=zip anim3d)
   rm -rf "$stage"
   mv "$zip.tmp" "$zip"
   echo "== written $zip"
+}
+
+# The Blender commands at hand: the host's, then those of the Debian roots
+# tools/setup.sh blender-roots made; one a line.
+blenders_at_hand() {
+  command -v blender || true
+  local suite
+  for suite in trixie sid; do
+    [ -x "$ANIM3D_BLENDER_ROOTS/$suite/usr/bin/blender" ] && echo "$PWD/tools/in-root.sh $ANIM3D_BLENDER_ROOTS/$suite blender"
+  done
+  return 0
+}
+
+# The newest Blender at hand that builds extensions (4.2 or later), as a
+# command line, or nothing.
+newest_extension_blender() {
+  local command version
+  while read -r command; do
+    version=$($command --version 2>/dev/null | sed -n 's/^Blender \([0-9][0-9.]*\).*/\1/p' | head -n 1)
+    [ -n "$version" ] && printf '%s\t%s\n' "$version" "$command"
+  done < <(blenders_at_hand) | sort -V | awk -F '\t' '{ split($1, v, ".") } v[1] > 4 || v[1] == 4 && v[2] >= 2 { newest = $2 } END { print newest }'
+}
+
+# blender_extension DIST VERSION [BLENDER...]: writes
+# DIST/anim3d-VERSION-blender-extension.zip, the add-on as an extension of
+# Blender 4.2 and later, checked by `blender --command extension validate`
+# and built by `extension build`, with the Blender command given or else the
+# newest at hand.
+blender_extension() {
+  local dist=$1 stage version=$2
+  shift 2
+  local blender=("$@")
+  [ ${#blender[@]} -gt 0 ] || read -r -a blender <<<"$(newest_extension_blender)"
+  if [ ${#blender[@]} -eq 0 ]; then
+    echo "== no Blender 4.2 or later at hand: the extension is not built (tools/setup.sh blender-roots makes one)"
+    return 0
+  fi
+  dist=$(mkdir -p "$dist" && cd "$dist" && pwd)
+  stage=$(mktemp -d)
+  stage_addon "$stage" "$version"
+  local zip="$dist/anim3d-$version-blender-extension.zip"
+  rm -f "$zip"
+  "${blender[@]}" --command extension validate "$stage/anim3d" >"$stage/validate.log" 2>&1 &&
+    "${blender[@]}" --command extension build --source-dir "$stage/anim3d" --output-filepath "$zip" \
+      >"$stage/build.log" 2>&1 || {
+    cat "$stage"/*.log >&2
+    rm -rf "$stage"
+    return 1
+  }
+  rm -rf "$stage"
+  echo "== written $zip ($("${blender[@]}" --version 2>/dev/null | head -n 1))"
 }
 
 case "${1:-}" in
@@ -206,6 +274,13 @@ case "${1:-}" in
       exit 2
     fi
     blender_addon_zip "$2" "$3"
+    ;;
+  blender-extension)
+    if [ $# -lt 3 ]; then
+      echo "usage: ./build.sh blender-extension DIST VERSION [BLENDER...]" >&2
+      exit 2
+    fi
+    blender_extension "${@:2}"
     ;;
   *)
     sed -n '2,/^set /{/^#/s/^# \{0,1\}//p}' "$0"

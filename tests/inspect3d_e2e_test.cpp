@@ -642,20 +642,22 @@ TEST(Inspect3d, CheckSuggestsTheExportScale) {
       << run.out;
 }
 
-std::string readme_block_after(const std::string& heading, int block) {
-  const auto readme = read_bytes(README_FILE);
-  if (!readme) return "no README";
-  size_t at = readme->find(heading);
+// The text of fenced block number `block` (from 0) after `heading` in
+// docs/inspect3d.md.
+std::string page_block_after(const std::string& heading, int block) {
+  const auto page = read_bytes(INSPECT3D_PAGE);
+  if (!page) return "no docs/inspect3d.md";
+  size_t at = page->find(heading);
   for (int i = 0; i <= block && at != std::string::npos; ++i) {
-    at = readme->find("```", at);
-    if (at != std::string::npos) at = readme->find('\n', at) + 1;
-    if (i < block && at != std::string::npos) at = readme->find("```", at) + 3;
+    at = page->find("```", at);
+    if (at != std::string::npos) at = page->find('\n', at) + 1;
+    if (i < block && at != std::string::npos) at = page->find("```", at) + 3;
   }
   if (at == std::string::npos) return "no such block";
-  return readme->substr(at, readme->find("```", at) - at);
+  return page->substr(at, page->find("```", at) - at);
 }
 
-TEST(Inspect3d, BundledExampleAsTheReadmeShowsIt) {
+TEST(Inspect3d, BundledExampleAsTheDocsShowIt) {
   TempDir dir;
   for (const auto& entry : std::filesystem::directory_iterator(EXAMPLE_DIR)) {
     std::filesystem::copy_file(entry.path(), dir / entry.path().filename().string());
@@ -663,7 +665,7 @@ TEST(Inspect3d, BundledExampleAsTheReadmeShowsIt) {
   convert(dir);
   const CapturedRun check = run_program(kInspect, dir.path, {"check"});
   EXPECT_EQ(check.exit_status, 0);
-  EXPECT_EQ(check.out, readme_block_after("## Checking a conversion", 1));
+  EXPECT_EQ(check.out, page_block_after("## Checking a conversion", 1));
 
   const CapturedRun info = run_program(kInspect, dir.path, {"info", "aniv00.3d", "data00.3d"});
   EXPECT_EQ(info.exit_status, 0);

@@ -155,7 +155,7 @@ TEST(Preview, BundledExampleAsTheReadmeShowsIt) {
   EXPECT_EQ(drawn.height, 768);
   EXPECT_EQ(shown.width, drawn.width);
   EXPECT_EQ(shown.height, drawn.height);
-  EXPECT_TRUE(shown.rgb == drawn.rgb) << "docs/preview.png is out of date: see the README to draw it again";
+  EXPECT_TRUE(shown.rgb == drawn.rgb) << "docs/preview.png is out of date: ./build.sh preview draws it again";
 }
 
 TEST(Preview, UsageErrorsAndUnwritableOutputExitWithTwo) {

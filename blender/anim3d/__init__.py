@@ -115,7 +115,11 @@ as aniv00.3d and data00.3d; its actions or marked takes as one clip set with cli
         self.use_scene_defaults(context)
         if not self.directory:
             return give_reports(self, [("ERROR", "Not exported: no directory given")])
-        directory = bpy.path.abspath(self.directory)
+        if self.directory.startswith("//") and not bpy.data.filepath:
+            return give_reports(self, [("ERROR", f"Not exported: {self.directory} is relative to the .blend file, "
+                                                 "which is not saved yet: save it first, or choose a folder by "
+                                                 "its full path")])
+        directory = os.path.abspath(bpy.path.abspath(self.directory))
         window_manager = context.window_manager
         preferences = {name: preference(context, f"{name}_path") for name in ("frameconv", "clipmerge", "inspect3d")}
         progress_total = [0]

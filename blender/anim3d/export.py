@@ -6,7 +6,7 @@ import os
 import bpy
 import numpy
 
-from . import actions, clips, folder, frames, programs
+from . import actions, clip_state, clips, folder, frames, programs
 
 
 def counted(count, singular, plural=None):
@@ -103,61 +103,125 @@ def animated_targets(objects):
     return targets
 
 
-def bindings_of_others(targets):
-    """What other objects or shape keys play, as their action or in their NLA
-    strips, as bindings (actions.py): an action that moves a camera's
-    "location" would also fit the exported object, but is not its clip. A
-    slotted action's other slots stay free for the exported objects."""
-    used = set()
-    for owner in list(bpy.data.objects) + list(bpy.data.shape_keys):
+def target_name(target):
+    """How a report names a target: an object by its name, shape keys as
+    those of the object whose mesh holds them."""
+    if target.bl_rna.identifier == "Key":
+        owner = next((o for o in bpy.data.objects if o.data == target.user), None)
+        return f"the shape keys of {owner.name if owner else target.user.name}"
+    return target.name
+
+
+def played_bindings(owners):
+    """{binding: [owner name]} of what the owners play, as their action or in
+    their NLA strips."""
+    played = {}
+    for owner in owners:
         animation = owner.animation_data
-        if owner in targets or animation is None:
+        if animation is None:
             continue
-        used |= {actions.playing(owner)} | {actions.strip_binding(strip)
-                                            for track in animation.nla_tracks for strip in track.strips}
-    return used
+        for binding in [actions.playing(owner)] + [actions.strip_binding(strip)
+                                                   for track in animation.nla_tracks for strip in track.strips]:
+            if binding and binding[0] is not None:
+                played.setdefault(binding, []).append(owner.name)
+    return played
 
 
 def action_takes(objects, frame_step):
-    """One take per action that animates the exported objects or the armature
-    deforming them (through a slot no other object plays), in the order of their
-    names: (name, frames, (target, binding)); and the animation to restore
-    afterwards."""
+    """One take per action that is a clip of the exported objects, in the
+    order of their names: (name, frames, (target, binding)); and a report
+    that names each action left out, with the reason.
+
+    An action is a clip when one of the targets (the exported objects, their
+    shape keys, the armatures that deform them) plays it, even where other
+    objects play it too; or when it fits a target (actions.binding_for) and
+    nothing else plays it: an action that moves a camera's "location" would
+    also fit the exported object, but is the camera's. An action that no one
+    uses, not even a fake user, is never a clip: it is what a deleted object
+    left behind."""
     targets = animated_targets(objects)
-    others = bindings_of_others(targets)
-    takes = []
+    ours = played_bindings(targets)
+    others = played_bindings(o for o in list(bpy.data.objects) + list(bpy.data.shape_keys) if o not in targets)
+    takes, left_out = [], []
     for action in sorted(bpy.data.actions, key=lambda a: a.name):
-        found = next(((t, b) for t in targets for b in [actions.binding_for(action, t)] if b and b not in others),
-                     None)
-        if found is not None:
+        fitting = [(t, b) for t in targets for b in [actions.binding_for(action, t)] if b]
+        found = next(((t, b) for t, b in fitting if b in ours), None)
+        if action.users == 0:
+            left_out.append(f"'{action.name}' (no users: what a deleted object left behind)")
+        elif found is None and fitting:
+            found = next(((t, b) for t, b in fitting if b not in others), None)
+            if found is None:
+                players = sorted({name for _, b in fitting for name in others[b]})
+                left_out.append(f"'{action.name}' (played by {', '.join(players)}, not by the exported objects)")
+        elif found is None:
+            left_out.append(f"'{action.name}' (animates none of {', '.join(target_name(t) for t in targets)})")
+        if found is not None and action.users:
             first, last = (int(round(f)) for f in action.frame_range)
             takes.append((action.name, list(range(first, last + 1, frame_step)), found))
     if not takes:
         raise frames.Refusal("Not exported: no action animates "
-                             + ", ".join(o.name for o in objects) + " or an armature that deforms it")
-    saved = [(t, actions.playing(t), t.animation_data is not None) for t in targets]
-    return takes, saved
+                             + ", ".join(o.name for o in objects) + " or an armature that deforms it"
+                             + (f"; left out: {', '.join(left_out)}" if left_out else ""))
+    report = [("INFO", f"{counted(len(left_out), 'action')} left out: {', '.join(left_out)}")] if left_out else []
+    return takes, report
 
 
-def restore_animation(saved):
-    """Gives each target back the action and slot it played, or no
-    animation data."""
-    for target, binding, had_animation in saved:
-        if had_animation:
-            actions.play(target, binding)
-        elif target.animation_data:
-            target.animation_data_clear()
+def check_evaluated(context, objects):
+    """Refuses exported objects, and armatures deforming them, that Blender
+    does not evaluate (disabled in viewports, or in a collection that is):
+    their modifiers would not run, and every frame would be the rest pose."""
+    evaluated = {i.original for i in context.evaluated_depsgraph_get().ids if isinstance(i, bpy.types.Object)}
+    idle = [t.name for t in animated_targets(objects) if isinstance(t, bpy.types.Object) and t not in evaluated]
+    if idle:
+        raise frames.Refusal(
+            f"Not exported: {', '.join(idle)} {'is' if len(idle) == 1 else 'are'} disabled in viewports (or in a "
+            "collection that is), so Blender does not evaluate "
+            f"{'it' if len(idle) == 1 else 'them'}: every frame would be the rest pose, modifiers not run; enable "
+            f"{'it' if len(idle) == 1 else 'them'} in viewports")
+
+
+def animated_parents(objects, targets):
+    """The animated objects above the exported ones that are not exported
+    themselves: they move the exported objects in every clip, but their
+    actions are not clips."""
+    found = []
+    for obj in objects:
+        parent = obj.parent
+        while parent is not None:
+            if parent not in targets and parent not in found and parent.animation_data and (
+                    parent.animation_data.action or parent.animation_data.nla_tracks):
+                found.append(parent)
+            parent = parent.parent
+    return found
 
 
 def marker_takes(scene, frame_step):
     """One take per timeline marker, in frame order: from the marker to the
-    frame before the next one, the last to the scene's end frame."""
+    frame before the next one, the last to the scene's end frame. Refuses
+    markers that would give two clips one name, or a clip none, and a clip
+    without frames, saying why it has none."""
     markers = sorted(scene.timeline_markers, key=lambda m: (m.frame, m.name))
     if not markers:
         raise frames.Refusal("Not exported: the scene has no timeline markers")
+    unnamed = [str(m.frame) for m in markers if not m.name.strip()]
+    if unnamed:
+        raise frames.Refusal(f"Not exported: the timeline {'marker' if len(unnamed) == 1 else 'markers'} at frame "
+                             f"{', '.join(unnamed)} {'has' if len(unnamed) == 1 else 'have'} no name, and each clip "
+                             "is named after its marker")
+    frames_of = {}
+    for marker in markers:
+        frames_of.setdefault(marker.name, []).append(str(marker.frame))
+    repeated = [f"'{name}' (frames {', '.join(at)})" for name, at in frames_of.items() if len(at) > 1]
+    if repeated:
+        raise frames.Refusal(f"Not exported: more than one timeline marker is named {', '.join(repeated)}, and each "
+                             "clip needs a name of its own")
     takes = []
     for marker, following in zip(markers, markers[1:] + [None]):
         last = following.frame - 1 if following else scene.frame_end
+        if last < marker.frame:
+            why = (f"the next marker '{following.name}' is at the same frame" if following
+                   else f"it starts at frame {marker.frame}, after the scene's end frame {scene.frame_end}")
+            raise frames.Refusal(f"Not exported: clip '{marker.name}' has no frames: {why}")
         takes.append((marker.name, list(range(marker.frame, last + 1, frame_step)), None))
     return takes
 
@@ -194,17 +258,18 @@ def gather_takes(context, objects, space, takes, progress):
     """The coordinates of every frame of every take ([[frame array]]), the
     vertex and triangle counts and the triangles of the first frame. Refuses
     a take whose vertex count or faces differ from the first frame's, naming
-    the take and frame. The scene is left at the frame it was on."""
+    the take and frame. An action's take plays from the state before the
+    export, its action alone (clip_state.py). The scene is left as it was:
+    at its frame, with every value, action, slot and mute."""
     scene = context.scene
     frame_before, subframe_before = scene.frame_current, scene.frame_subframe
+    saved = clip_state.save(animated_targets(objects))
     gathered, first = [], None
     try:
         for name, take_frames, animation in takes:
             where = f" of clip '{name}'" if name is not None else ""
-            if not take_frames:
-                raise frames.Refusal(f"Not exported: clip '{name}' has no frames")
             if animation:
-                actions.play(*animation)
+                clip_state.play_alone(saved, *animation)
             coordinates = []
             for frame in take_frames:
                 scene.frame_set(frame)
@@ -230,7 +295,11 @@ def gather_takes(context, objects, space, takes, progress):
                 progress()
             gathered.append(coordinates)
     finally:
+        # Values that no action keys hold what the clips left: they are given
+        # back after the frame is.
+        clip_state.restore(saved)
         scene.frame_set(frame_before, subframe=subframe_before)
+        clip_state.restore(saved)
     return gathered, first[3]
 
 
@@ -334,9 +403,10 @@ def export_clip_set(directory, plan, takes, gathered, triangles, scale, programs
     merges them and writes clips.json; returns the reports."""
     frameconv, clipmerge, inspect3d_preference = programs_found
     reports = []
-    for (name, parts), take, (_, take_frames, _) in zip(plan, gathered, takes):
+    for (name, parts), take, (_, take_frames, animation) in zip(plan, gathered, takes):
         files = ", ".join(clips.clip_file_name(number) for number, _, _ in parts)
-        reports.append(("INFO", f"Clip '{name}': {counted(len(take), 'frame')} ({take_frames[0]} to "
+        drives = f", playing on {target_name(animation[0])}," if animation else ""
+        reports.append(("INFO", f"Clip '{name}'{drives}: {counted(len(take), 'frame')} ({take_frames[0]} to "
                                 f"{take_frames[-1]}) in {files}"))
         for number, first, count in parts:
             sub = os.path.join(directory, clips.frames_folder_name(number))
@@ -375,7 +445,8 @@ def export(context, objects, directory, mode="NONE", frame_start=1, frame_end=25
     preferences, by name; progress(done, total) is told how far it got."""
     preferences = preferences or {}
     frameconv = programs.find_program("frameconv", "ANIM3D_FRAMECONV", preferences.get("frameconv", ""))
-    clipmerge, saved = None, []
+    check_evaluated(context, objects)
+    clipmerge, said = None, []
     if mode == "NONE":
         if frame_end < frame_start:
             raise frames.Refusal(
@@ -384,7 +455,13 @@ def export(context, objects, directory, mode="NONE", frame_start=1, frame_end=25
     else:
         clipmerge = programs.find_program("clipmerge", "ANIM3D_CLIPMERGE", preferences.get("clipmerge", ""))
         if mode == "ACTIONS":
-            takes, saved = action_takes(objects, frame_step)
+            takes, said = action_takes(objects, frame_step)
+            parents = animated_parents(objects, animated_targets(objects))
+            if parents:
+                said.append(("WARNING", f"{', '.join(p.name for p in parents)}, above the exported objects, "
+                                        f"{'is' if len(parents) == 1 else 'are'} animated but not exported: "
+                                        f"{'its' if len(parents) == 1 else 'their'} actions are no clips, and "
+                                        "every clip plays with them as the scene does"))
         else:
             takes = marker_takes(context.scene, frame_step)
 
@@ -396,14 +473,15 @@ def export(context, objects, directory, mode="NONE", frame_start=1, frame_end=25
         if progress:
             progress(done[0], total[0])
 
-    try:
-        gathered, triangles = gather_takes(context, objects, space, takes, step)
-    finally:
-        restore_animation(saved)
+    gathered, triangles = gather_takes(context, objects, space, takes, step)
     every = numpy.concatenate([frame for take in gathered for frame in take])
     scale = choose_scale(every, requested_scale)
     if not numpy.all(numpy.isfinite(every * scale)):
         raise frames.Refusal(f"Not exported: at scale {scale:g} a coordinate is too large for a number")
+    if not frames.within_range(every, scale):
+        largest = frames.automatic_scale(every)
+        raise frames.Refusal(f"Not exported: at scale {scale:.6g} a coordinate lies outside the stored range; "
+                             f"the largest scale that fits is {largest:.6g} (scale=0 chooses it)")
     vertex_count = len(gathered[0][0])
     plan = None if mode == "NONE" else clips.plan_parts([(t[0], len(t[1])) for t in takes], vertex_count)
     total[0] += sum(len(parts) for _, parts in plan) if plan else 0
@@ -415,8 +493,8 @@ def export(context, objects, directory, mode="NONE", frame_start=1, frame_end=25
     folder.check_folder(directory, folders, planned, record)
 
     summary = (f"{counted(vertex_count, 'vertex', 'vertices')} and {counted(len(triangles), 'triangle')} at scale "
-               f"{scale:.6g}" + (" (automatic)" if requested_scale == 0 else ""))
-    warning = [report for report in [coarse_step_warning(every, scale)] if report]
+               f"{scale:.6g}" + (" (automatic)" if requested_scale == 0 else "") + f" into {directory}")
+    warning = said + [report for report in [coarse_step_warning(every, scale)] if report]
     folder.write_record(directory, record | planned)
     try:
         folder.remove_stale(directory, record, planned)

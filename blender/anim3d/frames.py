@@ -20,29 +20,50 @@ from .clips import kMaxFrames, kMaxPackedVertices  # noqa: E402,F401
 kMaxVertices = 10000  # the first-frame vertex pass reads at most 10,000 "v "
 kMaxTriangles = 10000  # the triangle pass reads at most 10,000 "f "
 
-# The stored range of a packed word, as bounds a scaled coordinate must lie
-# strictly within: x and y are kept as trunc(value x 8) in 11 bits
-# (-1024..1023), z as trunc(value x 4) in 10 bits (-512..511). Truncation
-# toward zero lets the negative side reach one step further: -128.124 x 8 is
-# -1024.99, stored as -1024.
-kAbove = numpy.array([128.0, 128.0, 128.0])
-kBelow = numpy.array([-128.125, -128.125, -128.25])
+# The packed word keeps x and y in steps of 1/8 (11 bits, -1024..1023) and z
+# in steps of 1/4 (10 bits, -512..511): frameconv truncates value x 8 (x 4)
+# toward zero. The frame files hold each scaled coordinate as the multiple of
+# its step nearest to it, moved a quarter step away from zero, so that
+# frameconv's truncation keeps exactly that multiple: no coordinate is off by
+# more than half a step, and none is pulled toward the origin.
+kStepsPerUnit = numpy.array([8.0, 8.0, 4.0])
+kLowestStep = numpy.array([-1024, -1024, -512])
+kHighestStep = numpy.array([1023, 1023, 511])
+# The scaled coordinates whose nearest steps lie in range are those strictly
+# within these bounds (half a step past the last step on each side).
+kAbove = (kHighestStep + 0.5) / kStepsPerUnit
+kBelow = (kLowestStep - 0.5) / kStepsPerUnit
+
+
+def nearest_steps(scaled):
+    """The step each scaled coordinate is stored as: the nearest one (a tie to
+    the even step), as a float array."""
+    return numpy.rint(scaled * kStepsPerUnit)
+
+
+def stored_positions(scaled):
+    """The coordinates the frame files hold for the scaled ones: each nearest
+    step, a quarter step farther from zero (0 stays 0). Every value is a
+    multiple of 1/32, exact in binary and in its shortest decimal form."""
+    steps = nearest_steps(scaled)
+    return (steps + numpy.sign(steps) * 0.25) / kStepsPerUnit
 
 
 def within_range(coordinates, scale):
     """True when every coordinate times scale, as the double frameconv reads
-    back, lies strictly within the stored range of its axis."""
-    scaled = coordinates * scale
-    return bool(numpy.all(scaled < kAbove) and numpy.all(scaled > kBelow))
+    back, is stored as a step within the range of its axis."""
+    steps = nearest_steps(coordinates * scale)
+    return bool(numpy.all(steps <= kHighestStep) and numpy.all(steps >= kLowestStep))
 
 
 def automatic_scale(coordinates):
     """The export scale for the Y-up coordinates of all frames: the largest
     factor of three significant digits by which every coordinate can be
-    multiplied with none out of range. The bounds are strict: for x and y a
-    positive value times the factor must stay below 128 and a negative one
-    above -128.125, for z below 128 and above -128.25 (see kAbove, kBelow).
-    This is the rule by which `inspect3d check` suggests an export scale.
+    multiplied with its nearest step in range: a positive value times the
+    factor must stay below 127.9375 for x and y and 127.875 for z, a negative
+    one above -128.0625 and -128.125 (see kAbove, kBelow). inspect3d check
+    suggests scales for frames that frameconv truncates, whose bounds lie half
+    a step farther out.
 
     The ideal factor (the smallest bound / coordinate ratio) is rounded down
     to three significant digits, then moved by single steps of the third
@@ -98,7 +119,8 @@ def write_frame_files(directory, frames, triangles, create_exclusive):
     """Writes anima000.obj, anima001.obj, ... into directory, the triangles in
     the first. Each file goes to a temporary name first, created by
     create_exclusive (folder.create_exclusive); all are moved into place once
-    all are written."""
+    all are written. frames holds the scaled coordinates; the files hold
+    their stored_positions."""
     staged = []
     try:
         for index, coordinates in enumerate(frames):
@@ -106,7 +128,7 @@ def write_frame_files(directory, frames, triangles, create_exclusive):
             descriptor = create_exclusive(name + ".tmp")
             staged.append(name)
             with open(descriptor, "w", encoding="ascii", newline="\n") as file:
-                file.write(obj_text(coordinates, triangles if index == 0 else None))
+                file.write(obj_text(stored_positions(coordinates), triangles if index == 0 else None))
     except OSError:
         for name in staged:
             try:

@@ -43,6 +43,8 @@ def armature_character():
             pose.location = [c * factor for c in lift]
             pose.keyframe_insert("rotation_euler", frame=frame)
             pose.keyframe_insert("location", frame=frame)
+    # "jump" is kept by its fake user, as an action one switched away from is.
+    bpy.data.actions["jump"].use_fake_user = True
     rig.animation_data.action = bpy.data.actions["walk"]
     # Another object's action fits the body's "location" too, but is not its clip.
     other = bpy.data.objects.new("Camera", None)

@@ -21,9 +21,10 @@ def field(value, bits):
 
 
 def pack_vertex(x, y, z):
-    """The packed word: trunc(x * 8), trunc(y * 8) and trunc(z * 4), toward zero,
-    in 11, 11 and 10 bits from the lowest."""
-    return field(math.trunc(x * 8.0), 11) | field(math.trunc(y * 8.0), 11) << 11 | field(math.trunc(z * 4.0), 10) << 22
+    """The word the add-on stores for a scaled position: the nearest step of
+    each coordinate (a tie to the even one), x * 8, y * 8 and z * 4, in 11, 11
+    and 10 bits from the lowest."""
+    return field(round(x * 8.0), 11) | field(round(y * 8.0), 11) << 11 | field(round(z * 4.0), 10) << 22
 
 
 def signed(value, bits):

@@ -74,12 +74,14 @@ def place_frames(action, first):
 def clip_actions(action, keys, clip_table, first, last):
     """One action per clip for the shape keys `keys`, named after the clip,
     holding the keys of its stored frames (those imported); returns their
-    names."""
-    names = []
+    names, and those of the clips that lie wholly outside the frames
+    imported."""
+    names, left_out = [], []
     source = actions.all_curves(action)
     for name, clip_first, frame_count in clip_table:
         start, end = max(clip_first, first), min(clip_first + frame_count - 1, last)
         if start > end:
+            left_out.append(name)
             continue
         clip, clip_curves = actions.new_action(name, keys)
         for curve in source:
@@ -93,7 +95,7 @@ def clip_actions(action, keys, clip_table, first, last):
         clip.frame_start, clip.frame_end = start, end
         clip.use_fake_user = True
         names.append(clip.name)
-    return names
+    return names, left_out
 
 
 def import_conversion(context, directory, inspect3d_preference, frame_first=None, frame_last=None):
@@ -146,6 +148,12 @@ def import_conversion(context, directory, inspect3d_preference, frame_first=None
     scene.frame_end = max(first, last)
     clip_table = clips.read_clips_json(os.path.join(directory, clips.kClipsName))
     if action and clip_table:
-        names = clip_actions(action, keys, clip_table, first, last)
-        reports.append(("INFO", f"{len(names)} clips as actions: {', '.join(names)}"))
+        names, left_out = clip_actions(action, keys, clip_table, first, last)
+        if names:
+            reports.append(("INFO", f"{len(names)} {'clip as an action' if len(names) == 1 else 'clips as actions'}: "
+                                    f"{', '.join(names)}"))
+        if left_out:
+            reports.append(("WARNING", f"Not imported: {'clip' if len(left_out) == 1 else 'clips'} "
+                                       f"{', '.join(repr(n) for n in left_out)}, outside the stored frames imported, "
+                                       f"{first} to {last}"))
     return reports

@@ -6,6 +6,7 @@ stored frames, and the first 1,000 of a longer conversion.
     blender -b --factory-startup --python-exit-code 1 --python import_test.py
 """
 
+import json
 import os
 import struct
 import sys
@@ -69,24 +70,35 @@ def test_a_long_conversion_imports_its_first_thousand_frames(directory):
     stored = [[pack_vertex(-100.0 + frame / 8.0 + v, 3.0 * v, -v) for v in range(3)] for frame in range(1001)]
     with open(os.path.join(directory, "aniv00.3d"), "wb") as file:
         file.write(struct.pack("<HH", 1001, 12) + b"".join(struct.pack("<3I", *words) for words in stored))
+    clips = [("most", 0, 999), ("last", 999, 1), ("past", 1000, 1)]
+    with open(os.path.join(directory, "clips.json"), "w", encoding="utf-8") as file:
+        json.dump({"scale": 1.0, "vertices": 3, "triangles": 1, "clips": [
+            {"name": n, "files": [f"a{i}.3d"], "first_frame": f, "frame_count": c}
+            for i, (n, f, c) in enumerate(clips, 1)]}, file)
 
-    # (stored frames asked for, the scene's frames then, the warning)
+    # (stored frames asked for, the scene's frames then, the warnings, the clips imported)
     cases = [
-        ({}, (0, 999), "aniv00.3d holds 1,001 frames, more than the 1,000 one import takes: imported frames 0 to 999"),
-        ({"frame_first": 995}, (995, 1000), None),
+        ({}, (0, 999), ["aniv00.3d holds 1,001 frames, more than the 1,000 one import takes: imported frames 0 to "
+                        "999 (frame_first and frame_last choose others)",
+                        "Not imported: clip 'past', outside the stored frames imported, 0 to 999"],
+         "2 clips as actions: most, last"),
+        ({"frame_first": 999}, (999, 1000),
+         ["Not imported: clip 'most', outside the stored frames imported, 999 to 1000"], "2 clips as actions: last, past"),
+        ({"frame_first": 0, "frame_last": 5}, (0, 5),
+         ["Not imported: clips 'last', 'past', outside the stored frames imported, 0 to 5"],
+         "1 clip as an action: most"),
     ]
-    for frames, (first, last), warning in cases:
+    for frames, (first, last), warnings, imported in cases:
         new_scene()
         reports = anim3d.conversion_import.import_conversion(
             bpy.context, directory, "", frames.get("frame_first"), frames.get("frame_last"))
-        warnings = [message for level, message in reports if level == "WARNING"]
-        check(warnings == ([warning + " (frame_first and frame_last choose others)"] if warning else []),
-              f"{frames}: {reports}")
+        said = [message for level, message in reports if level == "WARNING"]
+        check(said == warnings and ("INFO", imported) in reports, f"{frames}: {reports}")
         scene = bpy.context.scene
         check((scene.frame_start, scene.frame_end) == (first, last), f"{frames}: scene frames {scene.frame_start} "
                                                                      f"to {scene.frame_end}")
         obj = imported_object()
-        for frame in (first, first + 1, last):
+        for frame in sorted({first, min(first + 1, last), last}):
             check(played_matches(obj, frame, stored[frame]), f"{frames}: scene frame {frame} plays another frame")
 
 

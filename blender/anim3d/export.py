@@ -489,15 +489,17 @@ def export(context, objects, directory, mode="NONE", frame_start=1, frame_end=25
     # What the export will write, checked against the folder before anything is.
     folders, planned = planned_files(plan, len(gathered[0]))
     os.makedirs(directory, exist_ok=True)
-    record = folder.read_record(directory)
-    folder.check_folder(directory, folders, planned, record)
 
     summary = (f"{counted(vertex_count, 'vertex', 'vertices')} and {counted(len(triangles), 'triangle')} at scale "
                f"{scale:.6g}" + (" (automatic)" if requested_scale == 0 else "") + f" into {directory}")
     warning = said + [report for report in [coarse_step_warning(every, scale)] if report]
-    folder.write_record(directory, record | planned)
+    held = folder.begin_export(directory, folders, planned)
     try:
-        folder.remove_stale(directory, record, planned)
+        removed, kept = folder.remove_stale(held, planned)
+        if removed:
+            kept.append(("INFO", f"Removed {counted(removed, 'file')} that an earlier export wrote and this one does "
+                                 "not"))
+        warning += kept
         if plan is None:
             frames.write_frame_files(directory, [f * scale for f in gathered[0]], triangles, folder.create_exclusive)
             level, message = convert(frameconv, directory, preferences.get("inspect3d", ""))
@@ -509,4 +511,4 @@ def export(context, objects, directory, mode="NONE", frame_start=1, frame_end=25
         return reports + export_clip_set(directory, plan, takes, gathered, triangles, scale,
                                          (frameconv, clipmerge, preferences.get("inspect3d", "")), step), scale
     finally:
-        folder.write_record(directory, planned)
+        folder.end_export(held, planned)

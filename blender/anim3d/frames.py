@@ -9,6 +9,7 @@ import os
 
 import numpy
 
+from .folder import temporary_path
 from .refusal import Refusal  # noqa: F401 (frames.Refusal for the callers)
 
 # The limits of frameconv and of the files it writes: refused before anything
@@ -117,24 +118,24 @@ def obj_text(coordinates, triangles):
 
 def write_frame_files(directory, frames, triangles, create_exclusive):
     """Writes anima000.obj, anima001.obj, ... into directory, the triangles in
-    the first. Each file goes to a temporary name first, created by
-    create_exclusive (folder.create_exclusive); all are moved into place once
-    all are written. frames holds the scaled coordinates; the files hold
-    their stored_positions."""
+    the first. Each file goes to its temporary (folder.temporary_path) first,
+    created by create_exclusive (folder.create_exclusive); all are moved into
+    place once all are written. frames holds the scaled coordinates; the
+    files hold their stored_positions."""
     staged = []
     try:
         for index, coordinates in enumerate(frames):
             name = os.path.join(directory, frame_name(index))
-            descriptor = create_exclusive(name + ".tmp")
+            descriptor = create_exclusive(temporary_path(name))
             staged.append(name)
             with open(descriptor, "w", encoding="ascii", newline="\n") as file:
                 file.write(obj_text(stored_positions(coordinates), triangles if index == 0 else None))
     except OSError:
         for name in staged:
             try:
-                os.remove(name + ".tmp")
+                os.remove(temporary_path(name))
             except OSError:
                 pass
         raise
     for name in staged:
-        os.replace(name + ".tmp", name)
+        os.replace(temporary_path(name), name)

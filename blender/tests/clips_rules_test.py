@@ -4,22 +4,14 @@ split into clip files within clipmerge's limits, and clips.json.
     python3 clips_rules_test.py
 """
 
-import importlib.util
 import os
 import sys
-import types
 
-# The rules' modules alone: the package's __init__ needs Blender.
-kAddon = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "anim3d")
-package = types.ModuleType("anim3d")
-package.__path__ = [kAddon]
-sys.modules["anim3d"] = package
-for module in ("refusal", "clips"):
-    found = importlib.util.spec_from_file_location(f"anim3d.{module}", os.path.join(kAddon, f"{module}.py"))
-    sys.modules[f"anim3d.{module}"] = importlib.util.module_from_spec(found)
-    found.loader.exec_module(sys.modules[f"anim3d.{module}"])
-clips = sys.modules["anim3d.clips"]
-Refusal = sys.modules["anim3d.refusal"].Refusal
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from rules_modules import load  # noqa: E402
+
+refusal, clips = load("refusal", "clips")
+Refusal = refusal.Refusal
 
 failures = []
 

@@ -5,6 +5,7 @@ the refusals, the folder's other files, mirrored and several meshes.
     blender -b --factory-startup --python-exit-code 1 --python clips_test.py
 """
 
+import hashlib
 import json
 import os
 import sys
@@ -256,7 +257,8 @@ def test_the_folder_keeps_what_the_add_on_did_not_write(directory):
         ("a user's conversion", "aniv00.3d", "file", "holds aniv00.3d, which this add-on did not write"),
         ("a FIFO at a frame name", "anima002.obj", "fifo", "anima002.obj in"),
         ("a folder at an output name", "data00.3d", "folder", "data00.3d in"),
-        ("a link at a temporary name", "anima001.obj.tmp", "link", None),
+        ("a link at a temporary name", "anima001.obj~anim3d-new", "link", None),
+        ("a user's file at a name ending .tmp", "anim3d-written.txt.tmp", "file", None),
     ]
     for what, name, kind, error in cases:
         new_scene()
@@ -288,16 +290,21 @@ def test_the_folder_keeps_what_the_add_on_did_not_write(directory):
             with open(path, encoding="ascii") as file:
                 check(file.read() == "the user's\n", f"{what}: {name} changed")
 
-    # The add-on's own files are replaced, and what a longer export left removed.
+    # The add-on's own files are replaced, and what a longer export left
+    # removed, as the report says. (frames exported, the report's words)
+    import anim3d.export
     new_scene()
-    animated_object("Animated", kVertices, kFaces, kMoves, 1, 9)
+    obj = animated_object("Animated", kVertices, kFaces, kMoves, 1, 9)
     folder = os.path.join(directory, "again")
-    for last in (9, 4):
-        result = bpy.ops.export_scene.anim3d(directory=folder, frame_start=1, frame_end=last, scale=1.0)
-        check(result == {"FINISHED"}, f"export of {last} frames ended {result}")
+    for last, removed in ((9, None), (4, "Removed 5 files that an earlier export wrote and this one does not"),
+                          (3, "Removed 1 file that"), (3, None)):
+        reports, _ = anim3d.export.export(bpy.context, [obj], folder, "NONE", 1, last, 1, 1.0)
+        said = [message for level, message in reports if message.startswith("Removed")]
+        check(said == [] if removed is None else len(said) == 1 and said[0].startswith(removed),
+              f"export of {last} frames: {said}")
     frames = [n for n in listing(folder) if n.startswith("anima")]
-    check(frames == [f"anima00{i}.obj" for i in range(4)], f"frame files {frames}")
-    check(len(read_vertex_animation(os.path.join(folder, "aniv00.3d"))) == 4, "the second export's frames")
+    check(frames == [f"anima00{i}.obj" for i in range(3)], f"frame files {frames}")
+    check(len(read_vertex_animation(os.path.join(folder, "aniv00.3d"))) == 3, "the last export's frames")
 
     # A clip set of three clips, then of two, in the same folder: the third
     # clip's file, which clipmerge would join, and its folder are gone.
@@ -307,11 +314,92 @@ def test_the_folder_keeps_what_the_add_on_did_not_write(directory):
     bpy.ops.export_scene.anim3d(directory=folder, clips="MARKERS", scale=1.0)
     markers = bpy.context.scene.timeline_markers
     markers.remove(markers["bow"])
+    with open(os.path.join(folder, "clips.json.tmp"), "w", encoding="ascii") as file:
+        file.write("the user's\n")
     result = bpy.ops.export_scene.anim3d(directory=folder, clips="MARKERS", scale=1.0)
     check(result == {"FINISHED"}, f"second set ended {result}")
     check(listing(folder) == ["a1-frames", "a1.3d", "a2-frames", "a2.3d", "anim3d-written.txt", "aniv00.3d",
-                              "clips.json", "data00.3d"], f"the second set left {listing(folder)}")
+                              "clips.json", "clips.json.tmp", "data00.3d"], f"the second set left {listing(folder)}")
     check(len(read_vertex_animation(os.path.join(folder, "aniv00.3d"))) == 3 + 8, "the second set's frames")
+
+
+def identity(data):
+    """A record's identity of a file holding data: its size and SHA-256."""
+    return f"{len(data)} {hashlib.sha256(data).hexdigest()}"
+
+
+def snapshot(base):
+    """Every file, folder and link under base, without following links: {path:
+    content, "folder" or the link's target}."""
+    found = {}
+    for root, folders, files in os.walk(base):
+        for name in folders + files:
+            path = os.path.join(root, name)
+            if os.path.islink(path):
+                found[path] = ("link", os.readlink(path))
+            elif os.path.isdir(path):
+                found[path] = "folder"
+            else:
+                with open(path, "rb") as file:
+                    found[path] = file.read()
+    return found
+
+
+def test_planted_records_touch_nothing_of_the_users(directory):
+    # The export folder is BASE/home/project/out, among the user's files;
+    # each row's record and files are planted there before a one-take export.
+    written = b"v 1 2 3\n"
+    # (what, the record's lines, more of the user's files in out, the reports (level, words) or the refusal's)
+    cases = [
+        ("out of the folder", ["../../x", "../scene.blend", "../../../elsewhere/emptydir/"], {},
+         [("WARNING", "lists '../../x', which leads out of the folder: ignored"),
+          ("WARNING", "'../scene.blend', which leads out"),
+          ("WARNING", "'../../../elsewhere/emptydir/', which leads")]),
+        ("through a linked folder", ["linkdir/passwd"], {},
+         [("WARNING", "'linkdir/passwd', which has a separator other than the one of aK-frames/NAME: ignored")]),
+        ("a drive", ["C:/x"], {}, [("WARNING", "'C:/x', which names a drive: ignored")]),
+        ("a backslash", ["..\\x"], {}, [("WARNING", "'..\\x', which holds a backslash: ignored")]),
+        ("a clip folder that is a link, the identity right", [f"{identity(written)} a1-frames/anima000.obj"], {},
+         [("WARNING", "'a1-frames/anima000.obj', which leads through a link: ignored")]),
+        ("the user's aniv00.3d, listed bare", ["aniv00.3d"], {"aniv00.3d": b"the user's"},
+         [("ERROR", "holds aniv00.3d, which anim3d-written.txt lists without its size and SHA-256")]),
+        ("the user's anima000.obj, listed with other content", [f"{identity(written)} anima000.obj"],
+         {"anima000.obj": b"the user's"}, [("ERROR", "holds anima000.obj, which this add-on did not write")]),
+        ("a stale identity in a clip folder this export leaves", [f"{identity(written)} a2-frames/anima000.obj",
+                                                                  "a2-frames/"],
+         {"a2-frames/anima000.obj": b"the user's"},
+         [("WARNING", "'a2-frames/anima000.obj', which changed since this add-on wrote it: kept")]),
+    ]
+    import anim3d.export
+    for number, (what, lines, files, expected) in enumerate(cases):
+        base = os.path.join(directory, str(number))
+        out = os.path.join(base, "home", "project", "out")
+        planted = {"home/x": b"x", "home/project/scene.blend": b"blend", "etc/passwd": b"root",
+                   "etc/anima000.obj": written, "home/project/out/C:/x": b"C", "home/project/out/..\\x": b"x"}
+        planted.update((f"home/project/out/{name}", data) for name, data in files.items())
+        for name, data in planted.items():
+            os.makedirs(os.path.dirname(os.path.join(base, name)), exist_ok=True)
+            with open(os.path.join(base, name), "wb") as file:
+                file.write(data)
+        os.makedirs(os.path.join(base, "elsewhere", "emptydir"))
+        os.symlink(os.path.join(base, "etc"), os.path.join(out, "linkdir"))
+        os.symlink(os.path.join(base, "etc"), os.path.join(out, "a1-frames"))
+        with open(os.path.join(out, "anim3d-written.txt"), "w", encoding="utf-8") as file:
+            file.write("".join(line + "\n" for line in lines))
+        before = snapshot(base)
+
+        new_scene()
+        obj = animated_object("Animated", kVertices, kFaces, kMoves, 1, 3)
+        try:
+            reports, _ = anim3d.export.export(bpy.context, [obj], out, "NONE", 1, 3, 1, 1.0)
+        except anim3d.frames.Refusal as refusal:
+            reports = [("ERROR", str(refusal))]
+        after = snapshot(base)
+        changed = [path for path, was in before.items() if after.get(path) != was and
+                   not path.endswith("anim3d-written.txt")]
+        check(changed == [], f"{what}: changed {changed}")
+        for level, words in expected:
+            check(any(said == level and words in message for said, message in reports), f"{what}: {reports}")
 
 
 def test_selected_meshes_and_what_is_left_out(directory):
@@ -381,6 +469,7 @@ run([in_new_scene(t) for t in (
     test_refusals_write_nothing,
     test_mirrored_objects_face_outward,
     test_the_folder_keeps_what_the_add_on_did_not_write,
+    test_planted_records_touch_nothing_of_the_users,
     test_selected_meshes_and_what_is_left_out,
     test_merge_message_sets_the_report_level,
 )])

@@ -48,10 +48,11 @@ def save(targets):
     return saved
 
 
-def play_alone(saved, target, binding):
+def play_alone(saved, bindings):
     """Sets every saved target back to its values before the export, its pose
-    bones to rest, its NLA tracks muted, playing nothing; then `target`
-    plays `binding`. A frame_set after this evaluates the clip alone."""
+    bones to rest, its NLA tracks muted, playing nothing but its binding in
+    `bindings` ({target: binding}), if any. A frame_set after this evaluates
+    the clip alone."""
     for other, values, _, _, _ in saved:
         for owner, name, value in values:
             setattr(owner, name, value)
@@ -62,7 +63,7 @@ def play_alone(saved, target, binding):
         if other.animation_data:
             for track in other.animation_data.nla_tracks:
                 track.mute = True
-        actions.play(other, binding if other == target else None)
+        actions.play(other, bindings.get(other))
 
 
 def restore(saved):

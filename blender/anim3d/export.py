@@ -129,41 +129,55 @@ def played_bindings(owners):
 
 def action_takes(objects, frame_step):
     """One take per action that is a clip of the exported objects, in the
-    order of their names: (name, frames, (target, binding)); and a report
-    that names each action left out, with the reason.
+    order of their names: (name, frames, {target: binding}), every target the
+    action has a binding for playing it (an action of slots may drive an
+    armature and shape keys at once); and a report that names each action
+    left out, with the reason.
 
-    An action is a clip when one of the targets (the exported objects, their
-    shape keys, the armatures that deform them) plays it, even where other
-    objects play it too; or when it fits a target (actions.binding_for) and
-    nothing else plays it: an action that moves a camera's "location" would
-    also fit the exported object, but is the camera's. An action that no one
-    uses, not even a fake user, is never a clip: it is what a deleted object
-    left behind."""
+    An action drives a target when the target plays it (actions.binding_for
+    the target), even where other objects play it too; or when it fits the
+    target and nothing else plays it: an action that moves a camera's
+    "location" would also fit the exported object, but is the camera's. An
+    action that no one uses, not even a fake user, is never a clip: it is
+    what a deleted object left behind."""
     targets = animated_targets(objects)
     ours = played_bindings(targets)
     others = played_bindings(o for o in list(bpy.data.objects) + list(bpy.data.shape_keys) if o not in targets)
     takes, left_out = [], []
     for action in sorted(bpy.data.actions, key=lambda a: a.name):
         fitting = [(t, b) for t in targets for b in [actions.binding_for(action, t)] if b]
-        found = next(((t, b) for t, b in fitting if b in ours), None)
+        driven = {t: b for t, b in fitting if b in ours or b not in others}
         if action.users == 0:
             left_out.append(f"'{action.name}' (no users: what a deleted object left behind)")
-        elif found is None and fitting:
-            found = next(((t, b) for t, b in fitting if b not in others), None)
-            if found is None:
-                players = sorted({name for _, b in fitting for name in others[b]})
-                left_out.append(f"'{action.name}' (played by {', '.join(players)}, not by the exported objects)")
-        elif found is None:
-            left_out.append(f"'{action.name}' (animates none of {', '.join(target_name(t) for t in targets)})")
-        if found is not None and action.users:
+        elif driven:
             first, last = (int(round(f)) for f in action.frame_range)
-            takes.append((action.name, list(range(first, last + 1, frame_step)), found))
+            takes.append((action.name, list(range(first, last + 1, frame_step)), driven))
+        elif fitting:
+            players = sorted({name for _, b in fitting for name in others[b]})
+            left_out.append(f"'{action.name}' (played by {', '.join(players)}, not by the exported objects)")
+        else:
+            left_out.append(f"'{action.name}' (animates none of {', '.join(target_name(t) for t in targets)})")
     if not takes:
         raise frames.Refusal("Not exported: no action animates "
                              + ", ".join(o.name for o in objects) + " or an armature that deforms it"
                              + (f"; left out: {', '.join(left_out)}" if left_out else ""))
     report = [("INFO", f"{counted(len(left_out), 'action')} left out: {', '.join(left_out)}")] if left_out else []
     return takes, report
+
+
+def animated_parents(objects, targets):
+    """The animated objects above the exported ones that are not exported
+    themselves: they move the exported objects in every clip, but their
+    actions are not clips."""
+    found = []
+    for obj in objects:
+        parent = obj.parent
+        while parent is not None:
+            if parent not in targets and parent not in found and parent.animation_data and (
+                    parent.animation_data.action or parent.animation_data.nla_tracks):
+                found.append(parent)
+            parent = parent.parent
+    return found
 
 
 def check_evaluated(context, objects):
@@ -269,7 +283,7 @@ def gather_takes(context, objects, space, takes, progress):
         for name, take_frames, animation in takes:
             where = f" of clip '{name}'" if name is not None else ""
             if animation:
-                clip_state.play_alone(saved, *animation)
+                clip_state.play_alone(saved, animation)
             coordinates = []
             for frame in take_frames:
                 scene.frame_set(frame)
@@ -405,7 +419,7 @@ def export_clip_set(directory, plan, takes, gathered, triangles, scale, programs
     reports = []
     for (name, parts), take, (_, take_frames, animation) in zip(plan, gathered, takes):
         files = ", ".join(clips.clip_file_name(number) for number, _, _ in parts)
-        drives = f", playing on {target_name(animation[0])}," if animation else ""
+        drives = f", playing on {' and '.join(target_name(t) for t in animation)}," if animation else ""
         reports.append(("INFO", f"Clip '{name}'{drives}: {counted(len(take), 'frame')} ({take_frames[0]} to "
                                 f"{take_frames[-1]}) in {files}"))
         for number, first, count in parts:

@@ -200,8 +200,22 @@ def test_refusals_write_nothing(directory):
         build = obj.modifiers.new("Build", "BUILD")
         build.use_reverse, build.frame_start, build.frame_duration = True, 3, 4
 
+    def markers(*marks):
+        def make():
+            marked_mesh()
+            bpy.context.scene.timeline_markers.clear()
+            for name, frame in marks:
+                bpy.context.scene.timeline_markers.new(name, frame=frame)
+        return make
+
     cases = [
         ("past 67 clips", many_markers, "MARKERS", "clip 'm68' would be a68.3d, past the 67 clip files"),
+        ("two markers of one name", markers(("walk", 1), ("run", 4), ("walk", 7)), "MARKERS",
+         "more than one timeline marker is named 'walk' (frames 1, 7), and each clip needs a name of its own"),
+        ("a marker without a name", markers(("walk", 1), ("", 4)), "MARKERS",
+         "the timeline marker at frame 4 has no name, and each clip is named after its marker"),
+        ("a marker after the scene's end", markers(("walk", 1), ("late", 30)), "MARKERS",
+         "clip 'late' has no frames: it starts at frame 30, after the scene's end frame 11"),
         ("no markers", lambda: animated_object("A", kVertices, kFaces, kMoves, 1, 3), "MARKERS",
          "the scene has no timeline markers"),
         ("a clip that changes the mesh", changing_clip, "MARKERS",

@@ -15,8 +15,9 @@
 //      here on a kill is undone by the next run;
 //   3. each Ni~PROGRAM-new is renamed over Ni: one rename, so Ni never stands
 //      empty;
-//   4. the folder is flushed; the record is removed and the folder flushed
-//      again: from here on the new outputs stand;
+//   4. the folder is flushed (for one output the next flush will do); the
+//      record is removed and the folder flushed again: from here on the new
+//      outputs stand;
 //   5. the backups are removed.
 // What a kill leaves, and what the next run (begin_outputs) does with it:
 //   - no record (a kill before 2 or after 4): the outputs are the earlier

@@ -5,11 +5,12 @@
 //
 //   read_floor FILE...    prints "<bytes> bytes, <lines> lines, <files> files"
 //
-// With --write BYTES (given once for each output) it is the floor of a
-// converter with durable outputs as well: after the reading it writes a file
-// of BYTES bytes for each, floor-output-1, floor-output-2, ... in the current
-// directory, each created afresh, written in one call and flushed to the disk
-// (fsync), and adds ", <bytes> bytes written" to the line.
+// With --write BYTES (given once for each output) it is instead the floor of
+// a converter whose outputs are durable: it reads each file whole, as above,
+// without looking at its bytes, then writes a file of BYTES bytes for each
+// output, floor-output-1, floor-output-2, ... in the current directory, each
+// created afresh, written from the read buffer and flushed to the disk
+// (fsync); it prints "<bytes> bytes, <files> files, <bytes> bytes written".
 //
 // Exit status 0, or 1 when a file cannot be opened, read or written.
 #include <fcntl.h>
@@ -78,14 +79,16 @@ int main(int argc, char** argv) {
       if (length == capacity) break;  // the file grew: the floor reads what it sized for
     }
     close(fd);
+    total_bytes += length;
+    if (!outputs.empty()) continue;
     const char* const end = buffer + length;
     for (const char* p = buffer; (p = static_cast<const char*>(std::memchr(p, '\n', end - p))); ++p) {
       ++line_count;
     }
-    total_bytes += length;
   }
-  std::printf("%llu bytes, %llu lines, %d files", total_bytes, line_count, argc - first);
-  if (!outputs.empty()) {
+  if (outputs.empty()) {
+    std::printf("%llu bytes, %llu lines, %d files\n", total_bytes, line_count, argc - first);
+  } else {
     // The bytes written are those last read, over and over.
     static char zeros[4096];
     const char* data = capacity > 1 ? buffer : zeros;
@@ -99,9 +102,8 @@ int main(int argc, char** argv) {
       }
       written += outputs[i];
     }
-    std::printf(", %zu bytes written", written);
+    std::printf("%llu bytes, %d files, %zu bytes written\n", total_bytes, argc - first, written);
   }
-  std::printf("\n");
   std::free(buffer);
   return 0;
 }

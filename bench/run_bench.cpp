@@ -18,10 +18,11 @@
 //   cat            cat of every file to /dev/null: the plain read floor
 //   read+memchr    read_floor: each file in one read into one buffer, newlines
 //                  counted with memchr
-//   read+write     read_floor --write: the same, then a file of each output's
-//                  size (the outputs' sizes after a run of the first build)
-//                  written and flushed to the disk, in the set's directory: the
-//                  floor of a converter whose outputs are durable
+//   read+write     read_floor --write: each file in one read, then a file of
+//                  each output's size (as a run of the first build leaves
+//                  them) written and flushed to the disk in the set's
+//                  directory: the floor of a converter whose outputs are
+//                  durable
 //   tinyobjloader  tinyobj_peer loading every frame (frame sets only)
 //   frameconv      the converter, run in the set's directory
 //   clipmerge      the clip joiner, run in the clip set's directory
@@ -290,7 +291,8 @@ struct Target {
 std::vector<Row> rows;
 std::vector<Target> targets;
 std::vector<std::string> notes;
-std::vector<std::string> builds_compared;  // "A separate: frameconv 2 / frameconv 1  1.04"
+// "A separate     frameconv 2 / frameconv 1  1.04", for each further build.
+std::vector<std::string> builds_compared;
 bool set_failed = false;  // a set could not be measured at all
 
 void fail_set(const std::string& message) {
@@ -334,17 +336,17 @@ void add_floors(std::vector<Command>& store, const std::vector<std::string>& nam
   store.push_back(file_command("cat", "cat", names, dir));
   store.back().to_null = true;
   store.push_back(file_command("read+memchr", READ_FLOOR_PROGRAM, names, dir));
-  const std::string summary =
-      std::to_string(store.back().input_bytes) + " bytes, * lines, " + std::to_string(names.size()) + " files";
-  store.back().expected_output = summary;
+  const std::string bytes = std::to_string(store.back().input_bytes) + " bytes, ";
+  const std::string files = std::to_string(names.size()) + " files";
+  store.back().expected_output = bytes + "* lines, " + files;
   store.push_back(file_command("read+write", READ_FLOOR_PROGRAM, names, dir));
   unsigned long long written = 0;
   for (size_t i = 0; i < output_bytes.size(); ++i) {
-    const std::string bytes = std::to_string(output_bytes[i]);
-    store.back().argv.insert(store.back().argv.begin() + 1 + 2 * static_cast<long>(i), {"--write", bytes});
+    const std::string size = std::to_string(output_bytes[i]);
+    store.back().argv.insert(store.back().argv.begin() + 1 + 2 * static_cast<long>(i), {"--write", size});
     written += output_bytes[i];
   }
-  store.back().expected_output = summary + ", " + std::to_string(written) + " bytes written";
+  store.back().expected_output = bytes + files + ", " + std::to_string(written) + " bytes written";
   if (with_peer) {
     store.push_back(file_command("tinyobjloader", TINYOBJ_PEER_PROGRAM, names, dir));
     store.back().expected_output = "* faces, " + std::to_string(names.size()) + " files";
@@ -612,7 +614,8 @@ int main(int argc, char** argv) {
     std::printf("  %-42s %6.2f  (%s %.1f)  %s\n", target.what.c_str(), target.value,
                 target.at_most ? "<=" : ">=", target.bound, met ? "met" : "MISSED");
   }
-  if (!builds_compared.empty()) std::printf("\nbuilds side by side (median wall time / the first build's):\n");
+  if (!builds_compared.empty())
+    std::printf("\nbuilds side by side (median wall time / the first build's):\n");
   for (const std::string& line : builds_compared) std::printf("  %s\n", line.c_str());
   if (!notes.empty()) std::printf("\nnotes:\n");
   for (const std::string& note : notes) std::printf("  %s\n", note.c_str());

@@ -18,6 +18,11 @@
 //   cat            cat of every file to /dev/null: the plain read floor
 //   read+memchr    read_floor: each file in one read into one buffer, newlines
 //                  counted with memchr
+//   read+write     read_floor --write: each file in one read, then a file of
+//                  each output's size (as a run of the first build leaves
+//                  them) written and flushed to the disk in the set's
+//                  directory: the floor of a converter whose outputs are
+//                  durable
 //   tinyobjloader  tinyobj_peer loading every frame (frame sets only)
 //   frameconv      the converter, run in the set's directory
 //   clipmerge      the clip joiner, run in the clip set's directory
@@ -39,7 +44,9 @@
 // system), MB/s of input (1 MB = 10^6 bytes), the ratio to each floor
 // (time / floor time), how many times faster than tinyobjloader (its time /
 // this time) and the peak resident set (the child's getrusage in the warm-up
-// run). Exit status 0, or 1 when a command failed.
+// run). With several builds of a program, each build's median wall time over
+// the first build's follows the table. Exit status 0, or 1 when a command
+// failed.
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
@@ -96,6 +103,7 @@ struct Command {
   // the same files.
   const Command* cat = nullptr;
   const Command* reader = nullptr;
+  const Command* writer = nullptr;
   const Command* peer = nullptr;
   bool failed = false;
   std::vector<double> wall_ms, cpu_ms;
@@ -283,6 +291,8 @@ struct Target {
 std::vector<Row> rows;
 std::vector<Target> targets;
 std::vector<std::string> notes;
+// "A separate     frameconv 2 / frameconv 1  1.04", for each further build.
+std::vector<std::string> builds_compared;
 bool set_failed = false;  // a set could not be measured at all
 
 void fail_set(const std::string& message) {
@@ -307,24 +317,70 @@ std::string program_label(const char* program, const std::vector<std::string>& p
 
 std::string frameconv_label(size_t index) { return program_label("frameconv", frameconv_programs, index); }
 
+// The number of floors (and peer) add_floors appends.
+size_t floor_count(bool with_peer) { return with_peer ? 4 : 3; }
+
+// Points `command` at the floors (and the peer) add_floors appended at `first`.
+void compare_with_floors(Command& command, std::vector<Command>& store, size_t first, bool with_peer) {
+  command.cat = &store[first];
+  command.reader = &store[first + 1];
+  command.writer = &store[first + 2];
+  command.peer = with_peer ? &store[first + 3] : nullptr;
+}
+
 // Appends the floors (and the peer) on `names` in dir to store, each compared
-// with the others.
+// with the others; the durable floor writes files of `output_bytes`.
 void add_floors(std::vector<Command>& store, const std::vector<std::string>& names, const std::string& dir,
-                bool with_peer) {
+                bool with_peer, const std::vector<unsigned long long>& output_bytes) {
   const size_t first = store.size();
   store.push_back(file_command("cat", "cat", names, dir));
   store.back().to_null = true;
   store.push_back(file_command("read+memchr", READ_FLOOR_PROGRAM, names, dir));
-  store.back().expected_output = std::to_string(store.back().input_bytes) + " bytes, * lines, " +
-                                 std::to_string(names.size()) + " files";
+  const std::string bytes = std::to_string(store.back().input_bytes) + " bytes, ";
+  const std::string files = std::to_string(names.size()) + " files";
+  store.back().expected_output = bytes + "* lines, " + files;
+  store.push_back(file_command("read+write", READ_FLOOR_PROGRAM, names, dir));
+  unsigned long long written = 0;
+  for (size_t i = 0; i < output_bytes.size(); ++i) {
+    const std::string size = std::to_string(output_bytes[i]);
+    store.back().argv.insert(store.back().argv.begin() + 1 + 2 * static_cast<long>(i), {"--write", size});
+    written += output_bytes[i];
+  }
+  store.back().expected_output = bytes + files + ", " + std::to_string(written) + " bytes written";
   if (with_peer) {
     store.push_back(file_command("tinyobjloader", TINYOBJ_PEER_PROGRAM, names, dir));
     store.back().expected_output = "* faces, " + std::to_string(names.size()) + " files";
   }
-  for (size_t i = first; i < store.size(); ++i) {
-    store[i].cat = &store[first];
-    store[i].reader = &store[first + 1];
-    store[i].peer = with_peer ? &store[first + 2] : nullptr;
+  for (size_t i = first; i < store.size(); ++i) compare_with_floors(store[i], store, first, with_peer);
+}
+
+// The sizes of the files `outputs` in dir after one run of `command` there;
+// empty if it did not end as it should.
+std::vector<unsigned long long> output_sizes(const Command& command, const std::string& dir,
+                                             const std::vector<const char*>& outputs) {
+  Sample sample;
+  if (!run_once(command, dir, true, sample) || sample.exit_status != command.expected_status ||
+      !matches(command.expected_output, sample.output)) {
+    return {};
+  }
+  std::vector<unsigned long long> sizes;
+  for (const char* output : outputs) {
+    unsigned long long bytes = 0;
+    if (!is_file(dir + "/" + output, bytes)) return {};
+    sizes.push_back(bytes);
+  }
+  return sizes;
+}
+
+// The median wall time of each further build of a program over that of the
+// first, whose commands are `first` to `end` of store.
+void compare_builds(const std::string& set, std::vector<Command>& store, size_t first, size_t end) {
+  for (size_t i = first + 1; i < end; ++i) {
+    if (!measured(&store[i]) || !measured(&store[first])) continue;
+    char line[160];
+    std::snprintf(line, sizeof line, "%-14s %s / %s  %.2f", set.c_str(), store[i].label.c_str(),
+                  store[first].label.c_str(), median(store[i].wall_ms) / median(store[first].wall_ms));
+    builds_compared.push_back(line);
   }
 }
 
@@ -371,22 +427,26 @@ void frame_set(const char* label, const std::string& set_dir, int runs, std::vec
     return fail_set(summary);
   }
 
+  const std::vector<unsigned long long> sizes = output_sizes(
+      program_command("frameconv", frameconv_programs[0], names, dir), dir, {"aniv00.3d", "data00.3d"});
+  if (sizes.empty()) return fail_set(std::string(label) + ": frameconv did not convert " + dir);
+
   // Pointers into store stay valid: the caller reserved room for every command.
   const size_t base = store.size();
   const bool have_peer = TINYOBJ_PEER_PROGRAM[0] != 0;
-  add_floors(store, names, dir, have_peer);
+  add_floors(store, names, dir, have_peer, sizes);
+  const size_t programs = store.size();
   for (size_t i = 0; i < frameconv_programs.size(); ++i) {
     store.push_back(program_command(frameconv_label(i), frameconv_programs[i], names, dir));
-    store.back().cat = &store[base];
-    store.back().reader = &store[base + 1];
-    store.back().peer = have_peer ? &store[base + 2] : nullptr;
+    compare_with_floors(store.back(), store, base, have_peer);
   }
   std::vector<Command*> commands;
   for (size_t i = base; i < store.size(); ++i) commands.push_back(&store[i]);
   measure(commands, dir, runs);
 
   for (Command* command : commands) rows.push_back({label, command});
-  for (size_t i = base + (have_peer ? 3 : 2); i < store.size(); ++i) {
+  compare_builds(label, store, programs, store.size());
+  for (size_t i = programs; i < store.size(); ++i) {
     const Command& frameconv = store[i];
     if (measured(&frameconv) && measured(frameconv.cat)) {
       targets.push_back({std::string(label) + ": " + frameconv.label + " / cat",
@@ -417,14 +477,18 @@ void clip_set(const std::string& label, const std::string& dir, int runs, std::v
   for (const std::string& program : clipmerge_programs) {
     if (access(program.c_str(), X_OK) != 0) return fail_set(label + ": no clipmerge program at " + program);
   }
+  Command probe = program_command("clipmerge", clipmerge_programs[0], names, dir);
+  probe.expected_output = kCompleteLine;
+  const std::vector<unsigned long long> sizes = output_sizes(probe, dir, {"aniv00.3d"});
+  if (sizes.empty()) return fail_set(label + ": clipmerge did not merge " + dir);
   const size_t base = store.size();
-  add_floors(store, names, dir, false);
+  add_floors(store, names, dir, false, sizes);
+  const size_t programs = store.size();
   for (size_t i = 0; i < clipmerge_programs.size(); ++i) {
     store.push_back(program_command(program_label("clipmerge", clipmerge_programs, i), clipmerge_programs[i],
                                     names, dir));
     store.back().expected_output = kCompleteLine;  // clipmerge has nothing to name after it
-    store.back().cat = &store[base];
-    store.back().reader = &store[base + 1];
+    compare_with_floors(store.back(), store, base, false);
   }
   std::vector<Command*> commands;
   for (size_t i = base; i < store.size(); ++i) commands.push_back(&store[i]);
@@ -435,7 +499,8 @@ void clip_set(const std::string& label, const std::string& dir, int runs, std::v
                 store.back().input_bytes / 1e6);
   notes.push_back(summary);
   for (Command* command : commands) rows.push_back({label, command});
-  for (size_t i = base + 2; i < store.size(); ++i) {
+  compare_builds(label, store, programs, store.size());
+  for (size_t i = programs; i < store.size(); ++i) {
     const Command& clipmerge = store[i];
     if (!measured(&clipmerge) || !measured(clipmerge.cat)) continue;
     targets.push_back({label + ": " + clipmerge.label + " / cat",
@@ -511,14 +576,15 @@ int main(int argc, char** argv) {
     notes.push_back("tinyobjloader was not found when building: its rows are missing");
   std::vector<Command> store;
   // Room for every command of every set, so that the pointers rows keep stay valid.
-  store.reserve(std::size(kFrameSets) * (3 + frameconv_programs.size()) + 2 + clipmerge_programs.size());
+  store.reserve(std::size(kFrameSets) * (floor_count(true) + frameconv_programs.size()) + floor_count(false) +
+                clipmerge_programs.size());
   for (const auto& set : kFrameSets) frame_set(set[0], data + "/" + set[1], runs, store);
   clip_set(kClipSet[0], data + "/" + kClipSet[1], runs, store);
 
-  std::printf("\n%-14s %-13s %5s %8s %8s %8s %8s %7s %7s %7s %8s\n", "set", "command", "files", "median",
-              "fastest", "median", "input", "x cat", "x read+", "tinyobj", "peak RSS");
-  std::printf("%-14s %-13s %5s %8s %8s %8s %8s %7s %7s %7s %8s\n", "", "", "", "wall ms", "wall ms", "cpu ms",
-              "MB/s", "", "memchr", "/ this", "MB");
+  std::printf("\n%-14s %-13s %5s %8s %8s %8s %8s %7s %7s %7s %7s %8s\n", "set", "command", "files", "median",
+              "fastest", "median", "input", "x cat", "x read+", "x read+", "tinyobj", "peak RSS");
+  std::printf("%-14s %-13s %5s %8s %8s %8s %8s %7s %7s %7s %7s %8s\n", "", "", "", "wall ms", "wall ms",
+              "cpu ms", "MB/s", "", "memchr", "write", "/ this", "MB");
   bool failed = set_failed;
   std::string last_set;
   for (const Row& row : rows) {
@@ -537,6 +603,7 @@ int main(int argc, char** argv) {
                 command.input_bytes / 1e6 / (wall / 1e3));
     print_ratio(command, command.cat, false);
     print_ratio(command, command.reader, false);
+    print_ratio(command, command.writer, false);
     print_ratio(command, command.peer, true);
     std::printf(" %8.1f\n", command.peak_kb / 1024.0);
   }
@@ -547,6 +614,9 @@ int main(int argc, char** argv) {
     std::printf("  %-42s %6.2f  (%s %.1f)  %s\n", target.what.c_str(), target.value,
                 target.at_most ? "<=" : ">=", target.bound, met ? "met" : "MISSED");
   }
+  if (!builds_compared.empty())
+    std::printf("\nbuilds side by side (median wall time / the first build's):\n");
+  for (const std::string& line : builds_compared) std::printf("  %s\n", line.c_str());
   if (!notes.empty()) std::printf("\nnotes:\n");
   for (const std::string& note : notes) std::printf("  %s\n", note.c_str());
   print_load("after");

@@ -58,6 +58,11 @@ ClipRead read_clip_frames(FILE* file, uint8_t* data, size_t announced) {
 }
 
 int program_main() {
+  if (const char* failed = begin_outputs()) {
+    char caption[64];
+    std::snprintf(caption, sizeof caption, "Cannot write %s", failed);
+    return finish(nullptr, "Conversion Error", caption);
+  }
   auto* buffer = static_cast<uint8_t*>(allocate_buffer(kMergeBufferBytes));
   if (!buffer) return finish(nullptr, "Conversion Error", "out of memory");
 

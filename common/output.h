@@ -1,31 +1,73 @@
-// Writing output files whole. Each output is first written under a temporary
-// name beside it ("aniv00.3d~frameconv-new"), created afresh (never through a
-// link) and flushed to the disk. Only when every output of the run is complete
-// are they moved into place, together: each earlier output is moved aside to a
-// backup name beside it ("aniv00.3d~frameconv-old"), the new ones are moved in,
-// the folder is flushed, and the backups are removed. A step that fails undoes
-// the steps before it, so a run leaves either all new outputs or all earlier
-// ones, also after a power cut.
+// Writing output files whole. Each output NAME is first written under a
+// temporary name beside it, NAME~PROGRAM-new ("aniv00.3d~frameconv-new"),
+// created afresh (never through a link) and flushed to the disk. Only when
+// every output of the run is complete are they moved into place, together,
+// by the commit below; a kill or a power cut at any instant leaves the
+// earlier outputs, the new ones, or what the next run needs to put the
+// earlier ones back. One run at a time: begin_outputs takes the folder's lock
+// first.
 //
-// The temporary and backup names carry the program's name and a "~", so no
-// user's file (an "aniv00.3d.bak" of their own) is ever one of them: a run
-// creates, replaces and removes only names of its own and its outputs.
-//
-// note: a run killed while moving can leave a backup beside an output (or in
-// place of one). It holds that output's earlier contents; the next run of the
-// same program removes it, and never fails because of it.
+// The commit of outputs N1 (and N2) by PROGRAM, step by step:
+//   1. each Ni that holds a file is kept as its backup Ni~PROGRAM-old: a
+//      second name of the same file, or a copy, flushed, where the file
+//      system has no links;
+//   2. the record N1~PROGRAM-commit is created and the folder flushed: from
+//      here on a kill is undone by the next run;
+//   3. each Ni~PROGRAM-new is renamed over Ni: one rename, so Ni never stands
+//      empty;
+//   4. the folder is flushed (for one output the next flush will do); the
+//      record is removed and the folder flushed again: from here on the new
+//      outputs stand;
+//   5. the backups are removed.
+// What a kill leaves, and what the next run (begin_outputs) does with it:
+//   - no record (a kill before 2 or after 4): the outputs are the earlier
+//     pair or the new one, whole; any -new and -old files beside them are
+//     leftovers, and are removed;
+//   - the record (a kill in 2 to 4): the outputs may be a mix. Each output is
+//     put back: from its backup where it has one; with none it held no file
+//     before, so a new file moved in (its -new gone) is removed, and an
+//     output whose -new is still there was never touched. Then the folder is
+//     flushed, the record removed, the folder flushed, and the backups and
+//     temporaries removed. Putting back restores a backup through the -new
+//     name (link, then rename) and removes no backup before the record, so a
+//     kill while putting back leaves the record, and the next run does it
+//     again.
+// A backup is thus never removed while its pair is not whole. The temporary,
+// backup and record names carry the program's name and a "~", so no user's
+// file (an "aniv00.3d.bak" of their own) is ever one of them: a run creates,
+// replaces and removes only names of its own and its outputs.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
 // Room for an output's name (at most 9 characters here) with the longest
-// ending a temporary or backup gets ("~inspect3d-new").
+// ending an own name gets ("~inspect3d-new", "~frameconv-commit").
 constexpr size_t kTempNameBytes = 32;
+
+// The most outputs one commit moves into place.
+constexpr int kMaxOutputs = 2;
+
+// How long a run waits for the folder's lock that another run holds.
+constexpr int kLockWaitMs = 60000;
 
 // Names the program whose temporaries and backups these are ("frameconv");
 // their names carry it. The entry point calls it first; until then "anim3d".
 void set_program_name(const char* program);
+
+// Readies the current folder for the run's outputs, before the run's first
+// write and before it reads anything: takes the folder's lock (lock_folder,
+// waiting up to kLockWaitMs), then puts back the earlier outputs of a commit
+// that a killed run of frameconv or clipmerge left (see above), and removes
+// both programs' leftovers. Returns nullptr, or the output to name in "Cannot
+// write NAME": the first output, aniv00.3d, when the lock stayed held; the
+// output that could not be put back, whose record and backups then stay.
+const char* begin_outputs();
+
+// Whether `folder` (UTF-8, "" for the current one) holds the record of a
+// commit of frameconv or clipmerge that a kill interrupted; its name
+// ("aniv00.3d~frameconv-commit") into `record`.
+bool unfinished_commit(const char* folder, char (&record)[kTempNameBytes]);
 
 // Creates `name` afresh as create_new_file does (whatever stood at the name
 // removed first, never written through a link), writes `head` then `body` and
@@ -37,8 +79,8 @@ bool write_file(const char* name, const uint8_t* head, size_t head_bytes, const 
 // The temporary name an output is written under: `name` + "~PROGRAM-new".
 void temp_name(const char* name, char (&temp)[kTempNameBytes]);
 
-// The name an earlier output is moved aside to while the new one moves in:
-// `name` + "~PROGRAM-old".
+// The name an earlier output is kept under during a commit: `name` +
+// "~PROGRAM-old".
 void backup_name(const char* name, char (&backup)[kTempNameBytes]);
 
 // Writes `head` then `body` (either may be empty; never joined in memory) as
@@ -55,7 +97,6 @@ using MoveFile = bool (*)(const char* from, const char* to);
 // Moves the temporary of each of `names` (at most kMaxOutputs) into place, all
 // or none, as described above. On failure every earlier output is back under
 // its name, no temporary is left, and the result is the name that could not be
-// replaced; on success the result is nullptr. Should moving an earlier output
-// back fail too, its backup is kept, never removed.
-constexpr int kMaxOutputs = 2;
+// replaced; on success the result is nullptr. Should putting an earlier output
+// back fail too, the record and the backups stay for the next run.
 const char* commit_outputs(const char* const* names, int count, MoveFile move = nullptr);

@@ -1,5 +1,17 @@
 #include "platform.h"
 
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+// While another process holds the folder's lock, it is tried again every
+// kLockPollMs; try_lock_folder is one try, and says how it went.
+constexpr int kLockPollMs = 20;
+enum class LockTry { kTaken, kHeld, kNone };
+static LockTry try_lock_folder();
+static void unlock_folder();
+static void pause_ms(int milliseconds);
+
 #ifdef _WIN32
 
 #include <fcntl.h>
@@ -10,11 +22,11 @@
 // clang-format on
 
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
 void report_result(const char* text, const char* caption) {
+  unlock_folder();
   MessageBoxA(GetActiveWindow(), text, caption, MB_OK);
 }
 
@@ -36,17 +48,34 @@ OutputSlot output_slot(const char* name) {
   }
   // A read-only output is one the user has protected: it is not replaced.
   const DWORD in_the_way = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY;
-  return (attributes & in_the_way) == 0 ? OutputSlot::kFile : OutputSlot::kBlocked;
+  if ((attributes & in_the_way) != 0) return OutputSlot::kBlocked;
+  // Nor can a file that another program holds open without delete sharing
+  // (an engine, a viewer): found out before a commit makes its backups,
+  // which could not be removed either.
+  const HANDLE handle =
+      CreateFileW(wide(name).c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                  OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    return GetLastError() == ERROR_SHARING_VIOLATION ? OutputSlot::kBlocked : OutputSlot::kFile;
+  }
+  CloseHandle(handle);
+  return OutputSlot::kFile;
+}
+
+bool is_plain_file(const char* name) {
+  const DWORD attributes = GetFileAttributesW(wide(name).c_str());
+  const DWORD not_plain = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE;
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & not_plain) == 0;
+}
+
+bool link_file(const char* from, const char* to) {
+  return !fault_links_fail() && CreateHardLinkW(wide(to).c_str(), wide(from).c_str(), nullptr) != 0;
 }
 
 bool replace_file(const char* from, const char* to) {
   // A plain rename refuses to replace an existing file on Windows.
   return MoveFileExW(wide(from).c_str(), wide(to).c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
-}
-
-bool move_to_new_name(const char* from, const char* to) {
-  return MoveFileExW(wide(from).c_str(), wide(to).c_str(), MOVEFILE_WRITE_THROUGH) != 0;
 }
 
 // Removes the plain file `path`, never a link or a folder: a link is kept
@@ -144,6 +173,48 @@ void use_binary_standard_streams() {
 
 void ignore_file_size_signal() {}
 
+// The folder's lock file, open while this run holds the lock.
+constexpr wchar_t kFolderLockName[] = L"anim3d~lock";
+static HANDLE folder_lock = INVALID_HANDLE_VALUE;
+
+static LockTry try_lock_folder() {
+  if (folder_lock != INVALID_HANDLE_VALUE) return LockTry::kTaken;
+  const HANDLE handle = CreateFileW(kFolderLockName, GENERIC_READ | GENERIC_WRITE | DELETE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    // A lock file that its last holder has closed denies access until the
+    // system has removed it. Where nothing stands at the name, no file can be
+    // made in this folder, so the run cannot write here anyway.
+    const DWORD error = GetLastError();
+    const bool taken_name = GetFileAttributesW(kFolderLockName) != INVALID_FILE_ATTRIBUTES ||
+                            GetLastError() != ERROR_FILE_NOT_FOUND;
+    if (error == ERROR_SHARING_VIOLATION || (error == ERROR_ACCESS_DENIED && taken_name))
+      return LockTry::kHeld;
+    return LockTry::kNone;
+  }
+  OVERLAPPED first_byte = {};
+  if (!LockFileEx(handle, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &first_byte)) {
+    const DWORD error = GetLastError();
+    CloseHandle(handle);
+    return error == ERROR_LOCK_VIOLATION ? LockTry::kHeld : LockTry::kNone;
+  }
+  folder_lock = handle;
+  return LockTry::kTaken;
+}
+
+static void unlock_folder() {
+  if (folder_lock == INVALID_HANDLE_VALUE) return;
+  CloseHandle(folder_lock);
+  folder_lock = INVALID_HANDLE_VALUE;
+}
+
+static void pause_ms(int milliseconds) { Sleep(static_cast<DWORD>(milliseconds)); }
+
+#ifdef ANIM3D_FAULT_HOOKS
+static void end_at_once() { TerminateProcess(GetCurrentProcess(), 137); }
+#endif
+
 // The UTF-8 arguments start_console_program hands out; they live as long as
 // the program.
 static std::vector<std::string> argument_texts;
@@ -173,6 +244,7 @@ void start_console_program(int& argc, char**& argv) {
 #else
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -180,11 +252,10 @@ void start_console_program(int& argc, char**& argv) {
 #include <cerrno>
 #include <csignal>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
+#include <ctime>
 
 void report_result(const char* text, const char* caption) {
+  unlock_folder();
   std::printf("%s: %s\n", text, caption);
   std::fflush(stdout);
 }
@@ -199,17 +270,14 @@ OutputSlot output_slot(const char* name) {
   return protected_file ? OutputSlot::kBlocked : OutputSlot::kFile;
 }
 
-bool replace_file(const char* from, const char* to) { return std::rename(from, to) == 0; }
-
-bool move_to_new_name(const char* from, const char* to) {
-#ifdef RENAME_NOREPLACE
-  if (renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0) return true;
-  if (errno != EINVAL && errno != ENOSYS) return false;  // else a file system without it
-#endif
+bool is_plain_file(const char* name) {
   struct stat status;
-  if (lstat(to, &status) == 0) return false;
-  return std::rename(from, to) == 0;
+  return lstat(name, &status) == 0 && S_ISREG(status.st_mode);
 }
+
+bool link_file(const char* from, const char* to) { return !fault_links_fail() && link(from, to) == 0; }
+
+bool replace_file(const char* from, const char* to) { return std::rename(from, to) == 0; }
 
 bool remove_file(const char* name) { return unlink(name) == 0; }
 
@@ -285,6 +353,35 @@ void start_console_program(int&, char**&) {
 
 void use_binary_standard_streams() {}
 
+// The current folder, open while this run holds its lock.
+static int folder_lock = -1;
+
+static LockTry try_lock_folder() {
+  if (folder_lock < 0) {
+    folder_lock = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder_lock < 0) return LockTry::kNone;
+  }
+  if (flock(folder_lock, LOCK_EX | LOCK_NB) == 0) return LockTry::kTaken;
+  if (errno == EWOULDBLOCK || errno == EINTR) return LockTry::kHeld;
+  unlock_folder();  // a file system without locks
+  return LockTry::kNone;
+}
+
+static void unlock_folder() {
+  if (folder_lock < 0) return;
+  close(folder_lock);
+  folder_lock = -1;
+}
+
+static void pause_ms(int milliseconds) {
+  const timespec pause = {milliseconds / 1000, milliseconds % 1000 * 1000000L};
+  nanosleep(&pause, nullptr);
+}
+
+#ifdef ANIM3D_FAULT_HOOKS
+static void end_at_once() { raise(SIGKILL); }
+#endif
+
 #ifdef ANIM3D_HEAP_BUFFER
 
 // Sanitizer builds keep the heap, whose bounds AddressSanitizer watches.
@@ -348,5 +445,41 @@ void release_buffer(void* buffer, size_t bytes) {
 }
 
 #endif
+
+#endif
+
+bool lock_folder(int wait_ms) {
+  wait_ms = fault_lock_wait(wait_ms);
+  for (int waited = 0;; waited += kLockPollMs) {
+    if (try_lock_folder() != LockTry::kHeld) return true;
+    if (waited >= wait_ms) return false;
+    pause_ms(kLockPollMs);
+  }
+}
+
+#ifdef ANIM3D_FAULT_HOOKS
+
+void fault_point(const char* step, const char* name) {
+  char point[128];
+  std::snprintf(point, sizeof point, "%s%s%s", step, *name ? " " : "", name);
+  const char* kill_at = std::getenv("ANIM3D_KILL_AT");
+  if (kill_at && std::strcmp(kill_at, point) == 0) end_at_once();
+  const char* hold_at = std::getenv("ANIM3D_HOLD_AT");
+  const char* hold_file = std::getenv("ANIM3D_HOLD_FILE");
+  if (!hold_at || !hold_file || std::strcmp(hold_at, point) != 0) return;
+  FILE* held = std::fopen(hold_file, "wb");
+  if (held) std::fclose(held);
+  while ((held = std::fopen(hold_file, "rb"))) {
+    std::fclose(held);
+    pause_ms(5);
+  }
+}
+
+bool fault_links_fail() { return std::getenv("ANIM3D_FAULT_NO_LINKS") != nullptr; }
+
+int fault_lock_wait(int wait_ms) {
+  const char* wait = std::getenv("ANIM3D_LOCK_WAIT_MS");
+  return wait ? std::atoi(wait) : wait_ms;
+}
 
 #endif

@@ -9,7 +9,8 @@
 // Shows how the run went and returns when the user has seen it. On Windows a
 // modal message box (text as body, caption as title, one OK button, no icon)
 // owned by the thread's active window; elsewhere one line "text: caption" on
-// standard output. Every run ends with exactly one call.
+// standard output. Every run ends with exactly one call. It releases the
+// folder's lock (lock_folder) first: the next run need not wait for the user.
 void report_result(const char* text, const char* caption);
 
 // File names are UTF-8 throughout; on Windows the functions below hand them to
@@ -22,15 +23,18 @@ void report_result(const char* text, const char* caption);
 enum class OutputSlot { kFree, kFile, kBlocked };
 OutputSlot output_slot(const char* name);
 
+// Whether `name` is a regular file itself: not a link to one, nor anything else.
+bool is_plain_file(const char* name);
+
+// Gives the plain file `from` the second name `to`, which must not exist (a
+// hard link). False on a file system without such links, or on failure.
+bool link_file(const char* from, const char* to);
+
 // Moves the file `from` over `to`, replacing `to` if it exists. False if the
 // move did not happen (on Windows, for one, when either file is held open by
 // another program without delete sharing); both files are then as they were.
 // On Windows the move is written through to the disk before it returns.
 bool replace_file(const char* from, const char* to);
-
-// Moves the file `from` to `to`, which must not exist: never replaces
-// anything, never follows a link at `to`.
-bool move_to_new_name(const char* from, const char* to);
 
 // Removes the name `name` (a link itself, never what it points to; on Windows
 // only a plain file, never a link or a folder); false if nothing was removed.
@@ -70,6 +74,21 @@ struct FileIdentity {
 // The identity of what `name` names; false if nothing can be found there.
 bool file_identity(const char* name, FileIdentity& identity);
 
+// Takes the lock that keeps the runs in the current folder apart, waiting up
+// to `wait_ms` while another process holds it; false if it is held still.
+// Where no lock can be had at all (a folder that cannot be opened, or written
+// on Windows; a file system without locks) the run goes on without one. The
+// lock belongs to the process: the system releases it however the process
+// ends. The Blender add-on takes the same lock:
+//   POSIX: flock(LOCK_EX) on the folder itself, opened read-only; nothing is
+//     left in the folder.
+//   Windows: LockFileEx(LOCKFILE_EXCLUSIVE_LOCK), byte 0, length 1, on the
+//     file "anim3d~lock" in the folder, opened (created if need be) with read,
+//     write and delete access, sharing read, write and delete, and
+//     FILE_FLAG_DELETE_ON_CLOSE: the file goes with the last process that has
+//     it open.
+bool lock_folder(int wait_ms);
+
 // The one large buffer of a run, of `bytes` bytes, or nullptr if memory is
 // short; release_buffer gives it back.
 void* allocate_buffer(size_t bytes);
@@ -90,6 +109,24 @@ void ignore_file_size_signal();
 // of the wide-character command line in UTF-8, so that a name of any
 // characters reaches the program whole.
 void start_console_program(int& argc, char**& argv);
+
+// The points of a run where the tests' fault-injection build of the programs
+// (ANIM3D_FAULT_HOOKS) can stop it; in every other build they do nothing.
+// fault_point marks the point "step name" ("replaced aniv00.3d"; "locked"):
+// the run is killed there when the environment variable ANIM3D_KILL_AT names
+// it, and held there when ANIM3D_HOLD_AT does: it creates the file
+// ANIM3D_HOLD_FILE and waits while that exists. fault_links_fail makes
+// link_file fail (ANIM3D_FAULT_NO_LINKS set); fault_lock_wait gives the wait
+// for the folder's lock in milliseconds (ANIM3D_LOCK_WAIT_MS, else `wait_ms`).
+#ifdef ANIM3D_FAULT_HOOKS
+void fault_point(const char* step, const char* name = "");
+bool fault_links_fail();
+int fault_lock_wait(int wait_ms);
+#else
+inline void fault_point(const char*, const char* = "") {}
+inline bool fault_links_fail() { return false; }
+inline int fault_lock_wait(int wait_ms) { return wait_ms; }
+#endif
 
 // The whole run of a program, defined by each program; its result is the exit
 // status. The entry point calls it and ignores the command line.

@@ -89,6 +89,7 @@ const char* write_outputs(const Workspace& work, uint32_t vertex_count) {
 }  // namespace
 
 int program_main() {
+  if (const char* failed = begin_outputs()) return fail(nullptr, "Cannot write %s", failed);
   auto* work = static_cast<Workspace*>(allocate_buffer(sizeof(Workspace)));
   if (!work) return finish(nullptr, "Conversion Error", "out of memory");
   work->store.word_count = 0;

@@ -260,7 +260,11 @@ int cmd_check(int argc, char** argv) {
     return kBadUsage;
   }
   Check check;
-  if (compare_conversion(dir, check) != kOk) return kBadUsage;
+  const bool compared = compare_conversion(dir, check) == kOk;
+  const std::string unfinished = unfinished_commit_note(dir);
+  if (!unfinished.empty() && !compared) std::printf("note: %s\n", unfinished.c_str());
+  if (!compared) return kBadUsage;
+  if (!unfinished.empty()) check.notes.push_back(unfinished);
   if (json) {
     print_json(check);
   } else {

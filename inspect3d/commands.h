@@ -23,6 +23,10 @@ int cmd_check(int argc, char** argv);
 int cmd_gltf(int argc, char** argv);
 int cmd_preview(int argc, char** argv);
 
+// A note naming the record of a commit that a kill interrupted in `dir`
+// ("aniv00.3d~frameconv-commit: ..."), or "" when there is none.
+std::string unfinished_commit_note(const std::filesystem::path& dir);
+
 // info: one frame's bounding box, in model units.
 struct FrameBox {
   double low[3];

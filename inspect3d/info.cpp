@@ -7,6 +7,15 @@
 
 #include "commands.h"
 #include "le.h"
+#include "output.h"
+
+std::string unfinished_commit_note(const std::filesystem::path& dir) {
+  char record[kTempNameBytes];
+  if (!unfinished_commit(utf8_of(dir).c_str(), record)) return "";
+  return shown(dir, record) +
+         ": a run was killed while it replaced its outputs, which may not be a pair; the next run of "
+         "frameconv or clipmerge puts the earlier ones back";
+}
 
 bool frame_boxes(const Animation& animation, std::vector<FrameBox>& boxes) {
   boxes.clear();
@@ -165,6 +174,16 @@ int cmd_info(int argc, char** argv) {
     const int file_status = print_info(name, info_of(name, opened));
     // A file that cannot be read outweighs problems found.
     if (file_status == kBadUsage || (file_status == kProblems && status == kOk)) status = file_status;
+  }
+  // Once for each folder of the files named.
+  std::vector<std::filesystem::path> folders;
+  for (int n = 1; n < argc; ++n) {
+    std::filesystem::path folder = path_of(argv[n]).parent_path();
+    if (folder.empty()) folder = ".";
+    if (std::find(folders.begin(), folders.end(), folder) != folders.end()) continue;
+    folders.push_back(folder);
+    const std::string note = unfinished_commit_note(folder);
+    if (!note.empty()) std::printf("note: %s\n", note.c_str());
   }
   return status;
 }

@@ -189,7 +189,7 @@ RunResult run_program_after(const std::string& before, const std::string& progra
 // own file, outside the directory the program works in. WINEPREFIX comes from
 // the environment as it is.
 static RunResult run_windows_program_once(const std::string& command_line, const std::filesystem::path& dir,
-                                          std::string& trace) {
+                                          std::string& trace, const std::string& variables = "") {
   RunResult result;
   std::string output;
   const std::string wine = running_under_wine() ? environment("ANIM3D_WINE") : "wine";
@@ -197,10 +197,9 @@ static RunResult run_windows_program_once(const std::string& command_line, const
   const int trace_fd = mkstemp(trace_name.data());
   if (trace_fd < 0) std::abort();
   close(trace_fd);
-  const std::string command = "cd " + shell_quoted(dir.string()) +
-                              " && unset DISPLAY WAYLAND_DISPLAY && WINEDEBUG=-all,+relay " +
-                              "WINEDLLOVERRIDES='mscoree,mshtml=' " + shell_quoted(wine) + " " +
-                              command_line + " 2>" + shell_quoted(trace_name);
+  const std::string command = "cd " + shell_quoted(dir.string()) + " && unset DISPLAY WAYLAND_DISPLAY && " +
+                              variables + "WINEDEBUG=-all,+relay " + "WINEDLLOVERRIDES='mscoree,mshtml=' " +
+                              shell_quoted(wine) + " " + command_line + " 2>" + shell_quoted(trace_name);
   result.exit_status = run_command(command, output);
   trace = read_bytes(trace_name).value_or("");
   std::filesystem::remove(trace_name);
@@ -240,6 +239,26 @@ RunResult run_program(const std::string& program, const std::filesystem::path& d
   }
 
   return run_windows_program(shell_quoted(program) + " x y z", dir);
+}
+
+RunResult run_program_with(const std::vector<std::string>& variables, const std::string& program,
+                           const std::filesystem::path& dir) {
+  std::string assignments;
+  for (const std::string& variable : variables) {
+    const size_t equals = variable.find('=');
+    assignments += variable.substr(0, equals) + "=" + shell_quoted(variable.substr(equals + 1)) + " ";
+  }
+  if (std::filesystem::path(program).extension() == ".exe") {
+    std::string trace;
+    return run_windows_program_once(shell_quoted(program) + " x y z", dir, trace, assignments);
+  }
+  RunResult result;
+  std::string output;
+  result.exit_status = run_command("cd " + shell_quoted(dir.string()) + " && " + kSanitizerExitCodes + " " +
+                                       assignments + "exec " + shell_quoted(program) + " x y z",
+                                   output);
+  result.messages = lines_of(output);
+  return result;
 }
 
 // Sets or clears the immutable attribute of `file`. False where the file

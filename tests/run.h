@@ -53,6 +53,12 @@ bool running_under_wine();
 // the test's check of the messages.
 RunResult run_program(const std::string& program, const std::filesystem::path& dir);
 
+// Runs `program` as run_program does, once, with the environment variables
+// `variables` ("NAME=value" each) set for it; under Wine it is not started a
+// second time when it shows no message (a run the test ends on purpose).
+RunResult run_program_with(const std::vector<std::string>& variables, const std::string& program,
+                           const std::filesystem::path& dir);
+
 // Runs `program` as run_program does while `held`, a file in `dir`, can be
 // neither renamed nor replaced. Under Wine the helper ANIM3D_HOLD_OPEN names
 // holds it open without delete sharing, as a viewer may; natively it is made

@@ -412,9 +412,11 @@ def planned_files(plan, frame_count):
     return folders, planned
 
 
-def export_clip_set(directory, plan, takes, gathered, triangles, scale, programs_found, step):
+def export_clip_set(held, plan, takes, gathered, triangles, scale, programs_found, step):
     """Converts each part of each clip in its folder, places the clip files,
-    merges them and writes clips.json; returns the reports."""
+    merges them and writes clips.json in the folder `held` (folder.Held);
+    returns the reports."""
+    directory = held.directory
     frameconv, clipmerge, inspect3d_preference = programs_found
     reports = []
     for (name, parts), take, (_, take_frames, animation) in zip(plan, gathered, takes):
@@ -439,8 +441,9 @@ def export_clip_set(directory, plan, takes, gathered, triangles, scale, programs
                     folder.write_file(os.path.join(directory, clips.kMeshName), file.read())
             step()
     vertex_count = len(gathered[0][0])
-    level, message = merge(clipmerge, directory, sum(len(take) for take in gathered),
-                           vertex_count * clips.kBytesPerVertex)
+    with folder.programs_run_in(held):
+        level, message = merge(clipmerge, directory, sum(len(take) for take in gathered),
+                               vertex_count * clips.kBytesPerVertex)
     if level != "ERROR":
         folder.write_file(os.path.join(directory, clips.kClipsName),
                           clips.clips_json(scale, vertex_count, len(triangles), plan).encode("utf-8"))
@@ -516,13 +519,14 @@ def export(context, objects, directory, mode="NONE", frame_start=1, frame_end=25
         warning += kept
         if plan is None:
             frames.write_frame_files(directory, [f * scale for f in gathered[0]], triangles, folder.create_exclusive)
-            level, message = convert(frameconv, directory, preferences.get("inspect3d", ""))
+            with folder.programs_run_in(held):
+                level, message = convert(frameconv, directory, preferences.get("inspect3d", ""))
             step()
             reports = [("INFO", f"Exported {counted(len(gathered[0]), 'frame')} of {summary}")] + warning
             return reports + [(level, f"frameconv: {message}")], scale
         reports = [("INFO", f"Exported {counted(len(plan), 'clip')} in "
                             f"{counted(sum(len(p) for _, p in plan), 'clip file')} of {summary}")] + warning
-        return reports + export_clip_set(directory, plan, takes, gathered, triangles, scale,
+        return reports + export_clip_set(held, plan, takes, gathered, triangles, scale,
                                          (frameconv, clipmerge, preferences.get("inspect3d", "")), step), scale
     finally:
         folder.end_export(held, planned)

@@ -13,8 +13,10 @@ Blender.
 """
 
 import contextlib
+import errno
 import os
 import stat
+import time
 
 from . import record
 from .record import is_output_name, kRecordName
@@ -165,15 +167,72 @@ class Held:
         self.removed = set()
 
 
+# How long an export waits for the folder while another run writes there, as
+# frameconv and clipmerge do, and how often it tries again meanwhile.
+kLockWaitSeconds = 60
+kLockPollSeconds = 0.02
+# Where Windows keeps the lock: a file of the programs' own, removed when the
+# last process that has it open closes it.
+kWindowsLockName = "anim3d~lock"
+
+
 def take_folder_lock(directory):
-    """Where the export takes the folder for itself, before it reads the
-    record, so that no other export or run of frameconv or clipmerge writes
-    there until release_folder_lock. Today it takes nothing."""
-    return None
+    """Takes the lock that keeps the runs in the folder apart, the one
+    frameconv and clipmerge take: flock on the folder itself (POSIX), or the
+    first byte of its file anim3d~lock (Windows). Waits while another
+    process holds it, up to kLockWaitSeconds, then refuses (Refusal). The
+    system gives it back when Blender ends, however it ends. None where no
+    lock can be had (a file system without locks): the export goes on, as
+    the programs do."""
+    try:
+        if os.name == "nt":
+            import msvcrt
+            descriptor = os.open(os.path.join(directory, kWindowsLockName),
+                                 os.O_RDWR | os.O_CREAT | os.O_TEMPORARY | os.O_BINARY | os.O_NOINHERIT)
+
+            def attempt():
+                msvcrt.locking(descriptor, msvcrt.LK_NBLCK, 1)
+        else:
+            import fcntl
+            descriptor = os.open(directory, os.O_RDONLY)
+
+            def attempt():
+                fcntl.flock(descriptor, fcntl.LOCK_EX | fcntl.LOCK_NB)
+    except OSError:
+        return None
+    deadline = time.monotonic() + kLockWaitSeconds
+    while True:
+        try:
+            attempt()
+            return descriptor
+        except OSError as error:
+            held = error.errno in (errno.EWOULDBLOCK, errno.EAGAIN, errno.EACCES, getattr(errno, "EDEADLOCK", 0))
+            if not held or time.monotonic() >= deadline:
+                os.close(descriptor)
+                if not held:
+                    return None
+                raise Refusal(f"Not exported: cannot write aniv00.3d in {directory}: another export or run of "
+                              f"frameconv or clipmerge has been writing there for {kLockWaitSeconds} s")
+            time.sleep(kLockPollSeconds)
 
 
 def release_folder_lock(lock):
     """Gives back what take_folder_lock took."""
+    if lock is not None:
+        os.close(lock)
+
+
+@contextlib.contextmanager
+def programs_run_in(held):
+    """Gives the folder's lock up while frameconv or clipmerge runs in the
+    folder itself, since each takes it for its own run, and takes it again
+    afterwards."""
+    release_folder_lock(held.lock)
+    held.lock = None
+    try:
+        yield
+    finally:
+        held.lock = take_folder_lock(held.directory)
 
 
 def begin_export(directory, folders, planned):

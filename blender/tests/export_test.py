@@ -7,6 +7,7 @@ the report that frameconv's closing message becomes.
 
 import math
 import os
+import subprocess
 import sys
 
 import bpy
@@ -167,6 +168,42 @@ def test_refusals_write_nothing(directory):
         check("anim3d_scale" not in bpy.context.scene, f"{name}: the scale is remembered")
 
 
+def test_one_run_at_a_time_in_a_folder(directory):
+    # Another process holds the folder's lock, as frameconv holds it for its
+    # run: the export waits, and refuses when the wait runs out, writing
+    # nothing. (what, how long the lock is held, how long the export waits)
+    import fcntl
+    import anim3d.folder
+    cases = [("released in time", 1, 30.0, None),
+             ("held past the wait", 30, 0.5, "cannot write aniv00.3d in")]
+    wait = anim3d.folder.kLockWaitSeconds
+    for what, held_seconds, wait_seconds, refused in cases:
+        new_scene()
+        animated_object("A", kVertices, kFaces, kMoves, 1, 3)
+        folder = os.path.join(directory, what.replace(" ", "-"))
+        os.mkdir(folder)
+        holder = subprocess.Popen(["flock", folder, "sleep", str(held_seconds)])
+        descriptor = os.open(folder, os.O_RDONLY)
+        try:
+            while True:  # until the holder has it
+                try:
+                    fcntl.flock(descriptor, fcntl.LOCK_EX | fcntl.LOCK_NB)
+                    fcntl.flock(descriptor, fcntl.LOCK_UN)
+                except OSError:
+                    break
+            anim3d.folder.kLockWaitSeconds = wait_seconds
+            try:
+                result = bpy.ops.export_scene.anim3d(directory=folder, frame_start=1, frame_end=3, scale=1.0)
+                check(refused is None and result == {"FINISHED"}, f"{what}: ended {result}")
+            except RuntimeError as error:
+                check(refused is not None and refused in str(error) and listing(folder) == [], f"{what}: {error}")
+        finally:
+            anim3d.folder.kLockWaitSeconds = wait
+            os.close(descriptor)
+            holder.kill()
+            holder.wait()
+
+
 def script(directory, name, text):
     path = os.path.join(directory, name)
     with open(path, "w", encoding="ascii") as file:
@@ -269,5 +306,6 @@ run([in_new_scene(t) for t in (
     test_automatic_scale_of_a_far_too_large_model,
     test_refusals_write_nothing,
     test_closing_message_sets_the_report_level,
+    test_one_run_at_a_time_in_a_folder,
     test_coarse_steps_are_warned_of_and_the_scale_is_kept,
 )])

@@ -102,12 +102,26 @@ run_programs "$work/deb/usr/bin" .deb
 
 echo "-- $(basename "$addon")"
 cmake -E tar tvf "$addon"
-expect_files "add-on zip" "$(cmake -E tar tf "$addon" | files_of)" "$(printf '%s\n' anim3d/__init__.py \
-  anim3d/clips.py anim3d/conversion_import.py anim3d/export.py anim3d/folder.py anim3d/frames.py \
-  anim3d/programs.py anim3d/refusal.py | sort)"
+# The add-on's sources, as the source tree has them.
+sources=$(cd "$(dirname "$0")/../blender/anim3d" && ls ./*.py blender_manifest.toml | sed 's|^\./||' | sort)
+expect_files "add-on zip" "$(cmake -E tar tf "$addon" | files_of)" "$(echo "$sources" | sed 's|^|anim3d/|')"
 (cd "$work" && cmake -E tar xf "$addon")
 numbers=$(echo "$version" | sed 's/\./, /g')
 grep -q "\"version\": ($numbers)," "$work/anim3d/__init__.py" || fail "the add-on does not say it is version $version"
+
+# The extension, built where a Blender 4.2 or later was at hand: the same
+# files at its top, its manifest of this version.
+extension=$dist/anim3d-$version-blender-extension.zip
+if [ -f "$extension" ]; then
+  echo "-- $(basename "$extension")"
+  expect_files extension "$(cmake -E tar tf "$extension" | files_of)" "$sources"
+  mkdir "$work/extension"
+  (cd "$work/extension" && cmake -E tar xf "$extension")
+  grep -qx "version = \"$version\"" "$work/extension/blender_manifest.toml" ||
+    fail "the extension does not say it is version $version"
+else
+  echo "-- no $(basename "$extension"): no Blender 4.2 or later was at hand to build it"
+fi
 
 if [ "$failures" -gt 0 ]; then
   echo "$failures failures"

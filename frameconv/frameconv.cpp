@@ -96,7 +96,8 @@ int program_main() {
   FrameSequence sequence;
   OutOfRange coordinates{};
   Packing packing{work->store, coordinates, work->text};
-  const SequenceEnd end = read_frame_sequence(nullptr, work->text, work->triangles, sequence, packing);
+  const SequenceEnd end =
+      read_frame_sequence(FrameFiles{nullptr}, work->text, work->triangles, sequence, packing);
   if (end != SequenceEnd::kComplete) return sequence_failed(work, end, sequence.name);
 
   if (const char* failed = write_outputs(*work, sequence.vertex_count))

@@ -72,7 +72,7 @@ class FrameComparison : public SourceVisitor {
     if (!compare_) return;
     const uint32_t word = word_in_frame(frame_bytes_.data(), frame_bytes_.size(), vertex_);
     if (word != pack_vertex(x, y, z)) ++differ_count;
-    const Position p = position_of(word);
+    const Position p = unpack_vertex(word);
     const double stored[3] = {p.x, p.y, p.z};
     for (int axis = 0; axis < 3; ++axis) {
       if (packs_in_range(source[axis], axis)) {

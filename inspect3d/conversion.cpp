@@ -290,7 +290,7 @@ SourceRead read_source_frames(const fs::path& dir, SourceVisitor& visitor, Sourc
   FrameSequence& sequence = frames.sequence;
   const std::string dir_name = utf8_of(dir);
   const SequenceEnd end =
-      read_frame_sequence(dir_name.c_str(), text.get(), *frames.triangles, sequence, to_visitor);
+      read_frame_sequence(FrameFiles{dir_name.c_str()}, text.get(), *frames.triangles, sequence, to_visitor);
   const std::string name = sequence.name;
   frames.frame_count = sequence.frame_count;
   frames.vertex_count = sequence.vertex_count;

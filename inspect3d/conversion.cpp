@@ -49,15 +49,11 @@ bool open_file(const fs::path& file, const std::string& shown_name, uint64_t lim
     std::fprintf(stderr, "inspect3d: cannot read %s\n", shown_name.c_str());
     return false;
   }
+  opened.decoded = read_file_head(opened.head, opened.head_bytes, opened.size);
   return true;
 }
 
-bool read_whole_file(const fs::path& file, const std::string& shown_name, uint64_t limit, const char* what,
-                     std::vector<uint8_t>& bytes) {
-  OpenedFile opened;
-  if (!open_file(file, shown_name, limit, what, opened)) return false;
-  // Only files whose limit fits memory are read whole (a mesh file, at most
-  // about 1 MB); the caller's limit says so.
+bool read_rest(OpenedFile& opened, const std::string& shown_name, std::vector<uint8_t>& bytes) {
   bytes.assign(opened.head, opened.head + opened.head_bytes);
   bytes.resize(static_cast<size_t>(opened.size));
   const size_t rest = bytes.size() - opened.head_bytes;
@@ -68,8 +64,6 @@ bool read_whole_file(const fs::path& file, const std::string& shown_name, uint64
   return ok;
 }
 
-FileKind kind_of(const OpenedFile& opened) { return file_kind(opened.head, opened.head_bytes, opened.size); }
-
 Animation animation_of(const std::vector<uint8_t>& bytes) {
   Animation animation;
   get_animation_header(bytes.data(), bytes.size(), animation);
@@ -78,9 +72,9 @@ Animation animation_of(const std::vector<uint8_t>& bytes) {
   return animation;
 }
 
-Mesh mesh_of(const std::vector<uint8_t>& bytes) {
+Mesh mesh_of(const MeshHeader& header, const std::vector<uint8_t>& bytes) {
   Mesh mesh;
-  get_mesh_header(bytes.data(), bytes.size(), mesh);
+  static_cast<MeshHeader&>(mesh) = header;
   mesh.data = bytes.data();
   mesh.size = bytes.size();
   return mesh;
@@ -124,34 +118,30 @@ std::vector<Triangle> triangles_in_range(const Mesh& mesh, uint32_t vertex_count
   return triangles;
 }
 
-FileKind kind_of(const std::vector<uint8_t>& bytes) {
-  return file_kind(bytes.data(), std::min(bytes.size(), kKindHeadBytes), bytes.size());
-}
-
 bool read_conversion(const fs::path& dir, Conversion& conversion) {
-  OpenedFile animation;
+  OpenedFile animation, mesh;
   if (!open_file(dir / kVertexAnimationName, shown(dir, kVertexAnimationName), kVertexAnimationFileLimit,
                  "a vertex animation file", animation) ||
-      !read_whole_file(dir / kMeshName, shown(dir, kMeshName), kMeshFileLimit, "a mesh file",
-                       conversion.mesh_bytes)) {
+      !open_file(dir / kMeshName, shown(dir, kMeshName), kMeshFileLimit, "a mesh file", mesh) ||
+      !read_rest(mesh, shown(dir, kMeshName), conversion.mesh_bytes)) {
     return false;
   }
-  const FileKind animation_kind = kind_of(animation);
+  const FileKind animation_kind = animation.decoded.kind;
   if (animation_kind != FileKind::kVertexAnimation && animation_kind != FileKind::kBoth) {
     std::fprintf(stderr, "inspect3d: %s is not a vertex animation file (see inspect3d info)\n",
                  kVertexAnimationName);
     return false;
   }
-  const FileKind mesh_kind = kind_of(conversion.mesh_bytes);
+  const FileKind mesh_kind = mesh.decoded.kind;
   if (mesh_kind != FileKind::kMesh && mesh_kind != FileKind::kBoth) {
     std::fprintf(stderr, "inspect3d: %s is not a mesh file (see inspect3d info)\n", kMeshName);
     return false;
   }
-  get_animation_header(animation.head, animation.head_bytes, conversion.animation);
+  static_cast<AnimationHeader&>(conversion.animation) = animation.decoded.animation;
   conversion.animation_file = std::move(animation.file);
   conversion.animation.file = conversion.animation_file.get();
   conversion.animation.shown_name = shown(dir, kVertexAnimationName);
-  conversion.mesh = mesh_of(conversion.mesh_bytes);
+  conversion.mesh = mesh_of(mesh.decoded.mesh, conversion.mesh_bytes);
   return true;
 }
 

@@ -42,38 +42,34 @@ std::string shown(const std::filesystem::path& dir, const char* name);
 std::filesystem::path path_of(const std::string& utf8);
 std::string utf8_of(const std::filesystem::path& path);
 
-// Reads the whole of `file` (shown to the user as `shown_name`), a regular file
-// of at most `limit` bytes, else says on standard error why it cannot, naming
-// the file (`what` is the kind the limit is of: "a .3d file"), and returns false.
-bool read_whole_file(const std::filesystem::path& file, const std::string& shown_name, uint64_t limit,
-                     const char* what, std::vector<uint8_t>& bytes);
-
 // Closes a file when its owner goes.
 struct FileCloser {
   void operator()(FILE* file) const { std::fclose(file); }
 };
 using OpenFile = std::unique_ptr<FILE, FileCloser>;
 
-// A file open for reading, its size and its first bytes, as much of them as
-// decide its kind.
+// A file open for reading, its size, and its first bytes, as much of them as
+// decide its kind, decoded once.
 struct OpenedFile {
   OpenFile file;
   uint64_t size = 0;
   uint8_t head[kKindHeadBytes] = {};
   size_t head_bytes = 0;  // min(size, kKindHeadBytes)
+  FileHead decoded;       // its kind and headers
 };
 
-// Opens `file` as read_whole_file reads it, with the same checks and
-// messages, but reads only its head: a file of any size the layouts allow
-// costs no more memory than a small one.
+// Opens `file` (shown to the user as `shown_name`), a regular file of at most
+// `limit` bytes, and reads its head: a file of any size the layouts allow
+// costs no more memory than a small one. Else says on standard error why it
+// cannot, naming the file (`what` is the kind the limit is of: "a .3d file"),
+// and returns false.
 bool open_file(const std::filesystem::path& file, const std::string& shown_name, uint64_t limit,
                const char* what, OpenedFile& opened);
 
-// The kind of an opened file.
-FileKind kind_of(const OpenedFile& opened);
-
-// The kind of a file whose whole bytes are `bytes`.
-FileKind kind_of(const std::vector<uint8_t>& bytes);
+// Reads the whole of an opened file into `bytes`, head and rest, and closes
+// it; only files whose limit fits memory (a mesh file, at most about 1 MB).
+// False, saying on standard error that it cannot be read, if a read fails.
+bool read_rest(OpenedFile& opened, const std::string& shown_name, std::vector<uint8_t>& bytes);
 
 // A vertex animation file as read: its header, and where its frames are read
 // from as a command needs them: the open file, or bytes in memory (tests and
@@ -91,7 +87,7 @@ struct Mesh : MeshHeader {
   const uint8_t* data = nullptr;
   size_t size = 0;
 };
-Mesh mesh_of(const std::vector<uint8_t>& bytes);
+Mesh mesh_of(const MeshHeader& header, const std::vector<uint8_t>& bytes);
 
 // Reads the bytes of the `count` frames from `first` (within the file) into
 // `bytes`. The most a command keeps is a few frames, never the whole file.

@@ -42,29 +42,27 @@ NeitherReason why_neither(const uint8_t* head, size_t head_bytes, uint64_t size)
 FileInfo info_of(const std::string& name, OpenedFile& opened) {
   FileInfo info;
   info.size = opened.size;
-  info.kind = kind_of(opened);
+  info.kind = opened.decoded.kind;
+  // A vertex animation file's header; for kBoth, what one of this size would hold.
+  info.animation = opened.decoded.animation;
   switch (info.kind) {
     case FileKind::kVertexAnimation: {
       Animation animation;
-      get_animation_header(opened.head, opened.head_bytes, animation);
+      static_cast<AnimationHeader&>(animation) = opened.decoded.animation;
       animation.file = opened.file.get();
       animation.shown_name = name;
-      info.animation = animation;
       info.complete = frame_boxes(animation, info.boxes);
       break;
     }
     case FileKind::kMesh:
     case FileKind::kBoth: {
-      // What a vertex animation file of this size would hold, for kBoth.
-      get_animation_header(opened.head, opened.head_bytes, info.animation);
       // A mesh file is at most about 1 MB: read whole.
-      opened.file.reset();
       std::vector<uint8_t> bytes;
-      if (!read_whole_file(path_of(name), name, kMeshFileLimit, "a mesh file", bytes)) {
+      if (!read_rest(opened, name, bytes)) {
         info.complete = false;
         break;
       }
-      const Mesh mesh = mesh_of(bytes);
+      const Mesh mesh = mesh_of(opened.decoded.mesh, bytes);
       info.mesh = mesh;
       info.indices = indices_out_of_range(mesh, mesh.vertices_per_frame);
       break;

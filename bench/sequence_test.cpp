@@ -186,7 +186,7 @@ TEST(Clip, AllPassClipmergesChecksInOrderAndFillTheBufferWithinAFrameAClip) {
   Merge merge;
   for (int clip = 1; clip <= kClipCount; ++clip) {
     const uint16_t frame_count = static_cast<uint16_t>(clip_frame_count(clip));
-    ASSERT_EQ(check_clip(merge, clip, frame_count, kClipFrameBytes), ClipCheck::kFits) << "a" << clip;
+    ASSERT_EQ(check_clip(merge, clip, frame_count, kClipFrameBytes), ClipFound::kTaken) << "a" << clip;
     if (merge.first_clip == 0) {
       merge.first_clip = clip;
       merge.bytes_per_frame = kClipFrameBytes;

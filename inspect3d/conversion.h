@@ -24,6 +24,7 @@
 #include "kind.h"
 #include "mesh.h"
 #include "mesh_format.h"
+#include "open_file.h"
 #include "sequence.h"
 #include "vertex_animation.h"
 
@@ -41,12 +42,6 @@ std::string shown(const std::filesystem::path& dir, const char* name);
 // narrow std::filesystem functions would use the ANSI code page instead.
 std::filesystem::path path_of(const std::string& utf8);
 std::string utf8_of(const std::filesystem::path& path);
-
-// Closes a file when its owner goes.
-struct FileCloser {
-  void operator()(FILE* file) const { std::fclose(file); }
-};
-using OpenFile = std::unique_ptr<FILE, FileCloser>;
 
 // A file open for reading, its size, and its first bytes, as much of them as
 // decide its kind, decoded once.

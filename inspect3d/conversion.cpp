@@ -215,72 +215,8 @@ static bool frames_after_gap(const fs::path& dir, uint32_t missing, std::vector<
   return !error;
 }
 
-namespace {
-
-// The line of offsets asked in rising order, counted on from the last asked;
-// an offset before it starts the count again.
-struct LineCount {
-  size_t at = 0;
-  uint32_t line = 1;
-  uint32_t of(const char* text, size_t offset) {
-    if (offset < at) *this = {};
-    for (; at < offset; ++at) line += text[at] == '\n';
-    return line;
-  }
-};
-
-// Hands the frames read_frame_sequence reads on to a SourceVisitor, and keeps
-// the place of each thing left out. The first frame's vertices wait until its
-// vertex count is known: the visitor learns it before the first vertex.
-struct ToVisitor {
-  SourceVisitor& visitor;
-  std::vector<LeftOutPlace>& places;
-  std::vector<Vertex> first_frame;
-  const char* text = nullptr;
-  uint32_t vertex_count = 0;  // 0 until the first frame is done
-  size_t places_before = 0;   // of the frame at hand
-  LineCount lines;
-
-  void begin_frame(uint32_t frame, const char* frame_text) {
-    text = frame_text;
-    places_before = places.size();
-    lines = {};
-    if (frame > 0) visitor.begin_frame(frame, vertex_count, text);
-  }
-  void vertex(const Vertex& v) {
-    if (vertex_count == 0) {
-      first_frame.push_back(v);
-    } else {
-      visitor.vertex(v.at, v.x, v.y, v.z);
-    }
-  }
-  void end_frame(uint32_t frame, uint32_t count) {
-    if (frame > 0) return;
-    vertex_count = count;
-    visitor.begin_frame(0, count, text);
-    for (const Vertex& v : first_frame) visitor.vertex(v.at, v.x, v.y, v.z);
-    first_frame.clear();
-  }
-  void drop_frame() {
-    visitor.drop_frame();
-    places.resize(places_before);
-  }
-  void left_out(LeftOutKind kind, uint32_t frame, const char* frame_text, size_t at) {
-    const uint32_t line = kind == LeftOutKind::kFrameLongerThanRead ? 0 : lines.of(frame_text, at);
-    places.push_back({kind, frame, line});
-  }
-};
-
-}  // namespace
-
-SourceRead read_source_frames(const fs::path& dir, SourceVisitor& visitor, SourceFrames& frames) {
-  std::unique_ptr<char[]> text(new char[kFrameReadLimit + 1]);
-  frames.triangles = std::make_unique<TriangleTable>();
-  ToVisitor to_visitor{visitor, frames.left_out, {}, nullptr, 0, 0, {}};
-  FrameSequence& sequence = frames.sequence;
-  const std::string dir_name = utf8_of(dir);
-  const SequenceEnd end =
-      read_frame_sequence(FrameFiles{dir_name.c_str()}, text.get(), *frames.triangles, sequence, to_visitor);
+SourceRead source_read(const fs::path& dir, SequenceEnd end, SourceFrames& frames) {
+  const FrameSequence& sequence = frames.sequence;
   const std::string name = sequence.name;
   frames.frame_count = sequence.frame_count;
   frames.vertex_count = sequence.vertex_count;

@@ -144,21 +144,6 @@ std::string frame_file_name(uint32_t frame);
 // True if all three coordinates pack without wrapping around their range.
 bool position_packs_in_range(double x, double y, double z);
 
-// What reading the source frames visits, in the order of the text, frame
-// after frame.
-class SourceVisitor {
- public:
-  virtual ~SourceVisitor() = default;
-  // Frame `frame` begins: its text (valid until the next begin_frame) and the
-  // number of vertices every frame gives.
-  virtual void begin_frame(uint32_t frame, uint32_t vertex_count, const char* text) = 0;
-  // One vertex: the offset of its "v " and its coordinates as read.
-  virtual void vertex(size_t at, double x, double y, double z) = 0;
-  // The frame just visited counts for nothing: frameconv stops at it, for it
-  // gives too few vertices.
-  virtual void drop_frame() {}
-};
-
 // One thing the reading of the source frames left out, and its place: the
 // frame and the line of its statement (0 for a whole frame file).
 struct LeftOutPlace {
@@ -173,16 +158,28 @@ struct SourceFrames {
   uint32_t vertex_count = 0;                 // the first frame's, and so every frame's
   std::unique_ptr<TriangleTable> triangles;  // of the first frame
   FrameSequence sequence{};                  // the counts frameconv's closing text gives
-  std::vector<LeftOutPlace> left_out;        // each thing counted there, in the order read
   std::vector<std::string> notes;            // what frameconv never looks at
   std::string stopped;                       // why frameconv would end without output, if it would
 };
 
 enum class SourceRead { kRead, kMissing, kFailed };
 
+// How reading the source frames of `dir` ended (`end`), as
+// read_source_frames returns it, with what frameconv would make of it in
+// `source`.
+SourceRead source_read(const std::filesystem::path& dir, SequenceEnd end, SourceFrames& source);
+
 // Reads the frames anima000.obj, ... of `dir` through frameconv's own reading
-// of a frame sequence (read_frame_sequence), visiting each vertex.
-// kMissing: there is no anima000.obj (nothing is said). kFailed: a frame
-// cannot be read, or the first frame gives nothing to convert; why is said on
-// standard error.
-SourceRead read_source_frames(const std::filesystem::path& dir, SourceVisitor& visitor, SourceFrames& frames);
+// of a frame sequence (read_frame_sequence), handing each frame to `frames`
+// as it hands them to frameconv. kMissing: there is no anima000.obj (nothing
+// is said). kFailed: a frame cannot be read, or the first frame gives nothing
+// to convert; why is said on standard error.
+template <typename Frames>
+SourceRead read_source_frames(const std::filesystem::path& dir, Frames& frames, SourceFrames& source) {
+  const std::unique_ptr<char[]> text(new char[kFrameReadLimit + 1]);
+  source.triangles = std::make_unique<TriangleTable>();
+  const std::string dir_name = utf8_of(dir);
+  const SequenceEnd end = read_frame_sequence(FrameFiles{dir_name.c_str()}, text.get(), *source.triangles,
+                                              source.sequence, frames);
+  return source_read(dir, end, source);
+}

@@ -25,37 +25,41 @@ constexpr char kDefaultOut[] = "preview.png";
 
 // Marks, in each frame of the sheet, the vertices whose source position does
 // not pack without wrapping: the test check reports wrapped coordinates by.
-class RangeMarks : public SourceVisitor {
+// Takes the frames as read_frame_sequence hands them over.
+class RangeMarks {
  public:
   RangeMarks(const std::vector<uint32_t>& numbers, uint32_t vertex_count)
       : marks(numbers.size()), numbers_(numbers), vertex_count_(vertex_count) {}
 
   std::vector<std::vector<uint8_t>> marks;  // per tile, one flag a vertex; empty: no source
 
-  void begin_frame(uint32_t frame, uint32_t vertex_count, const char*) override {
+  void begin_frame(uint32_t frame, const char*) {
     const auto at = std::find(numbers_.begin(), numbers_.end(), frame);
-    // Marks only fit the vertices of the same mesh.
-    tile_ = at == numbers_.end() || vertex_count != vertex_count_ ? kNoTile : at - numbers_.begin();
-    if (tile_ != kNoTile) marks[tile_].assign(vertex_count, 0);
-    vertex_ = 0;
+    tile_ = at == numbers_.end() ? kNoTile : at - numbers_.begin();
+    if (tile_ != kNoTile) marks[tile_].clear();
   }
 
-  void vertex(size_t, double x, double y, double z) override {
-    if (tile_ == kNoTile) return;
-    marks[tile_][vertex_++] = !position_packs_in_range(x, y, z);
+  void vertex(const Vertex& v) {
+    if (tile_ != kNoTile) marks[tile_].push_back(!position_packs_in_range(v.x, v.y, v.z));
+  }
+
+  // Marks only fit the vertices of the same mesh.
+  void end_frame(uint32_t, uint32_t vertex_count) {
+    if (tile_ != kNoTile && vertex_count != vertex_count_) marks[tile_].clear();
   }
 
   // frameconv stops at this frame: it has no source in the conversion.
-  void drop_frame() override {
+  void drop_frame() {
     if (tile_ != kNoTile) marks[tile_].clear();
   }
+
+  void left_out(LeftOutKind, uint32_t, const char*, size_t) {}
 
  private:
   static constexpr ptrdiff_t kNoTile = -1;
   const std::vector<uint32_t>& numbers_;
   uint32_t vertex_count_;
   ptrdiff_t tile_ = kNoTile;
-  uint32_t vertex_ = 0;
 };
 
 bool parse_tile_size(const char* text, uint32_t& px) {

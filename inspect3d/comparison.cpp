@@ -5,8 +5,6 @@
 #include <cstring>
 #include <system_error>
 
-#include "cli.h"
-
 namespace fs = std::filesystem;
 
 uint32_t LineCount::of(const char* text, size_t offset) {
@@ -20,13 +18,11 @@ void FrameComparison::begin_frame(uint32_t frame, const char* text) {
   // ones only once it agrees with the file's.
   compare_ = (frame == 0 || same_vertex_count) && frame < animation_.frame_count;
   // One frame of the file at a time, as the source frames come.
-  if (compare_ && !read_frames(animation_, frame, 1, frame_bytes_)) {
-    if (frame == 0) {
-      unread_first_ = true;
-    } else {
-      read_failed = true;
+  if (compare_) {
+    if (Failure read = read_frames(animation_, frame, 1, frame_bytes_)) {
+      (frame == 0 ? first_unread_ : read_failure).then(read);
+      compare_ = false;
     }
-    compare_ = false;
   }
   frame_ = frame;
   text_ = text;
@@ -65,7 +61,7 @@ void FrameComparison::end_frame(uint32_t frame, uint32_t vertex_count) {
   if (frame != 0) return;
   same_vertex_count = vertex_count == animation_.vertex_count;
   if (same_vertex_count) {
-    read_failed = unread_first_;
+    read_failure.then(first_unread_);
     return;
   }
   // Words are compared only where the vertex counts agree.
@@ -138,9 +134,16 @@ const char* const kLeftOutKeys[kLeftOutKinds] = {
     "frames_with_more_vertices",    "frames_longer_than_read",
 };
 
-int compare_conversion(const fs::path& dir, Check& check) {
+Failure compare_conversion(const fs::path& dir, Check& check) {
+  std::error_code error;
+  if (!fs::is_directory(dir, error)) {
+    // A name too long, or a directory above that cannot be searched.
+    const bool unreadable =
+        error && error != std::errc::no_such_file_or_directory && error != std::errc::not_a_directory;
+    return failure(unreadable ? "cannot read " + utf8_of(dir) : utf8_of(dir) + " is not a directory");
+  }
   Conversion conversion;
-  if (!read_conversion(dir, conversion)) return kBadUsage;
+  if (Failure read = read_conversion(dir, conversion)) return read;
   const Animation& animation = conversion.animation;
   const Mesh& mesh = conversion.mesh;
   check.animation = animation;
@@ -148,16 +151,9 @@ int compare_conversion(const fs::path& dir, Check& check) {
 
   FrameComparison comparison(animation);
   SourceFrames source;
-  switch (read_source_frames(dir, comparison, source)) {
-    case SourceRead::kMissing:
-      std::fprintf(stderr, "inspect3d: cannot find %s\n", shown(dir, kFirstFrameName).c_str());
-      return kBadUsage;
-    case SourceRead::kFailed:
-      return kBadUsage;
-    case SourceRead::kRead:
-      break;
-  }
-  if (comparison.read_failed) return kBadUsage;
+  if (Failure read = read_source_frames(dir, comparison, source)) return read;
+  if (source.missing) return failure("cannot find " + shown(dir, kFirstFrameName));
+  if (comparison.read_failure) return comparison.read_failure;
   check.frame_count = source.frame_count;
   check.vertex_count = source.vertex_count;
   check.stopped = source.stopped;
@@ -197,7 +193,7 @@ int compare_conversion(const fs::path& dir, Check& check) {
   for (int kind = 0; kind < kLeftOutKinds; ++kind)
     check.left_out_counts[kind] = source.sequence.left_out[kind].count;
   check.problems = problems_of(check);
-  return kOk;
+  return {};
 }
 
 std::vector<Problem> problems_of(const Check& check) {

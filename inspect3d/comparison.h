@@ -53,7 +53,7 @@ class FrameComparison {
   std::vector<FrameFindings> findings;  // of each frame read and not dropped
   uint64_t differ_count = 0;            // words that are not what frameconv makes of the source
   bool same_vertex_count = false;
-  bool read_failed = false;          // a frame of the file could not be read (said on standard error)
+  Failure read_failure;              // a frame of the file could not be read
   std::vector<LeftOutPlace> places;  // of each thing the reading left out, in the order read
 
   void begin_frame(uint32_t frame, const char* text);
@@ -69,8 +69,8 @@ class FrameComparison {
   uint32_t frame_ = 0;
   uint32_t vertex_ = 0;
   LineCount lines_;
-  bool compare_ = false;       // false for a frame the file does not hold
-  bool unread_first_ = false;  // the file's first frame could not be read, which counts only if compared
+  bool compare_ = false;  // false for a frame the file does not hold
+  Failure first_unread_;  // the file's first frame could not be read: it counts only if compared
   size_t wrapped_before_ = 0, places_before_ = 0;
   uint64_t differ_before_ = 0;
 };
@@ -127,10 +127,10 @@ struct Check {
   std::vector<Problem> problems;  // those with a count above 0, in the order of the result line
 };
 
-// Compares the conversion in `dir` with its source frames. kOk when the
-// comparison was made (whatever it found); kBadUsage when a file cannot be
-// read, said on standard error.
-int compare_conversion(const std::filesystem::path& dir, Check& check);
+// Compares the conversion in the directory `dir` with its source frames,
+// whatever it finds; fails when `dir` is no directory, a file cannot be read
+// or there is no source frame.
+Failure compare_conversion(const std::filesystem::path& dir, Check& check);
 
 // The problems of a comparison, in the order of check's result line; only
 // those with a count above 0. Pure: from the other fields of `check`.

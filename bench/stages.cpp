@@ -26,7 +26,7 @@
 #include <string>
 #include <vector>
 
-#include "frameconv.h"
+#include "frames.h"
 #include "mesh.h"
 #include "platform.h"
 #include "scan.h"

@@ -1,8 +1,10 @@
-#include "frameconv.h"
-
+// frameconv: converts the frame sequence anima000.obj, anima001.obj, ... in the
+// current directory into the vertex animation file aniv00.3d and the mesh file
+// data00.3d.
 #include <cstdio>
 #include <cstring>
 
+#include "frames.h"
 #include "mesh.h"
 #include "output.h"
 #include "platform.h"

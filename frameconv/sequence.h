@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "frameconv.h"
+#include "frames.h"
 #include "mesh.h"
 #include "scan.h"
 #include "vertex_animation.h"

@@ -13,7 +13,7 @@
 
 #include "check.h"
 #include "frame_recorder.h"
-#include "frameconv.h"
+#include "frames.h"
 #include "le.h"
 #include "mesh.h"
 #include "platform.h"

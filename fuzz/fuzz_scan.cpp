@@ -14,7 +14,7 @@
 
 #include "check.h"
 #include "frame_recorder.h"
-#include "frameconv.h"
+#include "frames.h"
 #include "mesh.h"
 #include "scan.h"
 

@@ -24,7 +24,7 @@
 #include <vector>
 
 #include "file_names.h"
-#include "frameconv.h"
+#include "frames.h"
 #include "kind.h"
 #include "mesh.h"
 #include "mesh_format.h"

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "frame_recorder.h"
-#include "frameconv.h"
+#include "frames.h"
 #include "mesh.h"
 #include "sequence.h"
 

@@ -46,7 +46,7 @@ struct Recorder {
   std::vector<std::vector<Vertex>> frames;  // of the frames ended
   std::vector<Vertex> dropped;              // of a frame the reading stopped at
   std::vector<LeftOutSeen> left_out_seen;   // of the frames ended
-  std::vector<Vertex> current;
+  std::vector<Vertex> current;              // of the frame at hand
 
   void begin_frame(uint32_t, const char*) { current.clear(); }
   void vertex(const Vertex& vertex) { current.push_back(vertex); }

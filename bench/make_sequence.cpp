@@ -1,4 +1,4 @@
-// Writes benchmark input (see sequence.h for what the files hold).
+// Writes benchmark input (see bench_sequence.h for what the files hold).
 //
 //   make_sequence frames DIR FRAME_COUNT VERTEX_COUNT separate|interleaved [SEED]
 //       writes DIR/anima000.obj .. one file per frame
@@ -13,7 +13,7 @@
 #include <filesystem>
 #include <string>
 
-#include "sequence.h"
+#include "bench_sequence.h"
 
 namespace {
 

@@ -1,9 +1,8 @@
-#include "sequence.h"
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 
+#include "bench_sequence.h"
 #include "le.h"
 #include "vertex_animation.h"
 

@@ -1,8 +1,6 @@
 // The benchmark input: the frames hold what the sets promise, frameconv's
 // scanner reads exactly the vertices and faces written, and the same arguments
 // give the same bytes.
-#include "sequence.h"
-
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -10,9 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "bench_sequence.h"
+#include "frame_recorder.h"
 #include "le.h"
-#include "mesh.h"
-#include "scan.h"
 #include "vertex_animation.h"
 
 namespace {
@@ -109,23 +107,19 @@ TEST(Frame, WritesSixDecimalsSingleSpacedAndPositionsWithinAHundred) {
 TEST(Frame, IsReadByFrameconvsScannerExactlyAsWritten) {
   for (const SequenceShape& shape : kShapes) {
     const std::string first = frame(shape, 0), last = frame(shape, shape.frame_count - 1);
-    auto store = std::make_unique<VertexStore>();
-    store->word_count = 0;
-    OutOfRange coordinates{}, indices{};
-    ASSERT_EQ(scan_first_frame(first.c_str(), first.size(), *store, coordinates), shape.vertex_count);
-    ASSERT_TRUE(scan_later_frame(last.c_str(), last.size(), shape.vertex_count, *store, coordinates));
+    const RecordedSequence read = record_sequence({first, last});
+    ASSERT_EQ(read.end, SequenceEnd::kComplete);
+    ASSERT_EQ(read.sequence.vertex_count, shape.vertex_count);
     for (uint32_t n = 0; n < 2 * shape.vertex_count; ++n) {
       const uint32_t frame_index = n < shape.vertex_count ? 0 : shape.frame_count - 1;
       const MicroPosition p = vertex_position(shape, frame_index, n % shape.vertex_count);
-      uint32_t word = 0;
-      ASSERT_TRUE(get_u32(store->bytes, sizeof store->bytes, n * kPackedVertexBytes, word));
-      ASSERT_EQ(word, pack_vertex(p.x / 1e6, p.y / 1e6, p.z / 1e6)) << "vertex " << n;
+      const Vertex& v = read.recorder.frames[n < shape.vertex_count ? 0 : 1][n % shape.vertex_count];
+      ASSERT_EQ(pack_vertex(v.x, v.y, v.z), pack_vertex(p.x / 1e6, p.y / 1e6, p.z / 1e6)) << "vertex " << n;
     }
-    auto table = std::make_unique<TriangleTable>();
-    scan_triangles(first.c_str(), first.size(), shape.vertex_count, *table, indices);
-    ASSERT_EQ(table->triangle_count, triangle_count(shape.vertex_count));
-    if (table->triangle_count > 0) {  // the first cell's first triangle: its corners 0, 1 and columns + 1
-      const uint8_t* record = table->bytes;
+    const TriangleTable& table = *read.triangles;
+    ASSERT_EQ(table.triangle_count, triangle_count(shape.vertex_count));
+    if (table.triangle_count > 0) {  // the first cell's first triangle: its corners 0, 1 and columns + 1
+      const uint8_t* record = table.bytes;
       EXPECT_EQ(record[0] | record[1] << 8, 0);
       EXPECT_EQ(record[2] | record[3] << 8, 1);
       EXPECT_EQ(record[4] | record[5] << 8, static_cast<int>(grid_of(shape.vertex_count).columns) + 1);
@@ -192,7 +186,7 @@ TEST(Clip, AllPassClipmergesChecksInOrderAndFillTheBufferWithinAFrameAClip) {
   Merge merge;
   for (int clip = 1; clip <= kClipCount; ++clip) {
     const uint16_t frame_count = static_cast<uint16_t>(clip_frame_count(clip));
-    ASSERT_EQ(check_clip(merge, clip, frame_count, kClipFrameBytes), ClipCheck::kFits) << "a" << clip;
+    ASSERT_EQ(check_clip(merge, clip, frame_count, kClipFrameBytes), ClipFound::kTaken) << "a" << clip;
     if (merge.first_clip == 0) {
       merge.first_clip = clip;
       merge.bytes_per_frame = kClipFrameBytes;

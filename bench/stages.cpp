@@ -1,13 +1,15 @@
-// Where frameconv's time goes: runs its stages one by one, in one process, on
-// the frames of a directory, and times each with a monotonic clock. The stages
-// are frameconv's own routines (load_frame, the vertex passes, the triangle
-// pass, the two writers). Each vertex pass is also run twice more, so that its
-// time splits into number reading, searching and packing:
+// Where frameconv's time goes: reads the frames of a directory as frameconv
+// does, through read_frame_sequence, in one process, and times each stage
+// with a monotonic clock: the loads of the frame files, each frame's vertex
+// pass (from the frame handed over to its end), the triangle pass, the two
+// writers. The sequence is read twice, so that a vertex pass's time splits
+// into number reading, searching and packing:
 //
 //   number reading  read_real alone, at each place the pass reads a number
 //                   (found beforehand, untimed, with the plain searches)
-//   searching       the pass's visit, reading but not packing, less that
-//   packing         the real pass, packing and storing words, less the visit
+//   searching       the pass taking each vertex without packing it, less that
+//   packing         the pass packing and storing words as frameconv does,
+//                   less the pass that does not
 //
 //   stages DIR [RUNS]    DIR holds anima000.obj ...; RUNS (default 9) runs,
 //                        each stage's median and fastest printed
@@ -24,10 +26,11 @@
 #include <string>
 #include <vector>
 
-#include "frameconv.h"
+#include "frames.h"
 #include "mesh.h"
 #include "platform.h"
 #include "scan.h"
+#include "sequence.h"
 #include "vertex_animation.h"
 
 namespace {
@@ -102,56 +105,108 @@ double read_numbers(const char* data, size_t end, const std::vector<size_t>& pla
   return sum;
 }
 
-// What the visits read, summed so that the reading cannot be left out.
+// What the passes read without packing, summed so that the reading cannot be
+// left out.
 volatile double sink;
 
-// One run of every stage over the frames; false if they do not convert.
-bool run_stages(Workspace& work, const std::vector<std::string>& frames, const std::string& dir,
-                std::vector<size_t>& places, double (&ms)[kStageCount]) {
-  std::fill(std::begin(ms), std::end(ms), 0.0);
-  work.store.word_count = 0;
+// The times of one reading of the sequence, kept as it goes.
+struct Timing {
+  double ms[kStageCount] = {};
+  double pass[2] = {};     // the vertex passes' time: the first frame's, the later frames'
+  double mark = 0;         // when the stage at hand began
+  bool triangles = false;  // the triangle pass runs from the mark to the next load
+  size_t end = 0;          // of the frame loaded last
+};
+
+// The frame files, each load timed. The triangle pass ends where the next
+// load begins (or where the reading ends, with no next frame).
+struct TimedFiles {
+  const char* dir;
+  Timing& timing;
+  FrameLoad load(const char* name, char* text, size_t& end, bool& longer) const {
+    const double t = now_ms();
+    if (timing.triangles) timing.ms[kTriangles] += t - timing.mark;
+    timing.triangles = false;
+    const FrameLoad load = FrameFiles{dir}.load(name, text, end, longer);
+    timing.ms[kRead] += now_ms() - t;
+    timing.end = end;
+    return load;
+  }
+};
+
+// The frames as read_frame_sequence hands them over: each vertex packed as
+// frameconv packs it, or only summed; each pass timed from the frame handed
+// over to its end, after its number reading is timed on its own.
+struct TimedFrames {
+  Timing& timing;
+  bool packing;
+  VertexStore& store;
+  std::vector<size_t>& places;  // where the pass at hand reads its numbers
+  OutOfRange coordinates{};
+  const char* text = nullptr;
   uint32_t vertex_count = 0;
-  OutOfRange coordinates{}, indices{};
-  for (size_t frame = 0; frame < frames.size(); ++frame) {
-    size_t end = 0;
-    bool longer = false;
-    double t = now_ms();
-    if (load_frame(frames[frame].c_str(), work.text, end, longer) != FrameLoad::kRead) return false;
-    ms[kRead] += now_ms() - t;
-    double sum = 0;
-    auto add = [&sum](size_t, double x, double y, double z) { sum += x + y + z; };
-    const bool first = frame == 0;
-    if (first) {
-      first_frame_numbers(work.text, end, places);
+  double sum = 0;
+
+  void begin_frame(uint32_t frame, const char* frame_text) {
+    text = frame_text;
+    if (frame == 0) {
+      first_frame_numbers(text, timing.end, places);
     } else {
-      later_frame_numbers(work.text, end, vertex_count, places);
+      later_frame_numbers(text, timing.end, vertex_count, places);
     }
-    t = now_ms();
-    sum += read_numbers(work.text, end, places);
-    const double numbers = now_ms();
-    if (first) {
-      visit_first_frame(work.text, end, add);
+    const double t = now_ms();
+    sum += read_numbers(text, timing.end, places);
+    timing.mark = now_ms();
+    timing.ms[frame == 0 ? kFirstNumbers : kLaterNumbers] += timing.mark - t;
+  }
+  void vertex(const Vertex& v) {
+    if (packing) {
+      pack_counting(store, coordinates, text, v);
     } else {
-      visit_later_frame(work.text, end, vertex_count, add);
+      sum += v.x + v.y + v.z;
     }
-    const double visited = now_ms();
-    if (first) {
-      vertex_count = scan_first_frame(work.text, end, work.store, coordinates);
-      if (vertex_count == 0) return false;
-    } else if (kVertexStoreWords - work.store.word_count < vertex_count ||
-               !scan_later_frame(work.text, end, vertex_count, work.store, coordinates)) {
-      return false;
-    }
-    const double packed = now_ms();
-    sink = sum;
-    ms[first ? kFirstNumbers : kLaterNumbers] += numbers - t;
-    ms[first ? kFirstSearch : kLaterSearch] += std::max(0.0, (visited - numbers) - (numbers - t));
-    ms[first ? kFirstPacking : kLaterPacking] += std::max(0.0, (packed - visited) - (visited - numbers));
-    if (first) {
-      t = now_ms();
-      scan_triangles(work.text, end, vertex_count, work.triangles, indices);
-      ms[kTriangles] += now_ms() - t;
-    }
+  }
+  void end_frame(uint32_t frame, uint32_t count) {
+    const double t = now_ms();
+    timing.pass[frame == 0 ? 0 : 1] += t - timing.mark;
+    vertex_count = count;
+    timing.mark = t;
+    timing.triangles = frame == 0;
+  }
+  void drop_frame() {}
+  void left_out(LeftOutKind, uint32_t, const char*, size_t) {}
+};
+
+// One reading of the sequence in `dir`, packing or not; false if it does not
+// convert.
+bool read_timed(Workspace& work, const char* dir, bool packing, std::vector<size_t>& places, Timing& timing,
+                uint32_t& vertex_count) {
+  work.store.word_count = 0;
+  FrameSequence sequence;
+  TimedFrames frames{timing, packing, work.store, places};
+  const SequenceEnd end =
+      read_frame_sequence(TimedFiles{dir, timing}, work.text, work.triangles, sequence, frames);
+  if (timing.triangles) timing.ms[kTriangles] += now_ms() - timing.mark;
+  sink = frames.sum;
+  vertex_count = sequence.vertex_count;
+  return end == SequenceEnd::kComplete;
+}
+
+// One run of every stage over the frames; false if they do not convert.
+bool run_stages(Workspace& work, const std::string& dir, std::vector<size_t>& places,
+                double (&ms)[kStageCount]) {
+  Timing taking, packing;
+  uint32_t vertex_count = 0;
+  if (!read_timed(work, dir.c_str(), false, places, taking, vertex_count) ||
+      !read_timed(work, dir.c_str(), true, places, packing, vertex_count)) {
+    return false;
+  }
+  std::copy(std::begin(packing.ms), std::end(packing.ms), ms);
+  for (int pass = 0; pass < 2; ++pass) {
+    const Stage numbers = pass == 0 ? kFirstNumbers : kLaterNumbers;
+    ms[pass == 0 ? kFirstSearch : kLaterSearch] = std::max(0.0, taking.pass[pass] - taking.ms[numbers]);
+    ms[pass == 0 ? kFirstPacking : kLaterPacking] = std::max(0.0, packing.pass[pass] - taking.pass[pass]);
+    ms[numbers] = taking.ms[numbers];
   }
   const std::string animation = dir + "/aniv00.3d.stages", mesh = dir + "/data00.3d.stages";
   const double t = now_ms();
@@ -198,7 +253,7 @@ int main(int argc, char** argv) {
   places.reserve(3 * kFirstFrameVertexLimit);
   for (int run = 0; run <= runs; ++run) {  // run 0 warms the page cache and the buffers
     double ms[kStageCount];
-    if (!run_stages(*work, frames, dir, places, ms)) {
+    if (!run_stages(*work, dir, places, ms)) {
       std::fprintf(stderr, "stages: the frames in %s do not convert\n", dir.c_str());
       return 1;
     }

@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "file_names.h"
-#include "le.h"
+#include "open_file.h"
 #include "output.h"
 #include "platform.h"
 #include "vertex_animation.h"
@@ -32,6 +32,30 @@ size_t announced_bytes(uint16_t frame_count, uint16_t bytes_per_frame) {
   return size_t{frame_count} * bytes_per_frame;  // at most 65,535 x 65,535: fits 32 bits
 }
 
+// How a clip the run stops at ends it: `clip` is the clip, `first_clip` the
+// first one taken.
+int clip_failed(uint8_t* buffer, ClipFound found, int clip, int first_clip) {
+  switch (found) {
+    case ClipFound::kUnreadable:
+      return fail(buffer, "Cannot read %s", clip);
+    case ClipFound::kBadHeader:
+      return fail(buffer, "Bad header in %s", clip);
+    case ClipFound::kFrameSizeDiffers:
+      return fail(buffer, "Frame size of %s differs from %s", clip, first_clip);
+    case ClipFound::kOverLimit:
+      return fail(buffer, "Clip %s is over its size limit", clip);
+    case ClipFound::kBufferFull:
+      return fail(buffer, "Clips do not fit the merge buffer");
+    case ClipFound::kShort:
+      return fail(buffer, "Clip %s is shorter than its header says", clip);
+    case ClipFound::kTooManyFrames:
+    case ClipFound::kTaken:
+    case ClipFound::kMissing:
+      break;
+  }
+  return fail(buffer, "Too many frames in all clips");
+}
+
 }  // namespace
 
 size_t clip_read_limit(int clip) { return clip <= 21 ? 1500000 : 500000; }
@@ -40,21 +64,49 @@ void clip_name(int clip, char (&name)[kClipNameBytes]) {
   std::snprintf(name, sizeof name, kClipNameFormat, clip);
 }
 
-ClipCheck check_clip(const Merge& merge, int clip, uint16_t frame_count, uint16_t bytes_per_frame) {
+ClipFound check_clip(const Merge& merge, int clip, uint16_t frame_count, uint16_t bytes_per_frame) {
   if (frame_count == 0 || bytes_per_frame == 0 || bytes_per_frame % kPackedVertexBytes != 0) {
-    return ClipCheck::kBadHeader;
+    return ClipFound::kBadHeader;
   }
-  if (merge.first_clip != 0 && bytes_per_frame != merge.bytes_per_frame) return ClipCheck::kFrameSizeDiffers;
+  if (merge.first_clip != 0 && bytes_per_frame != merge.bytes_per_frame) return ClipFound::kFrameSizeDiffers;
   const size_t announced = announced_bytes(frame_count, bytes_per_frame);
-  if (announced > clip_read_limit(clip)) return ClipCheck::kOverLimit;
-  if (announced > kMergeBufferBytes - merge.data_bytes) return ClipCheck::kBufferFull;
-  return ClipCheck::kFits;
+  if (announced > clip_read_limit(clip)) return ClipFound::kOverLimit;
+  if (announced > kMergeBufferBytes - merge.data_bytes) return ClipFound::kBufferFull;
+  return ClipFound::kTaken;
 }
 
-ClipRead read_clip_frames(FILE* file, uint8_t* data, size_t announced) {
-  const size_t read = std::fread(data, 1, announced, file);
-  if (std::ferror(file)) return ClipRead::kFailed;
-  return read == announced ? ClipRead::kRead : ClipRead::kShort;
+ClipFound read_clip_from(FILE* file, int clip, uint8_t* buffer, Merge& merge) {
+  uint8_t head[kVertexAnimationHeaderBytes];
+  const size_t head_bytes = std::fread(head, 1, sizeof head, file);
+  if (std::ferror(file)) return ClipFound::kUnreadable;
+  AnimationHeader header;
+  if (!get_animation_header(head, head_bytes, header)) return ClipFound::kBadHeader;
+  const ClipFound check = check_clip(merge, clip, header.frame_count, header.bytes_per_frame);
+  if (check != ClipFound::kTaken) return check;
+
+  const size_t announced = announced_bytes(header.frame_count, header.bytes_per_frame);
+  const size_t read = std::fread(buffer + merge.data_bytes, 1, announced, file);
+  if (std::ferror(file)) return ClipFound::kUnreadable;
+  if (read != announced) return ClipFound::kShort;
+  if (merge.frame_count + header.frame_count > kFrameCountLimit) return ClipFound::kTooManyFrames;
+
+  if (merge.first_clip == 0) {
+    merge.first_clip = clip;
+    merge.bytes_per_frame = header.bytes_per_frame;
+  }
+  merge.frame_count += header.frame_count;
+  merge.data_bytes += announced;
+  return ClipFound::kTaken;
+}
+
+ClipFound read_clip(int clip, uint8_t* buffer, Merge& merge) {
+  char name[kClipNameBytes];
+  clip_name(clip, name);
+  bool missing = false;
+  const OpenFile file(open_regular_file(name, missing));
+  if (!file) return missing ? ClipFound::kMissing : ClipFound::kUnreadable;
+  std::setvbuf(file.get(), nullptr, _IONBF, 0);  // reads go straight into the buffers
+  return read_clip_from(file.get(), clip, buffer, merge);
 }
 
 int program_main() {
@@ -68,61 +120,11 @@ int program_main() {
 
   Merge merge;
   for (int clip = 1; clip <= kClipCount; ++clip) {
-    char name[kClipNameBytes];
-    clip_name(clip, name);
-    bool missing = false;
-    FILE* file = open_regular_file(name, missing);  // never a FIFO or a device
-    if (!file) {
-      if (missing) continue;  // a missing clip is skipped silently
-      return fail(buffer, "Cannot read %s", clip);
+    const ClipFound found = read_clip(clip, buffer, merge);
+    // A missing clip is skipped silently.
+    if (found != ClipFound::kTaken && found != ClipFound::kMissing) {
+      return clip_failed(buffer, found, clip, merge.first_clip);
     }
-    std::setvbuf(file, nullptr, _IONBF, 0);  // reads go straight into the buffers
-    uint8_t header[kVertexAnimationHeaderBytes];
-    const size_t header_bytes = std::fread(header, 1, sizeof header, file);
-    uint16_t frame_count = 0, bytes_per_frame = 0;
-    if (std::ferror(file)) {
-      std::fclose(file);
-      return fail(buffer, "Cannot read %s", clip);
-    }
-    if (!get_u16(header, header_bytes, 0, frame_count) ||
-        !get_u16(header, header_bytes, 2, bytes_per_frame)) {
-      std::fclose(file);
-      return fail(buffer, "Bad header in %s", clip);
-    }
-    const ClipCheck check = check_clip(merge, clip, frame_count, bytes_per_frame);
-    if (check == ClipCheck::kBadHeader) {
-      std::fclose(file);
-      return fail(buffer, "Bad header in %s", clip);
-    }
-    if (check == ClipCheck::kFrameSizeDiffers) {
-      std::fclose(file);
-      return fail(buffer, "Frame size of %s differs from %s", clip, merge.first_clip);
-    }
-    if (check == ClipCheck::kOverLimit) {
-      std::fclose(file);
-      return fail(buffer, "Clip %s is over its size limit", clip);
-    }
-    if (check == ClipCheck::kBufferFull) {
-      std::fclose(file);
-      return fail(buffer, "Clips do not fit the merge buffer");
-    }
-    // Only the announced frame data belongs to the clip; bytes after it are
-    // never read.
-    const size_t announced = announced_bytes(frame_count, bytes_per_frame);
-    const ClipRead read = read_clip_frames(file, buffer + merge.data_bytes, announced);
-    std::fclose(file);
-    if (read == ClipRead::kFailed) return fail(buffer, "Cannot read %s", clip);
-    if (read == ClipRead::kShort) return fail(buffer, "Clip %s is shorter than its header says", clip);
-    // The header's 16-bit frame count must still hold the sum.
-    if (merge.frame_count + frame_count > kFrameCountLimit)
-      return fail(buffer, "Too many frames in all clips");
-
-    if (merge.first_clip == 0) {
-      merge.first_clip = clip;
-      merge.bytes_per_frame = bytes_per_frame;
-    }
-    merge.frame_count += frame_count;
-    merge.data_bytes += announced;
   }
   if (merge.first_clip == 0) return fail(buffer, "No clip files a1.3d to a67.3d");
 

@@ -28,19 +28,34 @@ struct Merge {
   uint16_t bytes_per_frame = 0;  // the first clip's, which every clip must share
 };
 
-enum class ClipCheck { kFits, kBadHeader, kFrameSizeDiffers, kOverLimit, kBufferFull };
+// What reading one clip found: taken into the merge, missing (skipped), or
+// the problem the run stops at, in the order they are looked for.
+enum class ClipFound {
+  kTaken,
+  kMissing,
+  kUnreadable,        // it will not open, is no regular file, or a read fails
+  kBadHeader,         // shorter than a header, or one no merge could be read back with
+  kFrameSizeDiffers,  // from the first clip's
+  kOverLimit,         // more frame data than clip_read_limit
+  kBufferFull,        // its frame data would not fit the merge buffer
+  kShort,             // the file ends before the frame data its header announces
+  kTooManyFrames,     // the merge's 16-bit frame count could not hold the sum
+};
 
 // Checks a clip's header against the merge so far, in the order in which the
-// run reports problems. A header that announces no frames, or frames that are
-// no whole number of 4-byte vertices (0 bytes, 6), is bad: no merge could be
-// read back. A clip that fits announces frame_count x bytes_per_frame bytes
-// of frame data, which the caller reads next.
-ClipCheck check_clip(const Merge& merge, int clip, uint16_t frame_count, uint16_t bytes_per_frame);
+// run reports problems: kTaken when it fits. A header that announces no
+// frames, or frames that are no whole number of 4-byte vertices (0 bytes, 6),
+// is bad: no merge could be read back. A clip that fits announces
+// frame_count x bytes_per_frame bytes of frame data, which are read next.
+ClipFound check_clip(const Merge& merge, int clip, uint16_t frame_count, uint16_t bytes_per_frame);
 
-// How reading a clip's frame data went: all of it read, the file ended first,
-// or the read itself failed.
-enum class ClipRead { kRead, kShort, kFailed };
+// Reads clip `clip` from `file`: its header (get_animation_header), checked
+// against the merge (check_clip), then the frame data it announces, into
+// `buffer` just after the merge's data; bytes after that are never read. A
+// clip taken is added to `merge`.
+ClipFound read_clip_from(FILE* file, int clip, uint8_t* buffer, Merge& merge);
 
-// Reads the `announced` bytes of frame data that follow a clip's header from
-// `file` into `data`.
-ClipRead read_clip_frames(FILE* file, uint8_t* data, size_t announced);
+// Reads clip `clip` of the current directory as read_clip_from does, after
+// opening it (never a FIFO or a device); the file is closed again whatever
+// it held.
+ClipFound read_clip(int clip, uint8_t* buffer, Merge& merge);

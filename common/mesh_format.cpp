@@ -39,13 +39,6 @@ bool has_mesh_header_fields(const uint8_t* data, size_t length) {
   return true;
 }
 
-bool get_triangle_indices(const uint8_t* data, size_t length, uint32_t triangle, uint16_t (&indices)[3]) {
-  const size_t offset = kMeshHeaderBytes + size_t{triangle} * kTriangleRecordBytes;
-  if (offset > length || length - offset < kTriangleRecordBytes) return false;
-  for (size_t i = 0; i < 3; ++i) get_u16(data, length, offset + 2 * i, indices[i]);
-  return true;
-}
-
 bool get_mesh_header(const uint8_t* data, size_t length, MeshHeader& header) {
   uint16_t triangle_count = 0, vertices_per_frame = 0;
   if (!get_u16(data, length, 0, triangle_count) || !get_u16(data, length, 2, vertices_per_frame))
@@ -55,7 +48,9 @@ bool get_mesh_header(const uint8_t* data, size_t length, MeshHeader& header) {
 }
 
 Triangle triangle_at(const uint8_t* data, size_t length, uint32_t triangle) {
-  uint16_t indices[3] = {0, 0, 0};
-  get_triangle_indices(data, length, triangle, indices);
-  return {indices[0], indices[1], indices[2]};
+  Triangle indices = {0, 0, 0};
+  const size_t offset = kMeshHeaderBytes + size_t{triangle} * kTriangleRecordBytes;
+  if (offset > length || length - offset < kTriangleRecordBytes) return indices;
+  for (size_t i = 0; i < 3; ++i) get_u16(data, length, offset + 2 * i, indices[i]);
+  return indices;
 }

@@ -95,11 +95,7 @@ bool get_mesh_header(const uint8_t* data, size_t length, MeshHeader& header);
 // The three vertex indices of a triangle record.
 using Triangle = std::array<uint16_t, 3>;
 
-// Triangle record `triangle` of a mesh file of `length` bytes at `data`:
-// {0, 0, 0} where the record does not lie wholly within them.
-Triangle triangle_at(const uint8_t* data, size_t length, uint32_t triangle);
-
 // The three vertex indices of triangle record `triangle` of a mesh file of
-// `length` bytes. False, leaving `indices` as they were, if the record does not
-// lie wholly within them.
-bool get_triangle_indices(const uint8_t* data, size_t length, uint32_t triangle, uint16_t (&indices)[3]);
+// `length` bytes at `data`: {0, 0, 0} where the record does not lie wholly
+// within them.
+Triangle triangle_at(const uint8_t* data, size_t length, uint32_t triangle);

@@ -16,10 +16,7 @@ static void pause_ms(int milliseconds);
 
 #include <fcntl.h>
 #include <io.h>
-// clang-format off
 #include <windows.h>
-#include <shellapi.h>  // needs windows.h first
-// clang-format on
 
 #include <cstdint>
 #include <string>
@@ -220,10 +217,20 @@ static void end_at_once() { TerminateProcess(GetCurrentProcess(), 137); }
 static std::vector<std::string> argument_texts;
 static std::vector<char*> arguments;
 
+// shell32.dll's CommandLineToArgvW, looked up as a console program starts
+// rather than imported: frameconv and clipmerge share this file but never
+// split a command line, and so need nothing of shell32.dll.
+static LPWSTR* split_command_line(LPCWSTR line, int* count) {
+  using Split = LPWSTR*(WINAPI*)(LPCWSTR, int*);
+  const HMODULE shell = LoadLibraryW(L"shell32.dll");
+  const FARPROC split = shell ? GetProcAddress(shell, "CommandLineToArgvW") : nullptr;
+  return split ? reinterpret_cast<Split>(reinterpret_cast<void*>(split))(line, count) : nullptr;
+}
+
 void start_console_program(int& argc, char**& argv) {
   use_binary_standard_streams();
   int count = 0;
-  LPWSTR* wide_arguments = CommandLineToArgvW(GetCommandLineW(), &count);
+  LPWSTR* wide_arguments = split_command_line(GetCommandLineW(), &count);
   if (!wide_arguments) return;  // keep the arguments as they came
   argument_texts.assign(static_cast<size_t>(count), std::string());
   for (int i = 0; i < count; ++i) {

@@ -28,16 +28,9 @@ static double field_value(uint32_t word, const PackedField& field) {
   return value / field.scale;
 }
 
-void unpack_vertex(uint32_t word, double& x, double& y, double& z) {
-  x = field_value(word, kPackedFields[0]);
-  y = field_value(word, kPackedFields[1]);
-  z = field_value(word, kPackedFields[2]);
-}
-
-Position position_of(uint32_t word) {
-  Position position;
-  unpack_vertex(word, position.x, position.y, position.z);
-  return position;
+Position unpack_vertex(uint32_t word) {
+  return {field_value(word, kPackedFields[0]), field_value(word, kPackedFields[1]),
+          field_value(word, kPackedFields[2])};
 }
 
 bool get_animation_header(const uint8_t* data, size_t length, AnimationHeader& header) {
@@ -56,7 +49,7 @@ uint32_t word_in_frame(const uint8_t* frame, size_t length, uint32_t vertex) {
 }
 
 void decode_frame(const uint8_t* frame, size_t length, uint32_t vertex_count, Position* positions) {
-  for (uint32_t i = 0; i < vertex_count; ++i) positions[i] = position_of(word_in_frame(frame, length, i));
+  for (uint32_t i = 0; i < vertex_count; ++i) positions[i] = unpack_vertex(word_in_frame(frame, length, i));
 }
 
 bool packs_in_range(double coordinate, int axis) {

@@ -48,9 +48,14 @@ constexpr PackedField kPackedFields[3] = {{8.0, 0, 11}, {8.0, 11, 11}, {4.0, 22,
 // field 0.
 uint32_t pack_vertex(double x, double y, double z);
 
+// A position as the engine reads it from a packed word, in model units.
+struct Position {
+  double x, y, z;
+};
+
 // Reads the three fields of `word` back as two's-complement values divided by
-// their scale: exactly the coordinates the engine sees.
-void unpack_vertex(uint32_t word, double& x, double& y, double& z);
+// their scale: exactly the position the engine sees.
+Position unpack_vertex(uint32_t word);
 
 // True if `coordinate` packs into field `axis` (0 x, 1 y, 2 z) without
 // wrapping, so that it reads back less than one step (1 / scale) nearer zero
@@ -63,12 +68,6 @@ bool packs_in_range(double coordinate, int axis);
 // exactly frame count x bytes per frame bytes of whole packed words, at least
 // one word a frame.
 bool fits_vertex_animation_layout(uint64_t file_bytes, uint16_t frame_count, uint16_t bytes_per_frame);
-
-// A position as the engine reads it from a packed word, in model units.
-struct Position {
-  double x, y, z;
-};
-Position position_of(uint32_t word);
 
 // The header of a vertex animation file as read.
 struct AnimationHeader {

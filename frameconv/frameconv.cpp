@@ -1,8 +1,10 @@
-#include "frameconv.h"
-
+// frameconv: converts the frame sequence anima000.obj, anima001.obj, ... in the
+// current directory into the vertex animation file aniv00.3d and the mesh file
+// data00.3d.
 #include <cstdio>
 #include <cstring>
 
+#include "frames.h"
 #include "mesh.h"
 #include "output.h"
 #include "platform.h"
@@ -97,7 +99,8 @@ int program_main() {
   FrameSequence sequence;
   OutOfRange coordinates{};
   Packing packing{work->store, coordinates, work->text};
-  const SequenceEnd end = read_frame_sequence(nullptr, work->text, work->triangles, sequence, packing);
+  const SequenceEnd end =
+      read_frame_sequence(FrameFiles{nullptr}, work->text, work->triangles, sequence, packing);
   if (end != SequenceEnd::kComplete) return sequence_failed(work, end, sequence.name);
 
   if (const char* failed = write_outputs(*work, sequence.vertex_count))

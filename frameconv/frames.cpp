@@ -1,8 +1,9 @@
 // The frame files: their names and reading one into the text buffer.
+#include "frames.h"
+
 #include <cstdio>
 #include <cstring>
 
-#include "frameconv.h"
 #include "platform.h"
 
 // The frame number's digits in "animaNNN.obj".

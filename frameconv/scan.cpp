@@ -206,19 +206,16 @@ constexpr int64_t kExponentCap = 100000000;
   return value;
 }
 
-// read_real's work, which also tells where the number's text ends: the offset
-// of the first byte after the cursor's white space, sign, digits, point and
-// exponent that was not taken, so that no space lies between the number's
-// start and it. kNoNumber when the cursor is at or past end.
-// `number_at` is set to where the number starts, after the white space at the
-// cursor, or kNoNumber too.
-static inline double read_real_ending(const ScanCursor& scan, size_t& number_end, size_t& number_at) {
-  number_end = kNoNumber;
-  number_at = kNoNumber;
+// note: the vertex passes call this for every coordinate; inlined there,
+// `place` is known not to be null and costs nothing.
+double read_real(const ScanCursor& scan, NumberPlace* place) {
+  NumberPlace unused;
+  NumberPlace& where = place ? *place : unused;
+  where = {kNoNumber, kNoNumber};
   if (scan.cursor >= scan.end) return 0.0;
   const unsigned char* text = reinterpret_cast<const unsigned char*>(scan.data);
   const unsigned char* p = number_start(scan);
-  number_at = static_cast<size_t>(p - text);
+  where.at = static_cast<size_t>(p - text);
   const bool negative = *p == '-';
   if (*p == '+' || *p == '-') ++p;
 
@@ -229,7 +226,7 @@ static inline double read_real_ending(const ScanCursor& scan, size_t& number_end
   if (*p == '.') {
     for (++p; is_digit(*p); ++p, ++digit_count, ++fraction_count) mantissa = mantissa * 10 + (*p - '0');
   }
-  number_end = static_cast<size_t>(p - text);
+  where.end = static_cast<size_t>(p - text);
   if (digit_count == 0) return 0.0;  // a sign or a lone '.' is no number
   const unsigned char* digits_end = p;
 
@@ -243,7 +240,7 @@ static inline double read_real_ending(const ScanCursor& scan, size_t& number_end
       if (exponent < kExponentCap) exponent = exponent * 10 + (*q - '0');
     }
     if (exponent_negative) exponent = -exponent;
-    if (is_digit(q[-1])) number_end = static_cast<size_t>(q - text);
+    if (is_digit(q[-1])) where.end = static_cast<size_t>(q - text);
   }
 
   double value;
@@ -260,11 +257,6 @@ static inline double read_real_ending(const ScanCursor& scan, size_t& number_end
     value = convert_slow(digits, digits_end, exponent);
   }
   return negative ? -value : value;
-}
-
-double read_real(const ScanCursor& scan) {
-  size_t number_end, number_at;
-  return read_real_ending(scan, number_end, number_at);
 }
 
 // The moves between coordinates, given where the number just read at the
@@ -315,15 +307,15 @@ static inline bool find_vertex_after(ScanCursor& scan, size_t number_end) {
 template <bool (*move_on)(ScanCursor&, size_t)>
 [[gnu::cold, gnu::noinline]] static bool read_as_written_slowly(const ScanCursor& text, size_t at) {
   ScanCursor cursor{text.data, text.end, at + 2};
-  size_t number_end, x_at, y_at, z_at;
-  read_real_ending(cursor, number_end, x_at);
-  move_on(cursor, number_end);
-  read_real_ending(cursor, number_end, y_at);
-  move_on(cursor, number_end);
-  read_real_ending(cursor, number_end, z_at);
-  if (y_at == kNoNumber || z_at == kNoNumber) return false;
-  if (y_at == x_at || z_at == y_at) return false;
-  return std::memchr(text.data + at, '\n', z_at - at) == nullptr;
+  NumberPlace x, y, z;
+  read_real(cursor, &x);
+  move_on(cursor, x.end);
+  read_real(cursor, &y);
+  move_on(cursor, y.end);
+  read_real(cursor, &z);
+  if (y.at == kNoNumber || z.at == kNoNumber) return false;
+  if (y.at == x.at || z.at == y.at) return false;
+  return std::memchr(text.data + at, '\n', z.at - at) == nullptr;
 }
 
 // One vertex: the "v ", then x, y and z with `move_on` between them. The
@@ -338,23 +330,16 @@ static inline bool next_vertex(VertexScan& scan, Vertex& vertex) {
   ScanCursor& cursor = scan.cursor;
   if (!find_vertex_after(cursor, scan.number_end)) return false;
   vertex.at = cursor.cursor - 2;
-  size_t number_at;
-  vertex.x = read_real_ending(cursor, scan.number_end, number_at);
-  const bool x_plain = move_on(cursor, scan.number_end);
-  vertex.y = read_real_ending(cursor, scan.number_end, number_at);
-  const bool y_plain = move_on(cursor, scan.number_end);
-  vertex.z = read_real_ending(cursor, scan.number_end, number_at);
-  vertex.as_written = (x_plain && y_plain && number_at == cursor.cursor && number_at != kNoNumber) ||
+  NumberPlace number;
+  vertex.x = read_real(cursor, &number);
+  const bool x_plain = move_on(cursor, number.end);
+  vertex.y = read_real(cursor, &number);
+  const bool y_plain = move_on(cursor, number.end);
+  vertex.z = read_real(cursor, &number);
+  scan.number_end = number.end;
+  vertex.as_written = (x_plain && y_plain && number.at == cursor.cursor && number.at != kNoNumber) ||
                       read_as_written_slowly<move_on>(cursor, vertex.at);
   return true;
-}
-
-bool next_first_frame_vertex(VertexScan& scan, Vertex& vertex) {
-  return next_vertex<find_space_after>(scan, vertex);
-}
-
-bool next_later_frame_vertex(VertexScan& scan, Vertex& vertex) {
-  return next_vertex<skip_space_after>(scan, vertex);
 }
 
 [[gnu::flatten]] uint32_t next_first_frame_vertices(VertexScan& scan, Vertex* vertices, uint32_t room) {
@@ -431,30 +416,4 @@ void count_out_of_range(const VertexStore& store, OutOfRange& coordinates, const
       coordinates.first_word = store.word_count;
     }
   }
-}
-
-// Both packing passes are flattened: the search for each vertex is inlined
-// into the loop that packs and counts, as a call per vertex would cost as
-// much as the counting.
-[[gnu::flatten]] uint32_t scan_first_frame(const char* data, size_t end, VertexStore& store,
-                                           OutOfRange& coordinates) {
-  VertexScan scan = start_vertex_scan(data, end);
-  Vertex vertex;
-  uint32_t vertex_count = 0;
-  while (vertex_count < kFirstFrameVertexLimit && next_first_frame_vertex(scan, vertex)) {
-    pack_counting(store, coordinates, data, vertex);
-    ++vertex_count;
-  }
-  return vertex_count;
-}
-
-[[gnu::flatten]] bool scan_later_frame(const char* data, size_t end, uint32_t vertex_count,
-                                       VertexStore& store, OutOfRange& coordinates) {
-  VertexScan scan = start_vertex_scan(data, end);
-  Vertex vertex;
-  for (uint32_t i = 0; i < vertex_count; ++i) {
-    if (!next_later_frame_vertex(scan, vertex)) return false;
-    pack_counting(store, coordinates, data, vertex);
-  }
-  return true;
 }

@@ -39,13 +39,25 @@ bool find_token(ScanCursor& scan, const char* pattern, size_t length);
 // moves just past it. Not found: the cursor moves 1,000 bytes on.
 bool skip_past_space(ScanCursor& scan);
 
+// Where a number read_real read stands: `at`, its first byte, after the
+// white space at the cursor; `end`, the first byte after its sign, digits,
+// point and exponent that it did not take. Both kNoNumber when the cursor is
+// at or past end.
+struct NumberPlace {
+  size_t at;
+  size_t end;
+};
+
+constexpr size_t kNoNumber = SIZE_MAX;
+
 // Reads a decimal number at the cursor without moving it: leading white space,
 // an optional sign, digits with an optional '.' and fraction (".5" is a number),
 // and an optional exponent introduced by 'e', 'E', 'd' or 'D' ("1.5d2" is 150).
 // '.' is the decimal point whatever the locale. Correctly rounded; too large
 // reads as infinity with its sign, too small as 0. No number reads as 0, and so
-// does a cursor at or past end.
-double read_real(const ScanCursor& scan);
+// does a cursor at or past end. Says where the number stands in `place`, if
+// given: the vertex passes move on from there.
+double read_real(const ScanCursor& scan, NumberPlace* place = nullptr);
 
 // Reads a decimal integer at the cursor without moving it: leading white space,
 // an optional sign, digits up to the first non-digit ("12/5/7" is 12). The
@@ -61,10 +73,9 @@ int32_t read_integer(const ScanCursor& scan);
 // read.
 void read_face_line(ScanCursor& scan, int32_t (&references)[3]);
 
-// The two vertex passes, as visits: for each vertex, in the order of the
-// text, visit(at, x, y, z) with the offset of its "v " and the three
-// coordinates as read. The packing below and inspect3d's check both read the
-// frames through these, so they cannot disagree about what a frame holds.
+// The two vertex passes: read_frame_sequence reads every frame through them,
+// so that frameconv, inspect3d check and preview cannot disagree about what a
+// frame holds.
 
 // One vertex of a pass: the offset of its "v ", its coordinates as read, and
 // whether they were read as written: false when y was read from the number x
@@ -85,22 +96,14 @@ struct VertexScan {
   size_t number_end;
 };
 
-constexpr size_t kNoNumber = SIZE_MAX;
-
 inline VertexScan start_vertex_scan(const char* data, size_t end) { return {{data, end, 0}, kNoNumber}; }
 
-// The next vertex of the first-frame pass: the "v ", then x, a search for a
-// space up to end of data, y, another such search, z. False when no "v " is
-// left.
-bool next_first_frame_vertex(VertexScan& scan, Vertex& vertex);
-
-// The next vertex of the later-frame pass: as above, but moving between
-// coordinates by skip_past_space's 1,000-byte window.
-bool next_later_frame_vertex(VertexScan& scan, Vertex& vertex);
-
 // Up to `room` next vertices of a pass into `vertices`, in the order of the
-// text; fewer only when no "v " is left. The batch keeps the search inlined in
-// one loop while the caller handles each vertex in its own.
+// text; fewer only when no "v " is left. The first-frame pass reads the "v ",
+// then x, a search for a space up to end of data, y, another such search, z;
+// the later-frame pass moves between coordinates by skip_past_space's
+// 1,000-byte window instead. The batch keeps the search inlined in one loop
+// while the caller handles each vertex in its own.
 uint32_t next_first_frame_vertices(VertexScan& scan, Vertex* vertices, uint32_t room);
 uint32_t next_later_frame_vertices(VertexScan& scan, Vertex* vertices, uint32_t room);
 
@@ -114,33 +117,6 @@ bool vertex_follows(const VertexScan& scan, size_t& at);
 // past blanks (space, tab, vertical tab, form feed), one field (bytes that
 // are no white space), blanks again, a digit, '+' or '-' before end of data.
 bool face_goes_on(const ScanCursor& scan);
-
-// The first-frame pass: the coordinates following each "v ", at most 10,000
-// of them. Returns the number of vertices visited.
-template <typename Visit>
-uint32_t visit_first_frame(const char* data, size_t end, Visit&& visit) {
-  VertexScan scan = start_vertex_scan(data, end);
-  Vertex vertex;
-  uint32_t vertex_count = 0;
-  while (vertex_count < kFirstFrameVertexLimit && next_first_frame_vertex(scan, vertex)) {
-    visit(vertex.at, vertex.x, vertex.y, vertex.z);
-    ++vertex_count;
-  }
-  return vertex_count;
-}
-
-// The later-frame pass: exactly `vertex_count` vertices. Returns false, after
-// visiting those it found, if the text holds fewer "v " than that.
-template <typename Visit>
-bool visit_later_frame(const char* data, size_t end, uint32_t vertex_count, Visit&& visit) {
-  VertexScan scan = start_vertex_scan(data, end);
-  Vertex vertex;
-  for (uint32_t i = 0; i < vertex_count; ++i) {
-    if (!next_later_frame_vertex(scan, vertex)) return false;
-    visit(vertex.at, vertex.x, vertex.y, vertex.z);
-  }
-  return true;
-}
 
 // Values a conversion packs that its files cannot hold, counted over the whole
 // run as the passes go: how many, and where the first of them stands.
@@ -195,16 +171,3 @@ inline void pack_counting(VertexStore& store, OutOfRange& coordinates, const cha
   }
   append_word(store, pack_vertex(vertex.x, vertex.y, vertex.z));
 }
-
-// The first-frame vertex pass: packs the coordinates following each "v ", at
-// most 10,000 of them, into `store`, and adds to `coordinates` each one that
-// its field cannot hold (packs_in_range). Returns the number of vertices
-// packed.
-uint32_t scan_first_frame(const char* data, size_t end, VertexStore& store, OutOfRange& coordinates);
-
-// The later-frame vertex pass: packs exactly `vertex_count` vertices from the
-// text into `store`, which must have room for them, counting as the first
-// pass does. Returns false if the text holds fewer "v " than that (the store
-// then holds part of the frame).
-bool scan_later_frame(const char* data, size_t end, uint32_t vertex_count, VertexStore& store,
-                      OutOfRange& coordinates);

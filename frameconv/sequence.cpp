@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-FrameLoad load_sequence_frame(const char* dir, const char* name, char* text, size_t& end, bool& longer) {
+FrameLoad FrameFiles::load(const char* name, char* text, size_t& end, bool& longer) const {
   char path[kFramePathBytes];
   const char* file = name;
   if (dir) {

@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "frameconv.h"
+#include "frames.h"
 #include "mesh.h"
 #include "scan.h"
 #include "vertex_animation.h"
@@ -48,10 +48,14 @@ struct FrameSequence {
 // Room for a frame file's path: a directory, '/', the name.
 constexpr size_t kFramePathBytes = 4096;
 
-// Loads frame file `name` of `dir` (nullptr: the current directory) as
-// load_frame does; `longer` says whether it holds more than was read. A path
-// that does not fit kFramePathBytes cannot be read.
-FrameLoad load_sequence_frame(const char* dir, const char* name, char* text, size_t& end, bool& longer);
+// The frame files of directory `dir` (nullptr: the current one), where
+// read_frame_sequence reads a sequence from: load(name, text, end, longer)
+// loads frame file `name` as load_frame does. A path that does not fit
+// kFramePathBytes cannot be read.
+struct FrameFiles {
+  const char* dir;
+  FrameLoad load(const char* name, char* text, size_t& end, bool& longer) const;
+};
 
 // Counts one thing left out in `sequence`, keeping the place of the first.
 void count_left_out(FrameSequence& sequence, LeftOutKind kind, uint32_t frame, const char* text, size_t at);
@@ -80,9 +84,9 @@ uint32_t take_vertices(VertexScan& scan, uint32_t count, Next next, Frames& fram
   return taken_count;
 }
 
-// Reads the frame sequence of `dir` (nullptr: the current directory) into
-// `text` (room for kFrameReadLimit + 1 bytes) and `triangles`, handing each
-// frame to `frames`, which has these members:
+// Reads the frame sequence `source` loads (FrameFiles, or frames in memory
+// for tests) into `text` (room for kFrameReadLimit + 1 bytes) and
+// `triangles`, handing each frame to `frames`, which has these members:
 //   begin_frame(frame, text)   a frame is read into text, valid until the next
 //   vertex(const Vertex&)      each vertex taken of it, in the order of the text
 //   end_frame(frame, count)    the frame is done; count is every frame's vertices
@@ -90,8 +94,8 @@ uint32_t take_vertices(VertexScan& scan, uint32_t count, Next next, Frames& fram
 //   left_out(kind, frame, text, at)   each thing left out, as `sequence` counts it
 // The triangle pass runs over the first frame after end_frame(0, ...). Ends as
 // frameconv's run does; `sequence` then says how far it got.
-template <typename Frames>
-SequenceEnd read_frame_sequence(const char* dir, char* text, TriangleTable& triangles,
+template <typename Source, typename Frames>
+SequenceEnd read_frame_sequence(const Source& source, char* text, TriangleTable& triangles,
                                 FrameSequence& sequence, Frames& frames) {
   sequence = {};
   std::memcpy(sequence.name, kFirstFrameName, kFrameNameBytes);
@@ -112,7 +116,7 @@ SequenceEnd read_frame_sequence(const char* dir, char* text, TriangleTable& tria
 
   size_t end = 0;
   bool longer = false;
-  switch (load_sequence_frame(dir, sequence.name, text, end, longer)) {
+  switch (source.load(sequence.name, text, end, longer)) {
     case FrameLoad::kMissing:
       return SequenceEnd::kNoFirstFrame;
     case FrameLoad::kUnreadable:
@@ -141,7 +145,7 @@ SequenceEnd read_frame_sequence(const char* dir, char* text, TriangleTable& tria
     next_frame_name(sequence.name);
     const uint32_t frame = sequence.frame_count;
     tell.frame = frame;
-    const FrameLoad load = load_sequence_frame(dir, sequence.name, text, end, longer);
+    const FrameLoad load = source.load(sequence.name, text, end, longer);
     if (load == FrameLoad::kMissing) break;
     if (load == FrameLoad::kUnreadable) return SequenceEnd::kUnreadable;
     if (kVertexStoreWords - uint64_t{frame} * vertex_count < vertex_count) return SequenceEnd::kStoreFull;

@@ -3,8 +3,8 @@
 // in a scratch directory that also holds earlier outputs.
 //
 // What must hold: exactly one closing message; on "Conversion Complete" both
-// outputs are complete and consistent, aniv00.3d holds exactly the words that
-// the scanner's passes give for the same texts, and the text counts the
+// outputs are complete and consistent, aniv00.3d holds exactly the words of
+// the vertices read_frame_sequence hands over for the same texts, and the text counts the
 // coordinates those words do not hold; on any other ending the earlier
 // outputs are untouched; never a temporary file left behind.
 #include <algorithm>
@@ -12,57 +12,50 @@
 #include <cstring>
 
 #include "check.h"
-#include "frameconv.h"
+#include "frame_recorder.h"
+#include "frames.h"
 #include "le.h"
 #include "mesh.h"
 #include "platform.h"
-#include "scan.h"
 
 namespace {
 
 const std::string kEarlierAnimation = "earlier animation", kEarlierMesh = "earlier mesh";
 
-// The words frameconv should have written, by running the passes directly,
-// and in `coordinates` the closing text's part on coordinates out of range,
-// found without packs_in_range: a coordinate is out of range when the word
-// does not hold it to within one step. Returns false where the run must fail.
+// The words frameconv should have written, packed here from the vertices
+// read_frame_sequence reads of the same texts, and in `coordinates` the
+// closing text's part on coordinates out of range, found without
+// packs_in_range: a coordinate is out of range when the word does not hold it
+// to within one step. Returns false where the run must fail.
 bool expected_animation(const std::vector<std::string>& frames, std::string& bytes,
                         std::string& coordinates) {
-  static char* text = static_cast<char*>(std::malloc(kFrameReadLimit + 1));
-  static VertexStore* store = static_cast<VertexStore*>(std::malloc(sizeof(VertexStore)));
-  store->word_count = 0;
-  uint32_t vertex_count = 0, count = 0, first_frame = 0;
+  const RecordedSequence read = record_sequence({frames.begin(), frames.end()});
+  if (read.end != SequenceEnd::kComplete) return false;
+  bytes.clear();
+  uint32_t count = 0, first_frame = 0;
   size_t first_line = 0;
-  for (size_t f = 0; f < frames.size(); ++f) {
-    const size_t end = std::min(frames[f].size(), kFrameReadLimit);
-    if (f == 0 && end == 0) return false;
-    std::memcpy(text, frames[f].data(), end);
-    text[end] = 0;
-    auto pack = [&](size_t at, double x, double y, double z) {
-      const uint32_t word = pack_vertex(x, y, z);
-      append_word(*store, word);
-      double stored[3];
-      unpack_vertex(word, stored[0], stored[1], stored[2]);
-      const double source[3] = {x, y, z};
+  for (uint32_t f = 0; f < read.recorder.frames.size(); ++f) {
+    for (const Vertex& v : read.recorder.frames[f]) {
+      const uint32_t word = pack_vertex(v.x, v.y, v.z);
+      uint8_t le[4];
+      put_u32(le, word);
+      bytes.append(reinterpret_cast<const char*>(le), 4);
+      const Position stored = unpack_vertex(word);
+      const double source[3] = {v.x, v.y, v.z}, back[3] = {stored.x, stored.y, stored.z};
       for (int axis = 0; axis < 3; ++axis) {
-        if (std::fabs(source[axis] - stored[axis]) < 1.0) continue;
+        if (std::fabs(source[axis] - back[axis]) < 1.0) continue;
         if (count++ == 0) {
-          first_frame = static_cast<uint32_t>(f);
-          first_line = 1 + static_cast<size_t>(std::count(text, text + at, '\n'));
+          first_frame = f;
+          const std::string& text = frames[f];
+          first_line = 1 + static_cast<size_t>(std::count(text.begin(), text.begin() + v.at, '\n'));
         }
       }
-    };
-    if (f == 0) {
-      vertex_count = visit_first_frame(text, end, pack);
-      if (vertex_count == 0) return false;
-    } else if (!visit_later_frame(text, end, vertex_count, pack)) {
-      return false;
     }
   }
   uint8_t header[4];
-  put_u16(put_u16(header, static_cast<uint16_t>(frames.size())), static_cast<uint16_t>(vertex_count * 4));
-  bytes.assign(reinterpret_cast<const char*>(header), 4);
-  bytes.append(reinterpret_cast<const char*>(store->bytes), store->word_count * 4);
+  put_u16(put_u16(header, static_cast<uint16_t>(frames.size())),
+          static_cast<uint16_t>(read.sequence.vertex_count * 4));
+  bytes.insert(0, reinterpret_cast<const char*>(header), 4);
   coordinates.clear();
   if (count > 0) {
     char part[128];

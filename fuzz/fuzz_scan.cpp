@@ -1,26 +1,26 @@
 // Fuzzes the scanner on arbitrary frame text: the searches, the number readers
-// and the three passes, on inputs up to the whole 5,000,000-byte text buffer.
+// and the three passes as read_frame_sequence runs them, on inputs up to the
+// whole 5,000,000-byte text buffer.
 //
 // First input byte: when its low five bits are all set, the rest of the input
 // is tiled over the whole buffer (so that cursors run near its very end; rare,
 // since such a run is slow); its high three bits pick the later-frame pass's
-// vertex count, 0 meaning the first frame's. The rest is the frame text, and its first 64 bytes
-// also drive a random walk of cursor operations.
+// vertex count, 0 meaning the first frame's. The rest is the frame text, read
+// as the first frame and as a later one; its first 64 bytes also drive a
+// random walk of cursor operations.
 #include <cmath>
 #include <cstring>
 #include <vector>
 
 #include "check.h"
-#include "frameconv.h"
-#include "le.h"
+#include "frame_recorder.h"
+#include "frames.h"
 #include "mesh.h"
 #include "scan.h"
 
 namespace {
 
 char* text;  // exactly the text buffer's size, so that ASan sees any overrun
-VertexStore* store;
-TriangleTable* triangles;
 
 // Each operation may move the cursor forward only, and only as its contract says.
 void walk_cursor(const char* ops, size_t op_count, size_t end) {
@@ -104,24 +104,16 @@ std::vector<uint32_t> plain_later_frame(size_t end, uint32_t vertex_count) {
   return words;
 }
 
-std::vector<uint32_t> stored_words(uint32_t from) {
+std::vector<uint32_t> words_of(const std::vector<Vertex>& vertices) {
   std::vector<uint32_t> words;
-  for (uint32_t i = from; i < store->word_count; ++i) {
-    uint32_t word = 0;
-    CHECK(get_u32(store->bytes, store->word_count * 4, i * 4, word));
-    words.push_back(word);
-  }
+  for (const Vertex& v : vertices) words.push_back(pack_vertex(v.x, v.y, v.z));
   return words;
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  if (!text) {
-    text = static_cast<char*>(std::malloc(kFrameReadLimit + 1));
-    store = static_cast<VertexStore*>(std::malloc(sizeof(VertexStore)));
-    triangles = static_cast<TriangleTable*>(std::malloc(sizeof(TriangleTable)));
-  }
+  if (!text) text = static_cast<char*>(std::malloc(kFrameReadLimit + 1));
   if (size == 0) return 0;
   const uint8_t mode = data[0];
   ++data;
@@ -140,23 +132,37 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   walk_cursor(text, std::min<size_t>(end, 64), end);
   compare_with_strtod(end);
 
-  store->word_count = 0;
-  OutOfRange coordinates{}, indices{};
-  const uint32_t vertex_count = scan_first_frame(text, end, *store, coordinates);
-  CHECK(vertex_count <= kFirstFrameVertexLimit && store->word_count == vertex_count);
-  CHECK(stored_words(0) == plain_first_frame(end));
-
-  scan_triangles(text, end, vertex_count, *triangles, indices);
-  CHECK(triangles->triangle_count <= kTriangleLimit);
-  const uint8_t* trailing = triangles->bytes + triangles->triangle_count * kTriangleRecordBytes;
+  // The text as the first frame, and again as a later one.
+  const std::string_view frame(text, end);
+  const RecordedSequence read = record_sequence({frame, frame}, false);
+  const std::vector<uint32_t> first_words = plain_first_frame(end);
+  const auto vertex_count = static_cast<uint32_t>(first_words.size());
+  if (end == 0) {
+    CHECK(read.end == SequenceEnd::kEmptyFirstFrame);
+    return 0;
+  }
+  if (vertex_count == 0) {
+    CHECK(read.end == SequenceEnd::kNoVertices);
+    return 0;
+  }
+  CHECK(!read.recorder.frames.empty() && words_of(read.recorder.frames[0]) == first_words);
+  CHECK(read.sequence.vertex_count == vertex_count);
+  const TriangleTable& triangles = *read.triangles;
+  CHECK(triangles.triangle_count <= kTriangleLimit);
+  const uint8_t* trailing = triangles.bytes + triangles.triangle_count * kTriangleRecordBytes;
   for (size_t i = 0; i < kTrailingRecords * kTriangleRecordBytes; ++i) CHECK(trailing[i] == 0);
 
-  const uint32_t later_count = (mode >> 5) == 0 ? vertex_count : (mode >> 5) * 1429u;
-  const bool complete = scan_later_frame(text, end, later_count, *store, coordinates);
-  CHECK(!complete || store->word_count == vertex_count + later_count);
-  CHECK(store->word_count <= vertex_count + later_count);
+  // The later-frame pass, with the first frame's count or one the mode picks.
+  const uint32_t later_count = (mode >> 5) == 0 ? vertex_count : (mode >> 5) * 1428u;
+  std::string first;  // of later_count plain vertices
+  for (uint32_t i = 0; (mode >> 5) != 0 && i < later_count; ++i) first += "v 0 0 0\n";
+  RecordedSequence other;
+  if ((mode >> 5) != 0) other = record_sequence({first, frame}, false);
+  const RecordedSequence& later = (mode >> 5) == 0 ? read : other;
   const std::vector<uint32_t> later_words = plain_later_frame(end, later_count);
+  const bool complete = later.end == SequenceEnd::kComplete;
+  CHECK(complete || later.end == SequenceEnd::kTooFewVertices);
   CHECK(complete == (later_words.size() == later_count));
-  CHECK(stored_words(vertex_count) == later_words);
+  CHECK(words_of(complete ? later.recorder.frames[1] : later.recorder.dropped) == later_words);
   return 0;
 }

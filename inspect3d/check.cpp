@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <nlohmann/json.hpp>
 #include <string>
-#include <system_error>
 #include <vector>
 
 #include "commands.h"
@@ -250,25 +249,17 @@ int cmd_check(int argc, char** argv) {
   const std::string arg = dirs.empty() ? "" : dirs[0];
   if (arg.size() > 1 && arg[0] == '-') return usage_error("check does not take " + arg);
   const fs::path dir = dirs.empty() ? fs::path(".") : path_of(arg);
-  std::error_code error;
-  if (!fs::is_directory(dir, error)) {
-    // A name too long, or a directory above that cannot be searched.
-    const bool unreadable =
-        error && error != std::errc::no_such_file_or_directory && error != std::errc::not_a_directory;
-    std::fprintf(stderr, unreadable ? "inspect3d: cannot read %s\n" : "inspect3d: %s is not a directory\n",
-                 utf8_of(dir).c_str());
-    return kBadUsage;
-  }
   Check check;
-  const bool compared = compare_conversion(dir, check) == kOk;
   const std::string unfinished = unfinished_commit_note(dir);
-  if (!unfinished.empty() && !compared) std::printf("note: %s\n", unfinished.c_str());
-  if (!compared) return kBadUsage;
+  if (Failure failed = compare_conversion(dir, check)) {
+    if (!unfinished.empty()) std::printf("note: %s\n", unfinished.c_str());
+    return say(failed);
+  }
   if (!unfinished.empty()) check.notes.push_back(unfinished);
   if (json) {
     print_json(check);
   } else {
     print_report(check);
   }
-  return check.problems.empty() ? kOk : kProblems;
+  return check.problems.empty() ? kDone : kProblemsFound;
 }

@@ -1,7 +1,7 @@
-// What every inspect3d command shares on the command line: exit statuses, the
-// parsing of options from one table, counted nouns for reports, and the
-// staged writing of an output. Each command is parse (here), compute (a
-// function returning plain data) and print.
+// The command layer every inspect3d command shares: exit statuses, the
+// parsing of options from one table, and the sayings of the printing side.
+// Each command is parse (here), compute (a function returning plain data, or
+// a Failure, never printing) and print; only the commands include this.
 #pragma once
 
 #include <cstdint>
@@ -9,12 +9,20 @@
 #include <string>
 #include <vector>
 
-// Exit status: 0 done, 1 a check found problems, 2 bad usage or a file that
-// cannot be read or written.
-constexpr int kOk = 0, kProblems = 1, kBadUsage = 2;
+#include "conversion.h"
+
+// Exit statuses, as --help gives them.
+constexpr int kDone = 0;           // done, and nothing found wrong
+constexpr int kProblemsFound = 1;  // done, and what was looked at holds problems
+constexpr int kBadUsage = 2;       // the command line is not one inspect3d takes
+constexpr int kFailed = 2;         // a file cannot be read or written, or holds nothing to do it with
 
 // Says `message` and the usage on standard error; returns kBadUsage.
 int usage_error(const std::string& message);
+
+// Says what `failure` says on standard error, a line each ("inspect3d: cannot
+// read aniv00.3d"); returns kFailed.
+int say(const Failure& failure);
 
 // One option of a command: "--out" and its value, or a flag ("--all").
 struct OptionSpec {
@@ -41,20 +49,9 @@ struct OptionValue {
 std::string parse_options(const char* command, std::span<const std::string> args,
                           std::span<const OptionSpec> options, std::vector<OptionValue>& values);
 
-// "1 frame", "24 frames".
-std::string counted(uint64_t count, const char* one, const char* many);
+// Prints `indices` on standard output, one a line, indented by `indent`.
+void print_indices_out_of_range(const std::vector<FaceIndexOutOfRange>& indices, const char* indent);
 
-// "24 frames of 50 vertices".
-std::string frames_of(uint32_t frame_count, uint32_t vertex_count);
-
-// Writes `bytes` to `file` (UTF-8) through a temporary beside it
-// ("FILE~inspect3d-new"), moved into place only when complete, as
-// write_output_file does. Never writes over a file a command reads
-// (aniv00.3d, data00.3d or a frame file of the current directory, under
-// whatever name): says so on standard error instead. False, leaving nothing
-// behind, if any step fails.
-bool write_output(const std::string& file, const std::string& bytes);
-
-// The same for an output in two pieces, `head` then `body` (a .glb's binary
-// data), never joined in memory.
-bool write_output(const std::string& file, const std::string& head, const std::vector<unsigned char>& body);
+// Says on standard error that `left_out` triangles (more than 0) with a
+// vertex index at or beyond `vertex_count` were left out of an output.
+void say_left_out(uint32_t left_out, uint32_t vertex_count);

@@ -2,7 +2,8 @@
 // what they share on the command line (cli.h) and in reading a conversion
 // (conversion.h). inspect3d.cpp maps command names to these. Each command
 // parses its arguments, computes its result as plain data (the structs
-// below, and check's in comparison.h) without printing, then prints it.
+// below, and check's in comparison.h), a failure among it as a Failure,
+// without printing; then cmd_NAME prints it and gives the exit status.
 #pragma once
 
 #include <cstdint>
@@ -51,12 +52,12 @@ struct FileInfo {
   MeshHeader mesh;
   std::vector<FaceIndexOutOfRange> indices;  // a mesh file's, at or beyond its vertex count
   NeitherReason neither;
-  bool complete = true;  // false: a frame or the mesh file could not be read (said on standard error)
+  Failure failure;  // a frame or the mesh file could not be read
 };
 
 // The bounding box of each frame of `animation`, read a frame at a time.
-// False, with the boxes of the frames before, if a frame cannot be read.
-bool frame_boxes(const Animation& animation, std::vector<FrameBox>& boxes);
+// Fails, with the boxes of the frames before, if a frame cannot be read.
+Failure frame_boxes(const Animation& animation, std::vector<FrameBox>& boxes);
 
 // Why a file of `size` bytes whose head is `head` fits neither layout.
 NeitherReason why_neither(const uint8_t* head, size_t head_bytes, uint64_t size);
@@ -69,30 +70,29 @@ FileInfo info_of(const std::string& name, OpenedFile& opened);
 struct ObjExport {
   uint32_t first = 0, last = 0;
   uint32_t left_out = 0;  // triangles left out of each file for an index out of range
-  std::string failed;     // the file that could not be written ("" if all were); none after it is
+  Failure failure;        // the directory or a file could not be made; none after it is
 };
 
 // The text of the OBJ file of frame `frame`, whose vertices are `positions`.
 std::string obj_text(const Animation& animation, const Mesh& mesh, uint32_t frame,
                      const std::vector<Position>& positions);
 
-// Writes frames `first` to `last` of `conversion` into `out_dir` as
-// frame000.obj, ..., a frame read at a time.
+// Writes frames `first` to `last` of `conversion` into `out_dir` (made if it
+// is not there) as frame000.obj, ..., a frame read at a time.
 ObjExport write_obj_frames(const Conversion& conversion, uint32_t first, uint32_t last,
                            const std::filesystem::path& out_dir);
 
-// gltf: a conversion made into a .glb file, and what it holds.
+// gltf: a conversion written as a .glb file, and what it holds.
 struct GltfExport {
   GltfRange range{};
-  Glb glb;  // the file, in its two pieces
   uint32_t vertex_count = 0;
   uint32_t triangle_count = 0;  // the triangles in the file
   uint32_t left_out = 0;        // the triangles left out for an index out of range
-  bool made = false;            // false: the library failed or a frame could not be read
+  Failure failure;              // a frame could not be read, or the file made or written
 };
 
-// The .glb of `conversion` over `range` (make_glb).
-GltfExport gltf_of(const Conversion& conversion, const GltfRange& range);
+// Writes the .glb of `conversion` over `range` (make_glb) as `out`.
+GltfExport write_gltf(const Conversion& conversion, const GltfRange& range, const std::string& out);
 
 // preview: the contact sheet of a conversion and what drawing it found.
 struct Preview {
@@ -102,10 +102,10 @@ struct Preview {
   uint32_t red = 0;                  // triangles drawn red, over all tiles
   bool other_source = false;         // the source frames give another vertex count than the file
   uint32_t source_vertex_count = 0;  // the source frames' vertex count, if they were read
-  bool complete = false;             // false: a frame or the source frames could not be read (said)
+  Failure failure;                   // a frame or the source frames could not be read, or the sheet written
 };
 
-// The contact sheet of `conversion` in tiles of `px` pixels, with the source
-// frames of the current directory, where there are some, marking the
-// vertices out of range.
-Preview preview_of(const Conversion& conversion, uint32_t px);
+// Draws the contact sheet of `conversion` in tiles of `px` pixels, with the
+// source frames of the current directory, where there are some, marking the
+// vertices out of range, and writes it as the PNG file `out`.
+Preview write_preview(const Conversion& conversion, uint32_t px, const std::string& out);

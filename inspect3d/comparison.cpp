@@ -5,9 +5,85 @@
 #include <cstring>
 #include <system_error>
 
-#include "cli.h"
-
 namespace fs = std::filesystem;
+
+uint32_t LineCount::of(const char* text, size_t offset) {
+  if (offset < at) *this = {};
+  for (; at < offset; ++at) line += text[at] == '\n';
+  return line;
+}
+
+void FrameComparison::begin_frame(uint32_t frame, const char* text) {
+  // The first frame is compared before its vertex count is known; the later
+  // ones only once it agrees with the file's.
+  compare_ = (frame == 0 || same_vertex_count) && frame < animation_.frame_count;
+  // One frame of the file at a time, as the source frames come.
+  if (compare_) {
+    if (Failure read = read_frames(animation_, frame, 1, frame_bytes_)) {
+      (frame == 0 ? first_unread_ : read_failure).then(read);
+      compare_ = false;
+    }
+  }
+  frame_ = frame;
+  text_ = text;
+  vertex_ = 0;
+  lines_ = {};
+  wrapped_before_ = wrapped.size();
+  places_before_ = places.size();
+  differ_before_ = differ_count;
+  findings.push_back({});
+}
+
+void FrameComparison::vertex(const Vertex& v) {
+  FrameFindings& found = findings.back();
+  const double source[3] = {v.x, v.y, v.z};
+  for (int axis = 0; axis < 3; ++axis) {
+    found.low[axis] = std::min(found.low[axis], source[axis]);
+    found.high[axis] = std::max(found.high[axis], source[axis]);
+  }
+  if (!compare_) return;
+  const uint32_t word = word_in_frame(frame_bytes_.data(), frame_bytes_.size(), vertex_);
+  if (word != pack_vertex(v.x, v.y, v.z)) ++differ_count;
+  const Position p = unpack_vertex(word);
+  const double stored[3] = {p.x, p.y, p.z};
+  for (int axis = 0; axis < 3; ++axis) {
+    if (packs_in_range(source[axis], axis)) {
+      found.largest_error[axis] = std::max(found.largest_error[axis], std::fabs(source[axis] - stored[axis]));
+      continue;
+    }
+    wrapped.push_back({frame_, vertex_, axis, source[axis], stored[axis], lines_.of(text_, v.at)});
+    ++found.wrapped_count;
+  }
+  ++vertex_;
+}
+
+void FrameComparison::end_frame(uint32_t frame, uint32_t vertex_count) {
+  if (frame != 0) return;
+  same_vertex_count = vertex_count == animation_.vertex_count;
+  if (same_vertex_count) {
+    read_failure.then(first_unread_);
+    return;
+  }
+  // Words are compared only where the vertex counts agree.
+  wrapped.resize(wrapped_before_);
+  differ_count = differ_before_;
+  FrameFindings& found = findings.back();
+  for (double& error : found.largest_error) error = 0;
+  found.wrapped_count = 0;
+}
+
+// What is read of a frame frameconv stops at counts for nothing.
+void FrameComparison::drop_frame() {
+  wrapped.resize(wrapped_before_);
+  places.resize(places_before_);
+  differ_count = differ_before_;
+  findings.pop_back();
+}
+
+void FrameComparison::left_out(LeftOutKind kind, uint32_t frame, const char* text, size_t at) {
+  const uint32_t line = kind == LeftOutKind::kFrameLongerThanRead ? 0 : lines_.of(text, at);
+  places.push_back({kind, frame, line});
+}
 
 std::string MeshDifference::parts() const {
   std::vector<std::string> names;
@@ -58,9 +134,16 @@ const char* const kLeftOutKeys[kLeftOutKinds] = {
     "frames_with_more_vertices",    "frames_longer_than_read",
 };
 
-int compare_conversion(const fs::path& dir, Check& check) {
+Failure compare_conversion(const fs::path& dir, Check& check) {
+  std::error_code error;
+  if (!fs::is_directory(dir, error)) {
+    // A name too long, or a directory above that cannot be searched.
+    const bool unreadable =
+        error && error != std::errc::no_such_file_or_directory && error != std::errc::not_a_directory;
+    return failure(unreadable ? "cannot read " + utf8_of(dir) : utf8_of(dir) + " is not a directory");
+  }
   Conversion conversion;
-  if (!read_conversion(dir, conversion)) return kBadUsage;
+  if (Failure read = read_conversion(dir, conversion)) return read;
   const Animation& animation = conversion.animation;
   const Mesh& mesh = conversion.mesh;
   check.animation = animation;
@@ -68,16 +151,9 @@ int compare_conversion(const fs::path& dir, Check& check) {
 
   FrameComparison comparison(animation);
   SourceFrames source;
-  switch (read_source_frames(dir, comparison, source)) {
-    case SourceRead::kMissing:
-      std::fprintf(stderr, "inspect3d: cannot find %s\n", shown(dir, kFirstFrameName).c_str());
-      return kBadUsage;
-    case SourceRead::kFailed:
-      return kBadUsage;
-    case SourceRead::kRead:
-      break;
-  }
-  if (comparison.read_failed) return kBadUsage;
+  if (Failure read = read_source_frames(dir, comparison, source)) return read;
+  if (source.missing) return failure("cannot find " + shown(dir, kFirstFrameName));
+  if (comparison.read_failure) return comparison.read_failure;
   check.frame_count = source.frame_count;
   check.vertex_count = source.vertex_count;
   check.stopped = source.stopped;
@@ -113,11 +189,11 @@ int compare_conversion(const fs::path& dir, Check& check) {
   check.wrapped = std::move(comparison.wrapped);
   check.differ_count = comparison.differ_count;
   check.indices = indices_out_of_range(mesh, source.vertex_count);
-  check.left_out = std::move(source.left_out);
+  check.left_out = std::move(comparison.places);
   for (int kind = 0; kind < kLeftOutKinds; ++kind)
     check.left_out_counts[kind] = source.sequence.left_out[kind].count;
   check.problems = problems_of(check);
-  return kOk;
+  return {};
 }
 
 std::vector<Problem> problems_of(const Check& check) {

@@ -31,68 +31,36 @@ struct FrameFindings {
   double high[3] = {-HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
 };
 
-// Compares the source vertices of each frame, as the scanner visits them,
-// with the frame's words in the vertex animation file.
-class FrameComparison : public SourceVisitor {
+// The line of offsets asked in rising order, counted on from the last asked;
+// an offset before it starts the count again.
+struct LineCount {
+  size_t at = 0;
+  uint32_t line = 1;
+  uint32_t of(const char* text, size_t offset);
+};
+
+// Compares the source vertices of each frame, as read_frame_sequence hands
+// them over (the Frames of frameconv's sequence.h), with the frame's words in
+// the vertex animation file, and keeps the place of each thing left out.
+// The first frame is compared as it comes, before its vertex count is known;
+// should the count differ from the file's, what it found of the words is
+// taken back.
+class FrameComparison {
  public:
   explicit FrameComparison(const Animation& animation) : animation_(animation) {}
 
   std::vector<Wrapped> wrapped;
-  std::vector<FrameFindings> findings;  // of each frame visited and not dropped
+  std::vector<FrameFindings> findings;  // of each frame read and not dropped
   uint64_t differ_count = 0;            // words that are not what frameconv makes of the source
   bool same_vertex_count = false;
-  bool read_failed = false;  // a frame of the file could not be read (said on standard error)
+  Failure read_failure;              // a frame of the file could not be read
+  std::vector<LeftOutPlace> places;  // of each thing the reading left out, in the order read
 
-  void begin_frame(uint32_t frame, uint32_t vertex_count, const char* text) override {
-    same_vertex_count = vertex_count == animation_.vertex_count;
-    // Words are compared only once the vertex counts are known to agree.
-    compare_ = same_vertex_count && frame < animation_.frame_count;
-    // One frame of the file at a time, as the source frames come.
-    if (compare_ && !read_frames(animation_, frame, 1, frame_bytes_)) {
-      read_failed = true;
-      compare_ = false;
-    }
-    frame_ = frame;
-    text_ = text;
-    vertex_ = 0;
-    line_at_ = 0;
-    line_ = 1;
-    wrapped_before_ = wrapped.size();
-    differ_before_ = differ_count;
-    findings.push_back({});
-  }
-
-  void vertex(size_t at, double x, double y, double z) override {
-    FrameFindings& found = findings.back();
-    const double source[3] = {x, y, z};
-    for (int axis = 0; axis < 3; ++axis) {
-      found.low[axis] = std::min(found.low[axis], source[axis]);
-      found.high[axis] = std::max(found.high[axis], source[axis]);
-    }
-    if (!compare_) return;
-    const uint32_t word = word_in_frame(frame_bytes_.data(), frame_bytes_.size(), vertex_);
-    if (word != pack_vertex(x, y, z)) ++differ_count;
-    const Position p = position_of(word);
-    const double stored[3] = {p.x, p.y, p.z};
-    for (int axis = 0; axis < 3; ++axis) {
-      if (packs_in_range(source[axis], axis)) {
-        found.largest_error[axis] =
-            std::max(found.largest_error[axis], std::fabs(source[axis] - stored[axis]));
-        continue;
-      }
-      for (; line_at_ < at; ++line_at_) line_ += text_[line_at_] == '\n';
-      wrapped.push_back({frame_, vertex_, axis, source[axis], stored[axis], line_});
-      ++found.wrapped_count;
-    }
-    ++vertex_;
-  }
-
-  // What is read of a frame frameconv stops at counts for nothing.
-  void drop_frame() override {
-    wrapped.resize(wrapped_before_);
-    differ_count = differ_before_;
-    findings.pop_back();
-  }
+  void begin_frame(uint32_t frame, const char* text);
+  void vertex(const Vertex& vertex);
+  void end_frame(uint32_t frame, uint32_t vertex_count);
+  void drop_frame();
+  void left_out(LeftOutKind kind, uint32_t frame, const char* text, size_t at);
 
  private:
   const Animation& animation_;
@@ -100,10 +68,10 @@ class FrameComparison : public SourceVisitor {
   const char* text_ = nullptr;
   uint32_t frame_ = 0;
   uint32_t vertex_ = 0;
-  size_t line_at_ = 0;  // the line count is kept up to this offset
-  uint32_t line_ = 1;
+  LineCount lines_;
   bool compare_ = false;  // false for a frame the file does not hold
-  size_t wrapped_before_ = 0;
+  Failure first_unread_;  // the file's first frame could not be read: it counts only if compared
+  size_t wrapped_before_ = 0, places_before_ = 0;
   uint64_t differ_before_ = 0;
 };
 
@@ -159,10 +127,10 @@ struct Check {
   std::vector<Problem> problems;  // those with a count above 0, in the order of the result line
 };
 
-// Compares the conversion in `dir` with its source frames. kOk when the
-// comparison was made (whatever it found); kBadUsage when a file cannot be
-// read, said on standard error.
-int compare_conversion(const std::filesystem::path& dir, Check& check);
+// Compares the conversion in the directory `dir` with its source frames,
+// whatever it finds; fails when `dir` is no directory, a file cannot be read
+// or there is no source frame.
+Failure compare_conversion(const std::filesystem::path& dir, Check& check);
 
 // The problems of a comparison, in the order of check's result line; only
 // those with a count above 0. Pure: from the other fields of `check`.

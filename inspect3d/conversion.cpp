@@ -8,11 +8,36 @@
 #include <system_error>
 
 #include "le.h"
+#include "output.h"
 #include "platform.h"
 #include "scan.h"
 #include "sequence.h"
 
 namespace fs = std::filesystem;
+
+Failure& Failure::then(std::string line) {
+  failed = true;
+  said.push_back(std::move(line));
+  return *this;
+}
+
+Failure& Failure::then(const Failure& other) {
+  failed = failed || other.failed;
+  said.insert(said.end(), other.said.begin(), other.said.end());
+  return *this;
+}
+
+Failure failure(std::string line) { return Failure().then(std::move(line)); }
+
+Failure failure() { return Failure{true, {}}; }
+
+std::string counted(uint64_t count, const char* one, const char* many) {
+  return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
+std::string frames_of(uint32_t frame_count, uint32_t vertex_count) {
+  return counted(frame_count, "frame", "frames") + " of " + counted(vertex_count, "vertex", "vertices");
+}
 
 fs::path path_of(const std::string& utf8) { return fs::path(std::u8string(utf8.begin(), utf8.end())); }
 
@@ -27,48 +52,36 @@ std::string shown(const fs::path& dir, const char* name) {
   return std::string(text.begin(), text.end());
 }
 
-bool open_file(const fs::path& file, const std::string& shown_name, uint64_t limit, const char* what,
-               OpenedFile& opened) {
+Failure open_file(const fs::path& file, const std::string& shown_name, uint64_t limit, const char* what,
+                  OpenedFile& opened) {
   std::error_code error;
   const bool regular = fs::is_regular_file(file, error);
   const uintmax_t size = regular ? fs::file_size(file, error) : 0;
-  if (!regular || error) {
-    std::fprintf(stderr, "inspect3d: cannot read %s\n", shown_name.c_str());
-    return false;
-  }
+  if (!regular || error) return failure("cannot read " + shown_name);
   if (size > limit) {
-    std::fprintf(stderr, "inspect3d: %s is %llu bytes, more than %s can hold (%llu)\n", shown_name.c_str(),
-                 static_cast<unsigned long long>(size), what, static_cast<unsigned long long>(limit));
-    return false;
+    return failure(shown_name + " is " + std::to_string(size) + " bytes, more than " + what + " can hold (" +
+                   std::to_string(limit) + ")");
   }
   bool missing = false;
   opened.file.reset(open_regular_file(utf8_of(file).c_str(), missing));
   opened.size = size;
   opened.head_bytes = static_cast<size_t>(std::min<uint64_t>(size, kKindHeadBytes));
   if (!opened.file || std::fread(opened.head, 1, opened.head_bytes, opened.file.get()) != opened.head_bytes) {
-    std::fprintf(stderr, "inspect3d: cannot read %s\n", shown_name.c_str());
-    return false;
+    return failure("cannot read " + shown_name);
   }
-  return true;
+  opened.decoded = read_file_head(opened.head, opened.head_bytes, opened.size);
+  return {};
 }
 
-bool read_whole_file(const fs::path& file, const std::string& shown_name, uint64_t limit, const char* what,
-                     std::vector<uint8_t>& bytes) {
-  OpenedFile opened;
-  if (!open_file(file, shown_name, limit, what, opened)) return false;
-  // Only files whose limit fits memory are read whole (a mesh file, at most
-  // about 1 MB); the caller's limit says so.
+Failure read_rest(OpenedFile& opened, const std::string& shown_name, std::vector<uint8_t>& bytes) {
   bytes.assign(opened.head, opened.head + opened.head_bytes);
   bytes.resize(static_cast<size_t>(opened.size));
   const size_t rest = bytes.size() - opened.head_bytes;
   FILE* in = opened.file.release();
   bool ok = std::fread(bytes.data() + opened.head_bytes, 1, rest, in) == rest && std::ferror(in) == 0;
   ok = std::fclose(in) == 0 && ok;
-  if (!ok) std::fprintf(stderr, "inspect3d: cannot read %s\n", shown_name.c_str());
-  return ok;
+  return ok ? Failure() : failure("cannot read " + shown_name);
 }
-
-FileKind kind_of(const OpenedFile& opened) { return file_kind(opened.head, opened.head_bytes, opened.size); }
 
 Animation animation_of(const std::vector<uint8_t>& bytes) {
   Animation animation;
@@ -78,15 +91,15 @@ Animation animation_of(const std::vector<uint8_t>& bytes) {
   return animation;
 }
 
-Mesh mesh_of(const std::vector<uint8_t>& bytes) {
+Mesh mesh_of(const MeshHeader& header, const std::vector<uint8_t>& bytes) {
   Mesh mesh;
-  get_mesh_header(bytes.data(), bytes.size(), mesh);
+  static_cast<MeshHeader&>(mesh) = header;
   mesh.data = bytes.data();
   mesh.size = bytes.size();
   return mesh;
 }
 
-bool read_frames(const Animation& animation, uint32_t first, uint32_t count, std::vector<uint8_t>& bytes) {
+Failure read_frames(const Animation& animation, uint32_t first, uint32_t count, std::vector<uint8_t>& bytes) {
   const uint64_t offset = frame_offset(animation, first);
   const uint64_t length = uint64_t{count} * animation.bytes_per_frame;
   bytes.assign(static_cast<size_t>(length), 0);
@@ -98,16 +111,15 @@ bool read_frames(const Animation& animation, uint32_t first, uint32_t count, std
     std::copy(animation.data + offset, animation.data + offset + length, bytes.begin());
     ok = true;
   }
-  if (!ok) std::fprintf(stderr, "inspect3d: cannot read %s\n", animation.shown_name.c_str());
-  return ok;
+  return ok ? Failure() : failure("cannot read " + animation.shown_name);
 }
 
-bool frame_positions(const Animation& animation, uint32_t frame, std::vector<Position>& positions) {
+Failure frame_positions(const Animation& animation, uint32_t frame, std::vector<Position>& positions) {
   std::vector<uint8_t> bytes;
   positions.assign(animation.vertex_count, {0, 0, 0});
-  if (!read_frames(animation, frame, 1, bytes)) return false;
+  if (Failure read = read_frames(animation, frame, 1, bytes)) return read;
   decode_frame(bytes.data(), bytes.size(), animation.vertex_count, positions.data());
-  return true;
+  return {};
 }
 
 std::vector<Triangle> triangles_in_range(const Mesh& mesh, uint32_t vertex_count, uint32_t& left_out_count) {
@@ -124,50 +136,44 @@ std::vector<Triangle> triangles_in_range(const Mesh& mesh, uint32_t vertex_count
   return triangles;
 }
 
-FileKind kind_of(const std::vector<uint8_t>& bytes) {
-  return file_kind(bytes.data(), std::min(bytes.size(), kKindHeadBytes), bytes.size());
-}
-
-bool read_conversion(const fs::path& dir, Conversion& conversion) {
-  OpenedFile animation;
-  if (!open_file(dir / kVertexAnimationName, shown(dir, kVertexAnimationName), kVertexAnimationFileLimit,
-                 "a vertex animation file", animation) ||
-      !read_whole_file(dir / kMeshName, shown(dir, kMeshName), kMeshFileLimit, "a mesh file",
-                       conversion.mesh_bytes)) {
-    return false;
+Failure read_conversion(const fs::path& dir, Conversion& conversion) {
+  OpenedFile animation, mesh;
+  if (Failure opened = open_file(dir / kVertexAnimationName, shown(dir, kVertexAnimationName),
+                                 kVertexAnimationFileLimit, "a vertex animation file", animation)) {
+    return opened;
   }
-  const FileKind animation_kind = kind_of(animation);
+  if (Failure opened =
+          open_file(dir / kMeshName, shown(dir, kMeshName), kMeshFileLimit, "a mesh file", mesh)) {
+    return opened;
+  }
+  if (Failure read = read_rest(mesh, shown(dir, kMeshName), conversion.mesh_bytes)) return read;
+  const FileKind animation_kind = animation.decoded.kind;
   if (animation_kind != FileKind::kVertexAnimation && animation_kind != FileKind::kBoth) {
-    std::fprintf(stderr, "inspect3d: %s is not a vertex animation file (see inspect3d info)\n",
-                 kVertexAnimationName);
-    return false;
+    return failure(std::string(kVertexAnimationName) +
+                   " is not a vertex animation file (see inspect3d info)");
   }
-  const FileKind mesh_kind = kind_of(conversion.mesh_bytes);
+  const FileKind mesh_kind = mesh.decoded.kind;
   if (mesh_kind != FileKind::kMesh && mesh_kind != FileKind::kBoth) {
-    std::fprintf(stderr, "inspect3d: %s is not a mesh file (see inspect3d info)\n", kMeshName);
-    return false;
+    return failure(std::string(kMeshName) + " is not a mesh file (see inspect3d info)");
   }
-  get_animation_header(animation.head, animation.head_bytes, conversion.animation);
+  static_cast<AnimationHeader&>(conversion.animation) = animation.decoded.animation;
   conversion.animation_file = std::move(animation.file);
   conversion.animation.file = conversion.animation_file.get();
   conversion.animation.shown_name = shown(dir, kVertexAnimationName);
-  conversion.mesh = mesh_of(conversion.mesh_bytes);
-  return true;
+  conversion.mesh = mesh_of(mesh.decoded.mesh, conversion.mesh_bytes);
+  return {};
 }
 
-bool can_decode(const Conversion& conversion) {
+Failure cannot_decode(const Conversion& conversion) {
   const Animation& animation = conversion.animation;
   const Mesh& mesh = conversion.mesh;
   if (mesh.vertices_per_frame != animation.vertex_count) {
-    std::fprintf(stderr, "inspect3d: %s is of a mesh of %u vertices, %s of %u: they do not belong together\n",
-                 kMeshName, mesh.vertices_per_frame, kVertexAnimationName, animation.vertex_count);
-    return false;
+    return failure(std::string(kMeshName) + " is of a mesh of " + std::to_string(mesh.vertices_per_frame) +
+                   " vertices, " + kVertexAnimationName + " of " + std::to_string(animation.vertex_count) +
+                   ": they do not belong together");
   }
-  if (animation.frame_count == 0) {
-    std::fprintf(stderr, "inspect3d: %s holds no frames\n", kVertexAnimationName);
-    return false;
-  }
-  return true;
+  if (animation.frame_count == 0) return failure(std::string(kVertexAnimationName) + " holds no frames");
+  return {};
 }
 
 std::vector<FaceIndexOutOfRange> indices_out_of_range(const Mesh& mesh, uint32_t vertex_count) {
@@ -179,19 +185,6 @@ std::vector<FaceIndexOutOfRange> indices_out_of_range(const Mesh& mesh, uint32_t
     }
   }
   return indices;
-}
-
-void print_indices_out_of_range(const std::vector<FaceIndexOutOfRange>& indices, const char* indent) {
-  for (const FaceIndexOutOfRange& i : indices) {
-    std::printf("%striangle %u corner %d: index %u\n", indent, i.triangle, i.corner, i.index);
-  }
-}
-
-void say_left_out(uint32_t left_out, uint32_t vertex_count) {
-  std::fprintf(
-      stderr,
-      "inspect3d: left out %u %s with a vertex index at or beyond %u (inspect3d info %s lists them)\n",
-      left_out, left_out == 1 ? "triangle" : "triangles", vertex_count, kMeshName);
 }
 
 std::string frame_file_name(uint32_t frame) {
@@ -225,103 +218,35 @@ static bool frames_after_gap(const fs::path& dir, uint32_t missing, std::vector<
   return !error;
 }
 
-namespace {
-
-// The line of offsets asked in rising order, counted on from the last asked;
-// an offset before it starts the count again.
-struct LineCount {
-  size_t at = 0;
-  uint32_t line = 1;
-  uint32_t of(const char* text, size_t offset) {
-    if (offset < at) *this = {};
-    for (; at < offset; ++at) line += text[at] == '\n';
-    return line;
-  }
-};
-
-// Hands the frames read_frame_sequence reads on to a SourceVisitor, and keeps
-// the place of each thing left out. The first frame's vertices wait until its
-// vertex count is known: the visitor learns it before the first vertex.
-struct ToVisitor {
-  SourceVisitor& visitor;
-  std::vector<LeftOutPlace>& places;
-  std::vector<Vertex> first_frame;
-  const char* text = nullptr;
-  uint32_t vertex_count = 0;  // 0 until the first frame is done
-  size_t places_before = 0;   // of the frame at hand
-  LineCount lines;
-
-  void begin_frame(uint32_t frame, const char* frame_text) {
-    text = frame_text;
-    places_before = places.size();
-    lines = {};
-    if (frame > 0) visitor.begin_frame(frame, vertex_count, text);
-  }
-  void vertex(const Vertex& v) {
-    if (vertex_count == 0) {
-      first_frame.push_back(v);
-    } else {
-      visitor.vertex(v.at, v.x, v.y, v.z);
-    }
-  }
-  void end_frame(uint32_t frame, uint32_t count) {
-    if (frame > 0) return;
-    vertex_count = count;
-    visitor.begin_frame(0, count, text);
-    for (const Vertex& v : first_frame) visitor.vertex(v.at, v.x, v.y, v.z);
-    first_frame.clear();
-  }
-  void drop_frame() {
-    visitor.drop_frame();
-    places.resize(places_before);
-  }
-  void left_out(LeftOutKind kind, uint32_t frame, const char* frame_text, size_t at) {
-    const uint32_t line = kind == LeftOutKind::kFrameLongerThanRead ? 0 : lines.of(frame_text, at);
-    places.push_back({kind, frame, line});
-  }
-};
-
-}  // namespace
-
-SourceRead read_source_frames(const fs::path& dir, SourceVisitor& visitor, SourceFrames& frames) {
-  std::unique_ptr<char[]> text(new char[kFrameReadLimit + 1]);
-  frames.triangles = std::make_unique<TriangleTable>();
-  ToVisitor to_visitor{visitor, frames.left_out, {}, nullptr, 0, 0, {}};
-  FrameSequence& sequence = frames.sequence;
-  const std::string dir_name = utf8_of(dir);
-  const SequenceEnd end =
-      read_frame_sequence(dir_name.c_str(), text.get(), *frames.triangles, sequence, to_visitor);
+Failure source_read(const fs::path& dir, SequenceEnd end, SourceFrames& frames) {
+  const FrameSequence& sequence = frames.sequence;
   const std::string name = sequence.name;
   frames.frame_count = sequence.frame_count;
   frames.vertex_count = sequence.vertex_count;
   switch (end) {
     case SequenceEnd::kNoFirstFrame:
-      return SourceRead::kMissing;
+      frames.missing = true;
+      return {};
     case SequenceEnd::kUnreadable:
-      std::fprintf(stderr, "inspect3d: cannot read %s\n", shown(dir, name.c_str()).c_str());
-      return SourceRead::kFailed;
+      return failure("cannot read " + shown(dir, name.c_str()));
     case SequenceEnd::kEmptyFirstFrame:
-      std::fprintf(stderr, "inspect3d: %s is empty: frameconv converts nothing\n", name.c_str());
-      return SourceRead::kFailed;
+      return failure(name + " is empty: frameconv converts nothing");
     case SequenceEnd::kNoVertices:
-      std::fprintf(stderr, "inspect3d: %s holds no vertices: frameconv converts nothing\n", name.c_str());
-      return SourceRead::kFailed;
+      return failure(name + " holds no vertices: frameconv converts nothing");
     case SequenceEnd::kStoreFull:
       frames.stopped = "the vertex store is full at " + name;
-      return SourceRead::kRead;
+      return {};
     case SequenceEnd::kTooFewVertices:
       frames.stopped = name + " has too few vertices";
-      return SourceRead::kRead;
+      return {};
     case SequenceEnd::kComplete:
       break;
   }
   if (frames.frame_count < kFrameLimit) {
     // The sequence ended at a missing name: frames after it are never read.
     std::vector<uint32_t> after;
-    if (!frames_after_gap(dir, frames.frame_count, after)) {
-      std::fprintf(stderr, "inspect3d: cannot read the directory %s\n", utf8_of(dir).c_str());
-      return SourceRead::kFailed;
-    }
+    if (!frames_after_gap(dir, frames.frame_count, after))
+      return failure("cannot read the directory " + utf8_of(dir));
     if (!after.empty()) {
       std::string note = frame_file_name(after[0]);
       if (after.size() > 1) note += " and " + std::to_string(after.size() - 1) + " more";
@@ -329,5 +254,42 @@ SourceRead read_source_frames(const fs::path& dir, SourceVisitor& visitor, Sourc
                              " never read");
     }
   }
-  return SourceRead::kRead;
+  return {};
+}
+
+// The files of the current directory that the writing commands read: the
+// conversion, and the frame files up to the first one missing (preview reads
+// them). Found once, at the first write.
+static const std::vector<FileIdentity>& inputs() {
+  static std::vector<FileIdentity> identities;
+  static bool found = false;
+  if (found) return identities;
+  found = true;
+  FileIdentity identity;
+  for (const char* name : {kVertexAnimationName, kMeshName}) {
+    if (file_identity(name, identity)) identities.push_back(identity);
+  }
+  for (uint32_t frame = 0; frame < kFrameLimit && file_identity(frame_file_name(frame).c_str(), identity);
+       ++frame) {
+    identities.push_back(identity);
+  }
+  return identities;
+}
+
+Failure write_output(const std::string& file, const std::string& bytes) {
+  return write_output(file, bytes, {});
+}
+
+Failure write_output(const std::string& file, const std::string& head,
+                     const std::vector<unsigned char>& body) {
+  FileIdentity identity;
+  if (file_identity(file.c_str(), identity) &&
+      std::find(inputs().begin(), inputs().end(), identity) != inputs().end()) {
+    return failure(file + " is a file this command reads; it is not written over");
+  }
+  if (!write_output_file(file.c_str(), reinterpret_cast<const uint8_t*>(head.data()), head.size(),
+                         body.data(), body.size())) {
+    return failure();
+  }
+  return {};
 }

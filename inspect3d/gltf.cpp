@@ -54,22 +54,21 @@ constexpr OptionSpec kOptions[] = {
      is_frame_range},
 };
 
-GltfExport gltf_of(const Conversion& conversion, const GltfRange& range) {
+GltfExport write_gltf(const Conversion& conversion, const GltfRange& range, const std::string& out) {
   GltfExport result;
   result.range = range;
   result.vertex_count = conversion.animation.vertex_count;
-  result.made = make_glb(conversion.animation, conversion.mesh, range, result.glb, result.left_out);
+  Glb glb;
+  result.failure = make_glb(conversion.animation, conversion.mesh, range, glb, result.left_out);
   result.triangle_count = conversion.mesh.triangle_count - result.left_out;
+  if (!result.failure) result.failure = write_output(out, glb.head, glb.bin);
+  if (result.failure) result.failure.then("cannot write " + out);
   return result;
 }
 
-// Writes the file gltf_of made to `out` and says what it holds; returns the
-// exit status.
+// Says what write_gltf wrote to `out`; returns the exit status.
 static int print_gltf_export(const GltfExport& result, const std::string& out) {
-  if (!result.made || !write_output(out, result.glb.head, result.glb.bin)) {
-    std::fprintf(stderr, "inspect3d: cannot write %s\n", out.c_str());
-    return kBadUsage;
-  }
+  if (result.failure) return say(result.failure);
   const uint32_t first = result.range.first, last = result.range.last;
   const std::string frames = first == last
                                  ? "frame " + std::to_string(first)
@@ -80,9 +79,9 @@ static int print_gltf_export(const GltfExport& result, const std::string& out) {
               counted(result.triangle_count, "triangle", "triangles").c_str(), result.range.fps);
   if (result.left_out > 0) {
     say_left_out(result.left_out, result.vertex_count);
-    return kProblems;
+    return kProblemsFound;
   }
-  return kOk;
+  return kDone;
 }
 
 int cmd_gltf(int argc, char** argv) {
@@ -98,7 +97,8 @@ int cmd_gltf(int argc, char** argv) {
   if (frames_given) parse_frame_range(options[kFrames].text, first, last);
 
   Conversion conversion;
-  if (!read_conversion(".", conversion) || !can_decode(conversion)) return kBadUsage;
+  if (Failure read = read_conversion(".", conversion)) return say(read);
+  if (Failure undecodable = cannot_decode(conversion)) return say(undecodable);
   const Animation& animation = conversion.animation;
   if (!frames_given) last = animation.frame_count - 1u;
   if (last >= animation.frame_count) {
@@ -108,12 +108,9 @@ int cmd_gltf(int argc, char** argv) {
   }
   const uint32_t frame_count = last - first + 1;
   if (frame_count > kGltfFrameLimit) {
-    std::fprintf(stderr,
-                 "inspect3d: %u frames are more than one glTF file holds (%u): choose some with --frames "
-                 "FIRST-LAST\n",
-                 frame_count, kGltfFrameLimit);
-    return kBadUsage;
+    return say(failure(std::to_string(frame_count) + " frames are more than one glTF file holds (" +
+                       std::to_string(kGltfFrameLimit) + "): choose some with --frames FIRST-LAST"));
   }
 
-  return print_gltf_export(gltf_of(conversion, {first, last, fps}), out);
+  return print_gltf_export(write_gltf(conversion, {first, last, fps}, out), out);
 }

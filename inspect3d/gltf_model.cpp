@@ -92,19 +92,18 @@ int add_weight_accessor(tinygltf::Model& model, const std::vector<float>& weight
   return add_accessor(model, float_accessor(model, weights, TINYGLTF_TYPE_SCALAR, 1, -1));
 }
 
-// Frame `frame` as three floats a vertex, read from the file; empty if it
-// cannot be read.
-std::vector<float> frame_floats(const Animation& animation, uint32_t frame) {
+// Frame `frame` as three floats a vertex, read from the file.
+Failure frame_floats(const Animation& animation, uint32_t frame, std::vector<float>& positions) {
   std::vector<Position> decoded;
-  std::vector<float> positions;
-  if (!frame_positions(animation, frame, decoded)) return positions;
+  positions.clear();
+  if (Failure read = frame_positions(animation, frame, decoded)) return read;
   positions.reserve(decoded.size() * 3);
   for (const Position& p : decoded) {
     // A whole number of eighths within +-128: exact as a float.
     positions.insert(positions.end(),
                      {static_cast<float>(p.x), static_cast<float>(p.y), static_cast<float>(p.z)});
   }
-  return positions;
+  return {};
 }
 
 std::string target_name(uint32_t frame) {
@@ -180,8 +179,8 @@ static bool split_glb(const std::string& without_bin, std::vector<unsigned char>
 
 std::string glb_bytes(const Glb& glb) { return glb.head + std::string(glb.bin.begin(), glb.bin.end()); }
 
-bool make_glb(const Animation& animation, const Mesh& mesh, const GltfRange& range, Glb& glb,
-              uint32_t& left_out_count) {
+Failure make_glb(const Animation& animation, const Mesh& mesh, const GltfRange& range, Glb& glb,
+                 uint32_t& left_out_count) {
   tinygltf::Model model;
   model.asset.version = "2.0";
   model.asset.generator = "inspect3d";
@@ -195,16 +194,15 @@ bool make_glb(const Animation& animation, const Mesh& mesh, const GltfRange& ran
     primitive.mode = TINYGLTF_MODE_TRIANGLES;
     primitive.indices = add_index_accessor(model, triangles);
   }
-  const std::vector<float> base = frame_floats(animation, range.first);
-  if (base.empty()) return false;
+  std::vector<float> base, displacements;
+  if (Failure read = frame_floats(animation, range.first, base)) return read;
   primitive.attributes["POSITION"] = add_position_accessor(model, base);
 
   tinygltf::Mesh gltf_mesh;
   gltf_mesh.name = "aniv00";
   tinygltf::Value::Array names;
   for (uint32_t frame = range.first + 1; frame <= range.last; ++frame) {
-    std::vector<float> displacements = frame_floats(animation, frame);
-    if (displacements.empty()) return false;
+    if (Failure read = frame_floats(animation, frame, displacements)) return read;
     for (size_t i = 0; i < displacements.size(); ++i) displacements[i] -= base[i];
     primitive.targets.push_back({{"POSITION", add_position_accessor(model, displacements)}});
     names.emplace_back(target_name(frame));
@@ -233,6 +231,9 @@ bool make_glb(const Animation& animation, const Mesh& mesh, const GltfRange& ran
   model.buffers[0].data.clear();
   std::ostringstream out;
   tinygltf::TinyGLTF writer;
-  if (!writer.WriteGltfSceneToStream(&model, out, false, true)) return false;
-  return split_glb(std::move(out).str(), std::move(bin), glb);
+  if (!writer.WriteGltfSceneToStream(&model, out, false, true) ||
+      !split_glb(std::move(out).str(), std::move(bin), glb)) {
+    return failure();  // the library's: nothing the user can be told of
+  }
+  return {};
 }

@@ -45,9 +45,10 @@ struct Glb {
 // The .glb of `animation` (whose vertex count the mesh's indices refer to)
 // and `mesh` over `range`, byte for byte what tinygltf writes of the model;
 // `left_out_count` is set to the number of triangles left out for an index
-// out of range. False if the library fails or a frame cannot be read.
-bool make_glb(const Animation& animation, const Mesh& mesh, const GltfRange& range, Glb& glb,
-              uint32_t& left_out_count);
+// out of range. Fails if a frame cannot be read or the library fails (which
+// says nothing of its own).
+Failure make_glb(const Animation& animation, const Mesh& mesh, const GltfRange& range, Glb& glb,
+                 uint32_t& left_out_count);
 
 // The two pieces joined: the whole file.
 std::string glb_bytes(const Glb& glb);

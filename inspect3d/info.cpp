@@ -17,13 +17,13 @@ std::string unfinished_commit_note(const std::filesystem::path& dir) {
          "frameconv or clipmerge puts the earlier ones back";
 }
 
-bool frame_boxes(const Animation& animation, std::vector<FrameBox>& boxes) {
+Failure frame_boxes(const Animation& animation, std::vector<FrameBox>& boxes) {
   boxes.clear();
   std::vector<Position> positions;
   for (uint32_t f = 0; f < animation.frame_count; ++f) {
     // The layout has at least one vertex a frame.
     FrameBox box = {{HUGE_VAL, HUGE_VAL, HUGE_VAL}, {-HUGE_VAL, -HUGE_VAL, -HUGE_VAL}};
-    if (!frame_positions(animation, f, positions)) return false;
+    if (Failure read = frame_positions(animation, f, positions)) return read;
     for (const Position& p : positions) {
       const double at[3] = {p.x, p.y, p.z};
       for (int axis = 0; axis < 3; ++axis) {
@@ -33,7 +33,7 @@ bool frame_boxes(const Animation& animation, std::vector<FrameBox>& boxes) {
     }
     boxes.push_back(box);
   }
-  return true;
+  return {};
 }
 
 NeitherReason why_neither(const uint8_t* head, size_t head_bytes, uint64_t size) {
@@ -51,29 +51,25 @@ NeitherReason why_neither(const uint8_t* head, size_t head_bytes, uint64_t size)
 FileInfo info_of(const std::string& name, OpenedFile& opened) {
   FileInfo info;
   info.size = opened.size;
-  info.kind = kind_of(opened);
+  info.kind = opened.decoded.kind;
+  // A vertex animation file's header; for kBoth, what one of this size would hold.
+  info.animation = opened.decoded.animation;
   switch (info.kind) {
     case FileKind::kVertexAnimation: {
       Animation animation;
-      get_animation_header(opened.head, opened.head_bytes, animation);
+      static_cast<AnimationHeader&>(animation) = opened.decoded.animation;
       animation.file = opened.file.get();
       animation.shown_name = name;
-      info.animation = animation;
-      info.complete = frame_boxes(animation, info.boxes);
+      info.failure = frame_boxes(animation, info.boxes);
       break;
     }
     case FileKind::kMesh:
     case FileKind::kBoth: {
-      // What a vertex animation file of this size would hold, for kBoth.
-      get_animation_header(opened.head, opened.head_bytes, info.animation);
       // A mesh file is at most about 1 MB: read whole.
-      opened.file.reset();
       std::vector<uint8_t> bytes;
-      if (!read_whole_file(path_of(name), name, kMeshFileLimit, "a mesh file", bytes)) {
-        info.complete = false;
-        break;
-      }
-      const Mesh mesh = mesh_of(bytes);
+      info.failure = read_rest(opened, name, bytes);
+      if (info.failure) break;
+      const Mesh mesh = mesh_of(opened.decoded.mesh, bytes);
       info.mesh = mesh;
       info.indices = indices_out_of_range(mesh, mesh.vertices_per_frame);
       break;
@@ -139,7 +135,7 @@ static int print_info(const std::string& name, const FileInfo& info) {
     case FileKind::kVertexAnimation:
       std::printf("%s: vertex animation file, %llu bytes\n", name.c_str(), size);
       print_animation_info(info);
-      return info.complete ? kOk : kBadUsage;
+      return info.failure ? kFailed : kDone;
     case FileKind::kMesh:
     case FileKind::kBoth:
       std::printf("%s: mesh file, %llu bytes\n", name.c_str(), size);
@@ -148,32 +144,34 @@ static int print_info(const std::string& name, const FileInfo& info) {
         std::printf("  (its size would also fit a vertex animation file of %s)\n",
                     frames_of(info.animation.frame_count, info.animation.vertex_count).c_str());
       }
-      if (!info.complete) return kBadUsage;
+      if (info.failure) return kFailed;
       print_mesh_info(info);
-      return info.indices.empty() ? kOk : kProblems;
+      return info.indices.empty() ? kDone : kProblemsFound;
     case FileKind::kNeither:
       std::printf("%s: neither a vertex animation file nor a mesh file, %llu bytes\n", name.c_str(), size);
       print_why_neither(info.neither);
-      return kProblems;
+      return kProblemsFound;
   }
-  return kOk;
+  return kDone;
 }
 
 int cmd_info(int argc, char** argv) {
   if (argc < 2) return usage_error("info needs at least one file");
-  int status = kOk;
+  int status = kDone;
   for (int n = 1; n < argc; ++n) {
     const std::string name = argv[n];
     OpenedFile opened;
     // No .3d file is larger than the largest vertex animation file.
-    if (!open_file(path_of(name), name, kVertexAnimationFileLimit, "a .3d file", opened)) {
-      status = kBadUsage;
+    if (Failure failed = open_file(path_of(name), name, kVertexAnimationFileLimit, "a .3d file", opened)) {
+      status = say(failed);
       continue;
     }
     if (n > 1) std::printf("\n");
-    const int file_status = print_info(name, info_of(name, opened));
+    const FileInfo info = info_of(name, opened);
+    if (info.failure) say(info.failure);
+    const int file_status = print_info(name, info);
     // A file that cannot be read outweighs problems found.
-    if (file_status == kBadUsage || (file_status == kProblems && status == kOk)) status = file_status;
+    if (file_status == kFailed || (file_status == kProblemsFound && status == kDone)) status = file_status;
   }
   // Once for each folder of the files named.
   std::vector<std::filesystem::path> folders;

@@ -8,9 +8,9 @@
 //
 // This file only finds the command and the global options; each command lives
 // in a file of its own (info.cpp, ...), over the one reader of a conversion in
-// conversion.cpp. Exit status: 0 done, 1 a check found problems, 2 bad usage
-// or a file that cannot be read or written. Reports go to standard output,
-// errors to standard error.
+// conversion.cpp. Exit status (cli.h): 0 done, 1 a check found problems, 2 bad
+// usage or a file that cannot be read or written. Reports go to standard
+// output, errors to standard error.
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -88,7 +88,7 @@ int print_help() {
     std::printf("\n");
   }
   std::printf("\n%s", kExitStatus);
-  return kOk;
+  return kDone;
 }
 
 // A global option, given in place of a command: its name and its entry.
@@ -100,7 +100,7 @@ struct GlobalOption {
 // The project's version, from CMake (ANIM3D_VERSION).
 int print_version() {
   std::printf("inspect3d %s\n", ANIM3D_VERSION);
-  return kOk;
+  return kDone;
 }
 
 constexpr GlobalOption kGlobalOptions[] = {
@@ -140,8 +140,9 @@ int main(int argc, char** argv) {
     } catch (const std::length_error&) {
     }
     std::fflush(stdout);
+    // Said without taking memory: there may be none.
     std::fprintf(stderr, "inspect3d: not enough memory for %s\n", command.name);
-    return kBadUsage;
+    return kFailed;
   }
   return usage_error(std::string("unknown command ") + argv[1]);
 }

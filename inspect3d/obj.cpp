@@ -63,13 +63,21 @@ ObjExport write_obj_frames(const Conversion& conversion, uint32_t first, uint32_
                            const fs::path& out_dir) {
   const Animation& animation = conversion.animation;
   ObjExport result{first, last, 0, {}};
+  std::error_code error;
+  fs::create_directories(out_dir, error);
+  if (!fs::is_directory(out_dir, error)) {
+    result.failure = failure("cannot make the directory " + utf8_of(out_dir));
+    return result;
+  }
   triangles_in_range(conversion.mesh, animation.vertex_count, result.left_out);
   std::vector<Position> positions;
   for (uint32_t f = first; f <= last; ++f) {
     const fs::path file = out_dir / obj_name(f);
-    if (!frame_positions(animation, f, positions) ||
-        !write_output(utf8_of(file), obj_text(animation, conversion.mesh, f, positions))) {
-      result.failed = file.generic_string();
+    result.failure = frame_positions(animation, f, positions);
+    if (!result.failure)
+      result.failure = write_output(utf8_of(file), obj_text(animation, conversion.mesh, f, positions));
+    if (result.failure) {
+      result.failure.then("cannot write " + file.generic_string());
       break;
     }
   }
@@ -78,10 +86,7 @@ ObjExport write_obj_frames(const Conversion& conversion, uint32_t first, uint32_
 
 // Prints what write_obj_frames did; returns the exit status.
 static int print_obj_export(const ObjExport& result, const fs::path& out_dir, uint32_t vertex_count) {
-  if (!result.failed.empty()) {
-    std::fprintf(stderr, "inspect3d: cannot write %s\n", result.failed.c_str());
-    return kBadUsage;
-  }
+  if (result.failure) return say(result.failure);
   if (result.first == result.last) {
     std::printf("wrote %s\n", shown(out_dir, obj_name(result.first).c_str()).c_str());
   } else {
@@ -90,9 +95,9 @@ static int print_obj_export(const ObjExport& result, const fs::path& out_dir, ui
   }
   if (result.left_out > 0) {
     say_left_out(result.left_out, vertex_count);
-    return kProblems;
+    return kProblemsFound;
   }
-  return kOk;
+  return kDone;
 }
 
 int cmd_obj(int argc, char** argv) {
@@ -107,18 +112,12 @@ int cmd_obj(int argc, char** argv) {
   if (all && one) return usage_error("obj takes --frame N or --all, not both");
 
   Conversion conversion;
-  if (!read_conversion(".", conversion) || !can_decode(conversion)) return kBadUsage;
+  if (Failure read = read_conversion(".", conversion)) return say(read);
+  if (Failure undecodable = cannot_decode(conversion)) return say(undecodable);
   const Animation& animation = conversion.animation;
   if (one && frame >= animation.frame_count) {
-    std::fprintf(stderr, "inspect3d: there is no frame %u: %s holds frames 0 to %u\n", frame,
-                 kVertexAnimationName, animation.frame_count - 1u);
-    return kBadUsage;
-  }
-  std::error_code error;
-  fs::create_directories(out_dir, error);
-  if (!fs::is_directory(out_dir, error)) {
-    std::fprintf(stderr, "inspect3d: cannot make the directory %s\n", utf8_of(out_dir).c_str());
-    return kBadUsage;
+    return say(failure("there is no frame " + std::to_string(frame) + ": " + kVertexAnimationName +
+                       " holds frames 0 to " + std::to_string(animation.frame_count - 1u)));
   }
 
   const uint32_t first = one ? frame : 0;

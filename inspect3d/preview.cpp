@@ -16,46 +16,52 @@
 namespace {
 
 // Writes `image` as the PNG file `out`, staged as every output of inspect3d.
-bool write_png_file(const std::string& out, const Image& image) {
+Failure write_png_file(const std::string& out, const Image& image) {
   const std::vector<uint8_t> png = encode_png(image);
-  return !png.empty() && write_output(out, std::string(png.begin(), png.end()));
+  Failure written = png.empty() ? failure() : write_output(out, std::string(png.begin(), png.end()));
+  if (written) written.then("cannot write " + out);
+  return written;
 }
 
 constexpr char kDefaultOut[] = "preview.png";
 
 // Marks, in each frame of the sheet, the vertices whose source position does
 // not pack without wrapping: the test check reports wrapped coordinates by.
-class RangeMarks : public SourceVisitor {
+// Takes the frames as read_frame_sequence hands them over.
+class RangeMarks {
  public:
   RangeMarks(const std::vector<uint32_t>& numbers, uint32_t vertex_count)
       : marks(numbers.size()), numbers_(numbers), vertex_count_(vertex_count) {}
 
   std::vector<std::vector<uint8_t>> marks;  // per tile, one flag a vertex; empty: no source
 
-  void begin_frame(uint32_t frame, uint32_t vertex_count, const char*) override {
+  void begin_frame(uint32_t frame, const char*) {
     const auto at = std::find(numbers_.begin(), numbers_.end(), frame);
-    // Marks only fit the vertices of the same mesh.
-    tile_ = at == numbers_.end() || vertex_count != vertex_count_ ? kNoTile : at - numbers_.begin();
-    if (tile_ != kNoTile) marks[tile_].assign(vertex_count, 0);
-    vertex_ = 0;
+    tile_ = at == numbers_.end() ? kNoTile : at - numbers_.begin();
+    if (tile_ != kNoTile) marks[tile_].clear();
   }
 
-  void vertex(size_t, double x, double y, double z) override {
-    if (tile_ == kNoTile) return;
-    marks[tile_][vertex_++] = !position_packs_in_range(x, y, z);
+  void vertex(const Vertex& v) {
+    if (tile_ != kNoTile) marks[tile_].push_back(!position_packs_in_range(v.x, v.y, v.z));
+  }
+
+  // Marks only fit the vertices of the same mesh.
+  void end_frame(uint32_t, uint32_t vertex_count) {
+    if (tile_ != kNoTile && vertex_count != vertex_count_) marks[tile_].clear();
   }
 
   // frameconv stops at this frame: it has no source in the conversion.
-  void drop_frame() override {
+  void drop_frame() {
     if (tile_ != kNoTile) marks[tile_].clear();
   }
+
+  void left_out(LeftOutKind, uint32_t, const char*, size_t) {}
 
  private:
   static constexpr ptrdiff_t kNoTile = -1;
   const std::vector<uint32_t>& numbers_;
   uint32_t vertex_count_;
   ptrdiff_t tile_ = kNoTile;
-  uint32_t vertex_ = 0;
 };
 
 bool parse_tile_size(const char* text, uint32_t& px) {
@@ -88,14 +94,15 @@ uint32_t count_red(const std::vector<Triangle>& triangles, const std::vector<std
 
 }  // namespace
 
-Preview preview_of(const Conversion& conversion, uint32_t px) {
+Preview write_preview(const Conversion& conversion, uint32_t px, const std::string& out) {
   const Animation& animation = conversion.animation;
   Preview preview;
   // The frames of the sheet, decoded, and the triangles every frame draws.
   preview.numbers = sheet_frame_numbers(animation.frame_count);
   std::vector<std::vector<Position>> positions(preview.numbers.size());
   for (size_t t = 0; t < preview.numbers.size(); ++t) {
-    if (!frame_positions(animation, preview.numbers[t], positions[t])) return preview;
+    preview.failure = frame_positions(animation, preview.numbers[t], positions[t]);
+    if (preview.failure) return preview;
   }
   const std::vector<Triangle> triangles =
       triangles_in_range(conversion.mesh, animation.vertex_count, preview.left_out);
@@ -104,23 +111,21 @@ Preview preview_of(const Conversion& conversion, uint32_t px) {
   // vertices out of range; without them nothing is red.
   RangeMarks range(preview.numbers, animation.vertex_count);
   SourceFrames source;
-  const SourceRead read = read_source_frames(".", range, source);
-  if (read == SourceRead::kFailed) return preview;
+  preview.failure = read_source_frames(".", range, source);
+  if (preview.failure) return preview;
   preview.source_vertex_count = source.vertex_count;
-  preview.other_source = read == SourceRead::kRead && source.vertex_count != animation.vertex_count;
+  preview.other_source = !source.missing && source.vertex_count != animation.vertex_count;
 
   std::vector<SheetFrame> frames(preview.numbers.size());
   for (size_t t = 0; t < frames.size(); ++t) frames[t] = {preview.numbers[t], positions[t], range.marks[t]};
   preview.image = draw_sheet(frames, triangles, px);
   preview.red = count_red(triangles, range.marks);
-  preview.complete = true;
+  preview.failure = write_png_file(out, preview.image);
   return preview;
 }
 
-// Says what preview_of found and writes its sheet to `out`; returns the exit
-// status.
+// Says what write_preview found and wrote to `out`; returns the exit status.
 static int print_preview(const Preview& preview, const std::string& out, const Animation& animation) {
-  if (!preview.complete) return kBadUsage;
   if (preview.other_source) {
     std::fprintf(stderr,
                  "inspect3d: the frames %s, ... give %u vertices, %s %u: they are not its source, so "
@@ -128,26 +133,23 @@ static int print_preview(const Preview& preview, const std::string& out, const A
                  frame_file_name(0).c_str(), preview.source_vertex_count, kVertexAnimationName,
                  animation.vertex_count);
   }
+  if (preview.failure) return say(preview.failure);
   const Image& image = preview.image;
-  if (!write_png_file(out, image)) {
-    std::fprintf(stderr, "inspect3d: cannot write %s\n", out.c_str());
-    return kBadUsage;
-  }
 
   std::printf("wrote %s, %u x %u pixels: frame%s %s of %s\n", out.c_str(), image.width, image.height,
               preview.numbers.size() == 1 ? "" : "s", listed(preview.numbers).c_str(),
               frames_of(animation.frame_count, animation.vertex_count).c_str());
-  int status = kOk;
+  int status = kDone;
   if (preview.left_out > 0) {
     say_left_out(preview.left_out, animation.vertex_count);
-    status = kProblems;
+    status = kProblemsFound;
   }
   if (preview.red > 0) {
     std::fprintf(stderr,
                  "inspect3d: drew %u %s red for a vertex out of range in its source frame (inspect3d check "
                  "lists them)\n",
                  preview.red, preview.red == 1 ? "triangle" : "triangles");
-    status = kProblems;
+    status = kProblemsFound;
   }
   return status;
 }
@@ -169,8 +171,8 @@ int cmd_preview(int argc, char** argv) {
   if (options[kSize].given) parse_tile_size(options[kSize].text.c_str(), px);
 
   Conversion conversion;
-  if (!read_conversion(".", conversion)) return kBadUsage;
-  if (!can_decode(conversion)) return kBadUsage;
+  if (Failure read = read_conversion(".", conversion)) return say(read);
+  if (Failure undecodable = cannot_decode(conversion)) return say(undecodable);
 
-  return print_preview(preview_of(conversion, px), out, conversion.animation);
+  return print_preview(write_preview(conversion, px, out), out, conversion.animation);
 }

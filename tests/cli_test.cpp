@@ -109,9 +109,13 @@ TEST(FrameComparison, ErrorsWithinRangeWrappedCoordinatesAndWordsThatDiffer) {
     FrameComparison comparison(animation);
     uint32_t frame = UINT32_MAX;
     for (const SourceVertex& v : c.source) {
-      if (v.frame != frame) comparison.begin_frame(frame = v.frame, 2, "v\n");
-      comparison.vertex(0, v.x, v.y, v.z);
+      if (v.frame != frame) {
+        if (frame != UINT32_MAX) comparison.end_frame(frame, 2);
+        comparison.begin_frame(frame = v.frame, "v\n");
+      }
+      comparison.vertex({0, v.x, v.y, v.z, true});
     }
+    comparison.end_frame(frame, 2);
     ASSERT_EQ(comparison.findings.size(), 2u) << c.why;
     for (int f = 0; f < 2; ++f) {
       for (int axis = 0; axis < 3; ++axis) {

@@ -70,9 +70,7 @@ TEST(FrameBoxes, EachFramesLowestAndHighestPerAxisUpToAFrameThatCannotBeRead) {
     const std::vector<uint8_t> bytes = animation_bytes(c.frames, c.keep);
     const Animation animation = animation_of(bytes);
     std::vector<FrameBox> boxes;
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(frame_boxes(animation, boxes), c.read_all);
-    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(!frame_boxes(animation, boxes), c.read_all);
     ASSERT_EQ(boxes.size(), c.boxes.size());
     for (size_t f = 0; f < boxes.size(); ++f) {
       for (int axis = 0; axis < 3; ++axis) {

@@ -28,8 +28,9 @@ std::string with_byte(std::string bytes, size_t offset, char value) {
 }
 
 FileKind kind(const std::string& bytes) {
-  return file_kind(reinterpret_cast<const uint8_t*>(bytes.data()), std::min(bytes.size(), kKindHeadBytes),
-                   bytes.size());
+  return read_file_head(reinterpret_cast<const uint8_t*>(bytes.data()),
+                        std::min(bytes.size(), kKindHeadBytes), bytes.size())
+      .kind;
 }
 
 struct KindCase {

@@ -42,18 +42,12 @@ TEST(TriangleRecords, ReadBackAsWrittenAndNeverPastTheData) {
   EXPECT_EQ(std::vector<uint8_t>(bytes.begin() + 48, bytes.begin() + 64),
             (std::vector<uint8_t>{0, 0, 2, 1, 8, 0, 1, 1, 0, 0x80, 0, 0x94, 2, 0x80, 0, 0}));
 
-  uint16_t indices[3] = {};
-  ASSERT_TRUE(get_triangle_indices(bytes.data(), bytes.size(), 1, indices));
-  EXPECT_EQ(indices[0], 0xFFFF);
-  EXPECT_EQ(indices[1], 3);
-  EXPECT_EQ(indices[2], 4);
+  EXPECT_EQ(triangle_at(bytes.data(), bytes.size(), 1), (Triangle{0xFFFF, 3, 4}));
   for (size_t length = 0; length < 80; ++length) {
     const std::vector<uint8_t> cut(bytes.begin(), bytes.begin() + static_cast<long>(length));
-    uint16_t untouched[3] = {7, 7, 7};
-    EXPECT_FALSE(get_triangle_indices(cut.data(), cut.size(), 1, untouched)) << length;
-    EXPECT_EQ(untouched[0], 7) << length;
+    EXPECT_EQ(triangle_at(cut.data(), cut.size(), 1), (Triangle{0, 0, 0})) << length;
   }
-  EXPECT_FALSE(get_triangle_indices(bytes.data(), bytes.size(), 0xFFFFFFFF, indices));
+  EXPECT_EQ(triangle_at(bytes.data(), bytes.size(), 0xFFFFFFFF), (Triangle{0, 0, 0}));
 }
 
 }  // namespace

@@ -63,11 +63,10 @@ TEST(UnpackVertex, FieldsReadBackAsSignedSteps) {
       {0xFFFFFFFF, -0.125, -0.125, -0.25, "all bits set: minus one step"},
   };
   for (const UnpackCase& c : cases) {
-    double x = 99, y = 99, z = 99;
-    unpack_vertex(c.word, x, y, z);
-    EXPECT_EQ(x, c.x) << c.why;
-    EXPECT_EQ(y, c.y) << c.why;
-    EXPECT_EQ(z, c.z) << c.why;
+    const Position p = unpack_vertex(c.word);
+    EXPECT_EQ(p.x, c.x) << c.why;
+    EXPECT_EQ(p.y, c.y) << c.why;
+    EXPECT_EQ(p.z, c.z) << c.why;
   }
 }
 
@@ -76,9 +75,8 @@ TEST(UnpackVertex, EveryFieldValuePacksBackToItself) {
     const uint32_t words[] = {raw, raw << 11, (raw & 0x3FF) << 22,
                               raw | (raw ^ 0x5A5) << 11 | (raw & 0x3FF) << 22};
     for (uint32_t word : words) {
-      double x, y, z;
-      unpack_vertex(word, x, y, z);
-      ASSERT_EQ(pack_vertex(x, y, z), word) << std::hex << word;
+      const Position p = unpack_vertex(word);
+      ASSERT_EQ(pack_vertex(p.x, p.y, p.z), word) << std::hex << word;
     }
   }
 }

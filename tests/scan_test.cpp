@@ -1,5 +1,5 @@
-// The scanner's searches, number readers and vertex passes, and the frame
-// names.
+// The scanner's searches, number readers and vertex passes (read as
+// read_frame_sequence reads a frame sequence), and the frame names.
 #include "scan.h"
 
 #include <gtest/gtest.h>
@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "frameconv.h"
-#include "le.h"
+#include "frame_recorder.h"
+#include "frames.h"
 #include "mesh.h"
 #include "sequence.h"
 
@@ -178,17 +178,19 @@ TEST(ReadInteger, DigitsUpToTheFirstNonDigitWrappingIn32Bits) {
   EXPECT_EQ(read_integer(at("12", 2)), 0);
 }
 
-// A vertex store on the heap: it is too large for the stack.
-std::unique_ptr<VertexStore> empty_store() {
-  auto store = std::make_unique<VertexStore>();
-  store->word_count = 0;
-  return store;
+// The packed words of vertices as read.
+std::vector<uint32_t> words_of(const std::vector<Vertex>& vertices) {
+  std::vector<uint32_t> words;
+  for (const Vertex& v : vertices) words.push_back(pack_vertex(v.x, v.y, v.z));
+  return words;
 }
 
-std::vector<uint32_t> words(const VertexStore& store) {
-  std::vector<uint32_t> out(store.word_count);
-  for (uint32_t i = 0; i < store.word_count; ++i) get_u32(store.bytes, store.word_count * 4, i * 4, out[i]);
-  return out;
+// A first frame of `count` plain vertices: it sets the count the later frame
+// under test is read with.
+std::string plain_frame(uint32_t count) {
+  std::string text;
+  for (uint32_t i = 0; i < count; ++i) text += "v 0 0 0\n";
+  return text;
 }
 
 struct PassCase {
@@ -214,54 +216,50 @@ TEST(FirstFramePass, FindsVerticesWhereverVAndSpaceStand) {
       {"no vertices here\nf 1 2 3\n", {}, "no v at all"},
   };
   for (const PassCase& c : cases) {
-    auto store = empty_store();
-    OutOfRange out_of_range{};
-    EXPECT_EQ(scan_first_frame(c.text.c_str(), c.text.size(), *store, out_of_range), c.words.size()) << c.why;
-    EXPECT_EQ(words(*store), c.words) << c.why;
+    const RecordedSequence read = record_sequence({c.text});
+    EXPECT_EQ(read.end, c.words.empty() ? SequenceEnd::kNoVertices : SequenceEnd::kComplete) << c.why;
+    const std::vector<uint32_t> words =
+        read.recorder.frames.empty() ? std::vector<uint32_t>{} : words_of(read.recorder.frames[0]);
+    EXPECT_EQ(words, c.words) << c.why;
   }
 }
 
 TEST(FirstFramePass, StopsAtTenThousandVertices) {
   std::string text;
   for (int i = 0; i <= 10000; ++i) text += "v 1 2 3\n";
-  auto store = empty_store();
-  OutOfRange out_of_range{};
-  EXPECT_EQ(scan_first_frame(text.c_str(), text.size(), *store, out_of_range), 10000u);
-  EXPECT_EQ(store->word_count, 10000u);
+  const RecordedSequence read = record_sequence({text});
+  ASSERT_EQ(read.recorder.frames.size(), 1u);
+  EXPECT_EQ(read.recorder.frames[0].size(), 10000u);
+  EXPECT_EQ(read.sequence.vertex_count, 10000u);
 }
 
 TEST(LaterFramePass, TakesExactlyTheFirstFramesCount) {
-  auto store = empty_store();
-  OutOfRange out_of_range{};
   const std::string text = "# frame\nv 1 2 3\nvn 0 0 1\nv 4 5 6\nv 7 7 7\n";
-  EXPECT_TRUE(scan_later_frame(text.c_str(), text.size(), 2, *store, out_of_range));
-  EXPECT_EQ(words(*store), (std::vector<uint32_t>{pack_vertex(1, 2, 3), pack_vertex(4, 5, 6)}));
+  const RecordedSequence read = record_sequence({plain_frame(2), text});
+  ASSERT_EQ(read.recorder.frames.size(), 2u);
+  EXPECT_EQ(words_of(read.recorder.frames[1]),
+            (std::vector<uint32_t>{pack_vertex(1, 2, 3), pack_vertex(4, 5, 6)}));
 
-  store = empty_store();
-  EXPECT_FALSE(scan_later_frame(text.c_str(), text.size(), 4, *store, out_of_range)) << "too few v";
-  store = empty_store();
-  EXPECT_FALSE(scan_later_frame("", 0, 1, *store, out_of_range)) << "an empty frame";
+  EXPECT_EQ(record_sequence({plain_frame(4), text}).end, SequenceEnd::kTooFewVertices) << "too few v";
+  EXPECT_EQ(record_sequence({plain_frame(1), ""}).end, SequenceEnd::kTooFewVertices) << "an empty frame";
 }
 
 TEST(LaterFramePass, MovesBetweenCoordinatesByTheThousandByteWindow) {
   // After x the window holds "1" and 999 'x': no space, so the cursor moves
   // 1,000 bytes on, onto the space before "2". The first-frame pass, searching
   // to end of data, reads the same text as (1, 2, 3).
-  const std::string text = "v 1" + std::string(999, 'x') + " 2 3";
-  auto store = empty_store();
-  OutOfRange out_of_range{};
-  ASSERT_TRUE(scan_later_frame(text.c_str(), text.size(), 1, *store, out_of_range));
-  EXPECT_EQ(words(*store), (std::vector<uint32_t>{pack_vertex(1, 2, 2)}));
-
-  const std::string one_more = "v 1" + std::string(1000, 'x') + " 2 3";
-  store = empty_store();
-  ASSERT_TRUE(scan_later_frame(one_more.c_str(), one_more.size(), 1, *store, out_of_range));
-  EXPECT_EQ(words(*store), (std::vector<uint32_t>{pack_vertex(1, 0, 2)}));
-
-  const std::string cut_short = "v 1";
-  store = empty_store();
-  ASSERT_TRUE(scan_later_frame(cut_short.c_str(), cut_short.size(), 1, *store, out_of_range));
-  EXPECT_EQ(words(*store), (std::vector<uint32_t>{pack_vertex(1, 0, 0)})) << "past end reads 0";
+  const PassCase cases[] = {
+      {"v 1" + std::string(999, 'x') + " 2 3",
+       {pack_vertex(1, 2, 2)},
+       "the window lands on the space before 2"},
+      {"v 1" + std::string(1000, 'x') + " 2 3", {pack_vertex(1, 0, 2)}, "the window lands on an x"},
+      {"v 1", {pack_vertex(1, 0, 0)}, "past end reads 0"},
+  };
+  for (const PassCase& c : cases) {
+    const RecordedSequence read = record_sequence({plain_frame(1), c.text});
+    ASSERT_EQ(read.recorder.frames.size(), 2u) << c.why;
+    EXPECT_EQ(words_of(read.recorder.frames[1]), c.words) << c.why;
+  }
 }
 
 struct Visited {
@@ -270,22 +268,24 @@ struct Visited {
   bool operator==(const Visited&) const = default;
 };
 
-TEST(VertexVisits, GiveEachVertexWhereItsVStandsAndItsCoordinatesAsRead) {
+std::vector<Visited> visited(const std::vector<Vertex>& vertices) {
   std::vector<Visited> seen;
-  auto record = [&seen](size_t at, double x, double y, double z) { seen.push_back({at, x, y, z}); };
+  for (const Vertex& v : vertices) seen.push_back({v.at, v.x, v.y, v.z});
+  return seen;
+}
 
+TEST(Vertices, CarryWhereTheirVStandsAndTheirCoordinatesAsRead) {
   const std::string first = "# move v 3\nv 1 2 3\nv 4.5 -6 7e1\n";
-  EXPECT_EQ(visit_first_frame(first.c_str(), first.size(), record), 2u);
-  EXPECT_EQ(seen, (std::vector<Visited>{{7, 3, 1, 2}, {19, 4.5, -6, 70}})) << "the comment's v, as packed";
-
-  seen.clear();
   const std::string later = "vn 0 0 1\nv 1 2 3\nv 4 5 6\n";
-  EXPECT_TRUE(visit_later_frame(later.c_str(), later.size(), 2, record));
-  EXPECT_EQ(seen, (std::vector<Visited>{{9, 1, 2, 3}, {17, 4, 5, 6}}));
+  const RecordedSequence read = record_sequence({first, later});
+  ASSERT_EQ(read.recorder.frames.size(), 2u);
+  EXPECT_EQ(visited(read.recorder.frames[0]), (std::vector<Visited>{{7, 3, 1, 2}, {19, 4.5, -6, 70}}))
+      << "the comment's v, as packed";
+  EXPECT_EQ(visited(read.recorder.frames[1]), (std::vector<Visited>{{9, 1, 2, 3}, {17, 4, 5, 6}}));
 
-  seen.clear();
-  EXPECT_FALSE(visit_later_frame(later.c_str(), later.size(), 3, record));
-  EXPECT_EQ(seen.size(), 2u) << "the vertices found are visited before the pass fails";
+  const RecordedSequence short_later = record_sequence({plain_frame(3), later});
+  EXPECT_EQ(short_later.end, SequenceEnd::kTooFewVertices);
+  EXPECT_EQ(short_later.recorder.dropped.size(), 2u) << "the vertices found are handed over before it stops";
 }
 
 struct AsWrittenCase {
@@ -295,13 +295,13 @@ struct AsWrittenCase {
   const char* why;
 };
 
-std::vector<bool> as_written(const std::string& text, bool later_frame) {
-  VertexScan scan = start_vertex_scan(text.c_str(), text.size());
-  Vertex vertices[8];
-  const uint32_t count = later_frame ? next_later_frame_vertices(scan, vertices, 8)
-                                     : next_first_frame_vertices(scan, vertices, 8);
+std::vector<bool> as_written(const AsWrittenCase& c) {
+  const uint32_t count = static_cast<uint32_t>(c.as_written.size());
+  const RecordedSequence read =
+      c.later_frame ? record_sequence({plain_frame(count), c.text}) : record_sequence({c.text});
   std::vector<bool> flags;
-  for (uint32_t i = 0; i < count; ++i) flags.push_back(vertices[i].as_written);
+  if (read.recorder.frames.size() != (c.later_frame ? 2u : 1u)) return flags;
+  for (const Vertex& v : read.recorder.frames.back()) flags.push_back(v.as_written);
   return flags;
 }
 
@@ -323,32 +323,30 @@ TEST(VertexAsWritten, OnlyWhenEachCoordinateHasANumberOfItsOwnOnTheLineOfItsV) {
       {window, false, {true}, "the first-frame search finds the space"},
       {"v 1 2 3\nv 4 5 6\n", true, {true, true}, "the later-frame pass"},
   };
-  for (const AsWrittenCase& c : cases) EXPECT_EQ(as_written(c.text, c.later_frame), c.as_written) << c.why;
+  for (const AsWrittenCase& c : cases) EXPECT_EQ(as_written(c), c.as_written) << c.why;
 }
 
-TEST(VertexFollows, FindsTheFirstVAfterTheCursorAnywhereInALongRest) {
+TEST(VertexFollows, IsTheFirstVAfterTheFramesVerticesAnywhereInALongRest) {
   // "vt" and "vn" lines never match; one "v " at each place around the
   // 16-, 32- and 64-byte blocks of the search, and at the last place it fits.
   const std::string filler = std::string(1, 'v') + "t 0.5 0.5\nvn 0 1 0\nf 1/1 2/2 3/3\n";
   std::string rest;
   while (rest.size() < 1000) rest += filler;
   rest.resize(1000, '#');
+  auto more_vertices = [](const std::string& later) {
+    std::vector<size_t> at;
+    for (const LeftOutSeen& seen : record_sequence({plain_frame(1), later}).recorder.left_out_seen) {
+      if (seen.kind == LeftOutKind::kFrameWithMoreVertices && seen.frame == 1) at.push_back(seen.at);
+    }
+    return at;
+  };
   for (size_t place : {0, 1, 15, 16, 31, 32, 33, 62, 63, 64, 65, 127, 128, 500, 998}) {
     std::string text = "v 1 2 3\n" + rest;
     text.replace(8 + place, 2, "v ");
-    VertexScan scan = start_vertex_scan(text.c_str(), text.size());
-    Vertex vertex;
-    ASSERT_TRUE(next_later_frame_vertex(scan, vertex));
-    size_t at = 0;
-    EXPECT_TRUE(vertex_follows(scan, at)) << place;
-    EXPECT_EQ(at, 8 + place);
+    EXPECT_EQ(more_vertices(text), std::vector<size_t>{8 + place}) << place;
   }
   for (const std::string& none : {"v 1 2 3\n" + rest, "v 1 2 3\n" + rest + "v"}) {
-    VertexScan scan = start_vertex_scan(none.c_str(), none.size());
-    Vertex vertex;
-    ASSERT_TRUE(next_later_frame_vertex(scan, vertex));
-    size_t at = 0;
-    EXPECT_FALSE(vertex_follows(scan, at)) << "no v, or one cut by the end";
+    EXPECT_TRUE(more_vertices(none).empty()) << "no v, or one cut by the end";
   }
 }
 

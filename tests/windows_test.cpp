@@ -78,9 +78,10 @@ PeFacts pe_facts(const std::string& objdump, const std::string& executable) {
 
 // DLLs that every Windows has: a MinGW runtime DLL (libgcc_s_dw2-1.dll,
 // libstdc++-6.dll, libwinpthread-1.dll) would make the program need files a
-// stock Windows lacks. shell32.dll splits the wide-character command line.
-const std::set<std::string> kWindowsDlls = {"kernel32.dll", "user32.dll", "msvcrt.dll",
-                                            "advapi32.dll", "ntdll.dll",  "shell32.dll"};
+// stock Windows lacks. shell32.dll, which splits inspect3d's wide-character
+// command line, is looked up as inspect3d starts, never imported.
+const std::set<std::string> kWindowsDlls = {"kernel32.dll", "user32.dll", "msvcrt.dll", "advapi32.dll",
+                                            "ntdll.dll"};
 
 // A Windows build and what objdump must say of each of its executables.
 struct WindowsBuild {

@@ -1,6 +1,5 @@
-// frameconv: converts the frame sequence anima000.obj, anima001.obj, ... in the
-// current directory into the vertex animation file aniv00.3d and the mesh file
-// data00.3d.
+// The frame files anima000.obj, anima001.obj, ... that frameconv converts:
+// their names, and reading one into the text buffer (frames.cpp).
 #pragma once
 
 #include <cstddef>

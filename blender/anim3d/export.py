@@ -194,21 +194,6 @@ def check_evaluated(context, objects):
             f"{'it' if len(idle) == 1 else 'them'} in viewports")
 
 
-def animated_parents(objects, targets):
-    """The animated objects above the exported ones that are not exported
-    themselves: they move the exported objects in every clip, but their
-    actions are not clips."""
-    found = []
-    for obj in objects:
-        parent = obj.parent
-        while parent is not None:
-            if parent not in targets and parent not in found and parent.animation_data and (
-                    parent.animation_data.action or parent.animation_data.nla_tracks):
-                found.append(parent)
-            parent = parent.parent
-    return found
-
-
 def marker_takes(scene, frame_step):
     """One take per timeline marker, in frame order: from the marker to the
     frame before the next one, the last to the scene's end frame. Refuses

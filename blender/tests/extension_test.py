@@ -19,7 +19,7 @@ import zipfile
 import bpy
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from helpers import check, mesh_object, read_vertex_animation, run  # noqa: E402
+from helpers import check, exports_with_frameconv_from_preferences, run  # noqa: E402
 
 
 def test_extension_installs_and_exports(directory):
@@ -42,16 +42,7 @@ def test_extension_installs_and_exports(directory):
     loaded = sys.modules[module].__file__
     check(loaded.startswith(os.environ["BLENDER_USER_RESOURCES"]), f"the add-on enabled is {loaded}")
 
-    # frameconv from the preference, with the environment variable unset.
-    preferences = bpy.context.preferences.addons[module].preferences
-    preferences.frameconv_path = os.environ.pop("ANIM3D_FRAMECONV")
-    mesh_object("Triangle", [(1.0, 2.0, 3.0), (-4.0, 5.0, 6.0), (7.0, -8.0, 9.0)], [(0, 1, 2)])
-    output = os.path.join(directory, "out")
-    os.mkdir(output)
-    result = bpy.ops.export_scene.anim3d(directory=output, frame_start=1, frame_end=2, scale=1.0)
-    check(result == {"FINISHED"}, f"export ended {result}")
-    # (1, 2, 3) in Y-up axes is (1, 3, -2).
-    check(read_vertex_animation(os.path.join(output, "aniv00.3d"))[0][0] == 0xFE00C008, "first word")
+    exports_with_frameconv_from_preferences(directory, module)
 
 
 run([test_extension_installs_and_exports])

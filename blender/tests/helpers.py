@@ -121,6 +121,21 @@ def animated_object(name, vertices, faces, moves, first, last):
     return obj
 
 
+def exports_with_frameconv_from_preferences(directory, module):
+    """The installed add-on `module` exports a triangle into directory/out with
+    frameconv named in its preferences alone, the environment variable
+    unset."""
+    preferences = bpy.context.preferences.addons[module].preferences
+    preferences.frameconv_path = os.environ.pop("ANIM3D_FRAMECONV")
+    mesh_object("Triangle", [(1.0, 2.0, 3.0), (-4.0, 5.0, 6.0), (7.0, -8.0, 9.0)], [(0, 1, 2)])
+    output = os.path.join(directory, "out")
+    os.mkdir(output)
+    result = bpy.ops.export_scene.anim3d(directory=output, frame_start=1, frame_end=2, scale=1.0)
+    check(result == {"FINISHED"}, f"export ended {result}")
+    # (1, 2, 3) in Y-up axes is (1, 3, -2).
+    check(read_vertex_animation(os.path.join(output, "aniv00.3d"))[0][0] == 0xFE00C008, "first word")
+
+
 def check(condition, message):
     if not condition:
         raise AssertionError(message)

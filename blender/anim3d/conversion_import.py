@@ -77,19 +77,28 @@ def clip_actions(action, keys, clip_table, first, last):
     names, and those of the clips that lie wholly outside the frames
     imported."""
     names, left_out = [], []
-    source = actions.all_curves(action)
+    # Each curve's keys, read once as arrays: a long conversion has a curve
+    # per frame, each with a key per frame.
+    source = []
+    for curve in actions.all_curves(action):
+        count = len(curve.keyframe_points)
+        points = numpy.empty(count * 2)
+        curve.keyframe_points.foreach_get("co", points)
+        interpolations = numpy.empty(count, dtype=numpy.int32)
+        curve.keyframe_points.foreach_get("interpolation", interpolations)
+        source.append((curve.data_path, curve.array_index, points.reshape(-1, 2), interpolations))
     for name, clip_first, frame_count in clip_table:
         start, end = max(clip_first, first), min(clip_first + frame_count - 1, last)
         if start > end:
             left_out.append(name)
             continue
         clip, clip_curves = actions.new_action(name, keys)
-        for curve in source:
-            copy = clip_curves.new(curve.data_path, index=curve.array_index)
-            for point in curve.keyframe_points:
-                if start <= point.co[0] <= end:
-                    key = copy.keyframe_points.insert(point.co[0], point.co[1], options={"FAST"})
-                    key.interpolation = point.interpolation
+        for data_path, index, points, interpolations in source:
+            copy = clip_curves.new(data_path, index=index)
+            kept = (points[:, 0] >= start) & (points[:, 0] <= end)
+            copy.keyframe_points.add(int(numpy.count_nonzero(kept)))
+            copy.keyframe_points.foreach_set("co", points[kept].ravel())
+            copy.keyframe_points.foreach_set("interpolation", interpolations[kept])
             copy.update()
         clip.use_frame_range = True
         clip.frame_start, clip.frame_end = start, end

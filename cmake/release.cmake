@@ -1,6 +1,6 @@
 # The archives of a release, made by CPack from these install rules
 # (./build.sh package): for Windows a zip of the three programs and a
-# README.txt; elsewhere a tar.gz of bin/ and the README, and a .deb that
+# README.txt; elsewhere a tar.gz of bin/ and the README with its docs/ pages, and a .deb that
 # installs the programs in /usr/bin.
 set(release_programs frameconv clipmerge inspect3d)
 set(CPACK_PACKAGE_NAME ${PROJECT_NAME})
@@ -26,8 +26,12 @@ else()
   # The README at the top of the tar.gz, and where Debian keeps a package's
   # documents in the .deb: two components, of which each generator takes one
   # (release_generator.cmake).
+  # The pages the README links to go beside it, in docs/.
+  file(GLOB release_pages docs/*.md docs/*.png)
   install(FILES README.md DESTINATION . COMPONENT readme)
+  install(FILES ${release_pages} DESTINATION docs COMPONENT readme)
   install(FILES README.md DESTINATION share/doc/${PROJECT_NAME} COMPONENT package_doc)
+  install(FILES ${release_pages} DESTINATION share/doc/${PROJECT_NAME}/docs COMPONENT package_doc)
   set(CPACK_GENERATOR TGZ DEB)
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
   set(CPACK_DEBIAN_PACKAGE_MAINTAINER "The anim3d developers")

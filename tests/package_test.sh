@@ -57,6 +57,9 @@ run_programs() {
   echo "-- $what: frameconv, inspect3d check and clipmerge ran on the bundled example"
 }
 
+# The pages the README links to, which go beside it.
+pages=$(cd "$(dirname "$0")/../docs" && ls ./*.md ./*.png | sed 's|^\./||')
+
 zip=$dist/anim3d-$version-windows-x86.zip
 tgz=$dist/anim3d-$version-linux-x86_64.tar.gz
 deb=$dist/anim3d_${version}_amd64.deb
@@ -81,16 +84,17 @@ head -n 1 "$readme" | grep -q "^anim3d $version for Windows" || fail "README.txt
 echo "-- $(basename "$tgz")"
 tar tvzf "$tgz"
 top=anim3d-$version-linux-x86_64
-expect_files tar.gz "$(tar tzf "$tgz" | files_of)" "$(printf '%s\n' \
-  "$top/README.md" "$top/bin/clipmerge" "$top/bin/frameconv" "$top/bin/inspect3d" | sort)"
+expect_files tar.gz "$(tar tzf "$tgz" | files_of)" "$( (printf '%s\n' \
+  "$top/README.md" "$top/bin/clipmerge" "$top/bin/frameconv" "$top/bin/inspect3d"; echo "$pages" | sed "s|^|$top/docs/|") | sort)"
 (cd "$work" && tar xzf "$tgz")
 run_programs "$work/$top/bin" tar.gz
 
 echo "-- $(basename "$deb")"
 dpkg-deb --info "$deb"
 dpkg-deb --contents "$deb"
-expect_files .deb "$(dpkg-deb --fsys-tarfile "$deb" | tar tf - | files_of)" "$(printf '%s\n' \
-  usr/bin/clipmerge usr/bin/frameconv usr/bin/inspect3d usr/share/doc/anim3d/README.md | sort)"
+expect_files .deb "$(dpkg-deb --fsys-tarfile "$deb" | tar tf - | files_of)" "$( (printf '%s\n' \
+  usr/bin/clipmerge usr/bin/frameconv usr/bin/inspect3d usr/share/doc/anim3d/README.md
+  echo "$pages" | sed 's|^|usr/share/doc/anim3d/docs/|') | sort)"
 dpkg-deb -x "$deb" "$work/deb"
 # No Depends: right only while every program needs no shared library.
 depends=$(dpkg-deb --field "$deb" Depends)

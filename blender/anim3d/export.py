@@ -406,7 +406,7 @@ def export_clip_set(held, plan, takes, gathered, triangles, scale, programs_foun
     reports = []
     for (name, parts), take, (_, take_frames, animation) in zip(plan, gathered, takes):
         files = ", ".join(clips.clip_file_name(number) for number, _, _ in parts)
-        drives = f", playing on {' and '.join(target_name(t) for t in animation)}," if animation else ""
+        drives = f" (playing on {' and '.join(target_name(t) for t in animation)})" if animation else ""
         reports.append(("INFO", f"Clip '{name}'{drives}: {counted(len(take), 'frame')} ({take_frames[0]} to "
                                 f"{take_frames[-1]}) in {files}"))
         for number, first, count in parts:

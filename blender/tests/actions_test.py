@@ -180,10 +180,10 @@ def test_which_actions_are_clips(directory):
     cases = [
         ("an action a deleted prop left", left_behind, ["stretch"],
          ["1 action left out: 'slide' (no users: what a deleted object left behind)",
-          "Clip 'stretch', playing on the shape keys of Body,"]),
+          "Clip 'stretch' (playing on the shape keys of Body): "]),
         ("an action another mesh plays too", shared, ["stretch"],
          ["1 action left out: 'pan' (played by Camera, not by the exported objects)",
-          "Clip 'stretch', playing on the shape keys of Body,"]),
+          "Clip 'stretch' (playing on the shape keys of Body): "]),
         ("a parent animated but not exported", under_a_moving_root, ["stretch"],
          ["1 action left out: 'drift' (played by Root, not by the exported objects)",
           "Root, above the exported objects, is animated but not exported: its actions are no clips"]),

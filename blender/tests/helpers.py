@@ -3,7 +3,6 @@ packed word and the .3d files decoded here from their documented layout
 (docs/file-formats.md), and a runner that ends Blender with exit status 1 on
 a failed check."""
 
-import math
 import os
 import struct
 import sys

@@ -55,14 +55,35 @@ def all_curves(action):
             for bag in strip.channelbags for curve in bag.fcurves]
 
 
-def _resolves(curve_list, target):
-    for curve in curve_list:
+def bindings(action):
+    """Every binding the action offers: one per slot, or the one action where
+    actions have no slots."""
+    return [(action, slot) for slot in action.slots] if kSlotted else [(action, None)]
+
+
+def resolving(binding, target):
+    """How many of the binding's F-curves drive a property the target has;
+    0 where the binding is for another kind of data-block."""
+    action, slot = binding
+    kind = action.id_root if not kSlotted else slot.target_id_type
+    if kind not in (_id_type(target), "UNSPECIFIED"):
+        return 0
+    count = 0
+    for curve in curves(action, slot):
         try:
             target.path_resolve(curve.data_path, False)
-            return True
+            count += 1
         except ValueError:
             pass
-    return False
+    return count
+
+
+def names(binding, target):
+    """True when the binding's slot is named after the target, as Blender
+    names a slot after the data-block it was made for; never where actions
+    have no slots."""
+    slot = binding[1]
+    return slot is not None and slot.name_display == target.name
 
 
 def playing(target):
@@ -76,24 +97,6 @@ def playing(target):
 def strip_binding(strip):
     """The binding an NLA strip plays."""
     return strip.action, (strip.action_slot if kSlotted else None)
-
-
-def binding_for(action, target):
-    """The binding by which the action animates the target, or None when it
-    does not: one of its curves for the target's kind of data-block drives a
-    property the target has. Of several slots that would, the one the target
-    plays now, else the one named after it, else the first."""
-    if not kSlotted:
-        if action.id_root == _id_type(target) and _resolves(action.fcurves, target):
-            return action, None
-        return None
-    fitting = [slot for slot in action.slots
-               if slot.target_id_type in (_id_type(target), "UNSPECIFIED") and _resolves(curves(action, slot), target)]
-    if not fitting:
-        return None
-    now = playing(target)
-    return action, next((s for s in fitting if now == (action, s)),
-                        next((s for s in fitting if s.name_display == target.name), fitting[0]))
 
 
 def play(target, binding):

@@ -39,14 +39,15 @@ def chosen_objects(context, use_selection):
                                   "(use_selection exports every selected mesh as one)")]
 
 
-def evaluated_mesh(depsgraph, obj, space):
+def evaluated_mesh(depsgraph, obj, space, triangulate):
     """The object's mesh at the current frame with its modifiers applied, in
     world space ('WORLD') or its own coordinates ('OBJECT'), in the files'
     axes (Y up, as Blender's own OBJ export writes them: x, z, -y), as a
     (vertices, 3) array of doubles; its faces, as the vertex of each corner
-    and the corner count of each face; and its triangles, a (triangles, 3)
-    array of indices, turned over where the world matrix mirrors the mesh so
-    that they face where Blender shows them."""
+    and the corner count of each face; and, where triangulate, its triangles,
+    a (triangles, 3) array of indices, turned over where the world matrix
+    mirrors the mesh so that they face where Blender shows them (else
+    None)."""
     evaluated = obj.evaluated_get(depsgraph)
     mesh = evaluated.to_mesh()
     try:
@@ -62,30 +63,31 @@ def evaluated_mesh(depsgraph, obj, space):
         mesh.loops.foreach_get("vertex_index", corners)
         sides = numpy.empty(len(mesh.polygons), dtype=numpy.int64)
         mesh.polygons.foreach_get("loop_total", sides)
-        mesh.calc_loop_triangles()
-        triangles = numpy.empty(len(mesh.loop_triangles) * 3, dtype=numpy.int64)
-        mesh.loop_triangles.foreach_get("vertices", triangles)
+        triangles = None
+        if triangulate:
+            mesh.calc_loop_triangles()
+            triangles = numpy.empty(len(mesh.loop_triangles) * 3, dtype=numpy.int64)
+            mesh.loop_triangles.foreach_get("vertices", triangles)
+            triangles = triangles.reshape(-1, 3)[:, [0, 2, 1] if mirrored else [0, 1, 2]]
     finally:
         evaluated.to_mesh_clear()
-    triangles = triangles.reshape(-1, 3)
-    if mirrored:
-        triangles = triangles[:, [0, 2, 1]]
     y_up = numpy.stack([coordinates[:, 0], coordinates[:, 2], -coordinates[:, 1]], axis=1)
     return y_up, (corners, sides), triangles
 
 
-def evaluated_frame(context, objects, space):
+def evaluated_frame(context, objects, space, triangulate=True):
     """The exported objects at the current frame as one mesh: their vertices
-    one object after the other, the faces and triangles renumbered to match."""
+    one object after the other, the faces and triangles (where triangulate)
+    renumbered to match."""
     depsgraph = context.evaluated_depsgraph_get()
-    parts = [evaluated_mesh(depsgraph, obj, space) for obj in objects]
+    parts = [evaluated_mesh(depsgraph, obj, space, triangulate) for obj in objects]
     if len(parts) == 1:
         return parts[0]
     offsets = numpy.cumsum([0] + [len(p[0]) for p in parts[:-1]])
     coordinates = numpy.concatenate([p[0] for p in parts])
     corners = numpy.concatenate([p[1][0] + o for p, o in zip(parts, offsets)])
     sides = numpy.concatenate([p[1][1] for p in parts])
-    triangles = numpy.concatenate([p[2] + o for p, o in zip(parts, offsets)])
+    triangles = numpy.concatenate([p[2] + o for p, o in zip(parts, offsets)]) if triangulate else None
     return coordinates, (corners, sides), triangles
 
 
@@ -113,8 +115,8 @@ def target_name(target):
 
 
 def played_bindings(owners):
-    """{binding: [owner name]} of what the owners play, as their action or in
-    their NLA strips."""
+    """{binding: [owner]} of what the owners play, as their action or in their
+    NLA strips."""
     played = {}
     for owner in owners:
         animation = owner.animation_data
@@ -122,39 +124,89 @@ def played_bindings(owners):
             continue
         for binding in [actions.playing(owner)] + [actions.strip_binding(strip)
                                                    for track in animation.nla_tracks for strip in track.strips]:
-            if binding and binding[0] is not None:
-                played.setdefault(binding, []).append(owner.name)
+            if binding and binding[0] is not None and owner not in played.get(binding, []):
+                played.setdefault(binding, []).append(owner)
     return played
+
+
+def above(upper, lower):
+    """True when moving upper moves lower: upper is lower's parent, or the
+    armature that deforms it, or above one of those."""
+    seen, pending = set(), [lower]
+    while pending:
+        obj = pending.pop()
+        if obj in seen or obj.bl_rna.identifier == "Key":
+            continue
+        seen.add(obj)
+        over = ([obj.parent] if obj.parent else []) + [m.object for m in obj.modifiers
+                                                        if m.type == "ARMATURE" and m.object]
+        if upper in over:
+            return True
+        pending += over
+    return False
+
+
+def made_for(binding, candidates):
+    """The one of candidates (targets the binding fits, in the order of
+    animated_targets) that a binding nothing plays was made for: the one its
+    slot is named after, else the one on which the most of its curves (all,
+    for an action made for it) drive a property. Of several alike, the one
+    above the others (an armature over the mesh it deforms, a parent over
+    its child), so that a move is never played twice; returns it and the
+    others that were alike."""
+    named = [t for t in candidates if actions.names(binding, t)]
+    pool = named or candidates
+    counts = [actions.resolving(binding, t) for t in pool]
+    pool = [t for t, count in zip(pool, counts) if count == max(counts)]
+    pool.sort(key=lambda t: -sum(above(t, other) for other in pool))
+    return pool[0], pool[1:]
 
 
 def action_takes(objects, frame_step):
     """One take per action that is a clip of the exported objects, in the
-    order of their names: (name, frames, {target: binding}), every target the
-    action has a binding for playing it (an action of slots may drive an
-    armature and shape keys at once); and a report that names each action
-    left out, with the reason.
+    order of their names: (name, frames, {target: binding}); and reports that
+    name each action left out, with the reason, and each choice among
+    targets an action fits alike.
 
-    An action drives a target when the target plays it (actions.binding_for
-    the target), even where other objects play it too; or when it fits the
-    target and nothing else plays it: an action that moves a camera's
-    "location" would also fit the exported object, but is the camera's. An
-    action that no one uses, not even a fake user, is never a clip: it is
-    what a deleted object left behind."""
+    A binding (an action, or one slot of it) plays on the targets that play
+    it now, and on no other target, since a target it fits but does not play
+    would move twice: a mesh parented to the armature whose action keys its
+    "location". A binding that nothing plays (a take kept with a fake user)
+    plays on the one target it was made for (made_for). A binding that only
+    objects not exported play is theirs: a camera's action that moves
+    "location" fits the exported object too. An action that no one uses,
+    not even a fake user, is never a clip: it is what a deleted object left
+    behind."""
     targets = animated_targets(objects)
     ours = played_bindings(targets)
     others = played_bindings(o for o in list(bpy.data.objects) + list(bpy.data.shape_keys) if o not in targets)
-    takes, left_out = [], []
+    takes, left_out, chosen = [], [], []
     for action in sorted(bpy.data.actions, key=lambda a: a.name):
-        fitting = [(t, b) for t in targets for b in [actions.binding_for(action, t)] if b]
-        driven = {t: b for t, b in fitting if b in ours or b not in others}
         if action.users == 0:
             left_out.append(f"'{action.name}' (no users: what a deleted object left behind)")
-        elif driven:
+            continue
+        fitting = {b: [t for t in targets if actions.resolving(b, t)] for b in actions.bindings(action)}
+        driven, players = {}, set()
+        for binding, fit in fitting.items():
+            driven.update({t: binding for t in ours.get(binding, []) if t in fit})
+        for binding, fit in fitting.items():
+            free = [t for t in fit if t not in driven]
+            if binding in ours or not free:
+                continue
+            if binding in others:
+                players.update(o.name for o in others[binding])
+                continue
+            target, alike = made_for(binding, free)
+            driven[target] = binding
+            if alike:
+                chosen.append(("INFO", f"'{action.name}' fits {target_name(target)} and "
+                                       f"{', '.join(target_name(t) for t in alike)} alike, and nothing plays it: "
+                                       f"it plays on {target_name(target)} alone"))
+        if driven:
             first, last = (int(round(f)) for f in action.frame_range)
             takes.append((action.name, list(range(first, last + 1, frame_step)), driven))
-        elif fitting:
-            players = sorted({name for _, b in fitting for name in others[b]})
-            left_out.append(f"'{action.name}' (played by {', '.join(players)}, not by the exported objects)")
+        elif players:
+            left_out.append(f"'{action.name}' (played by {', '.join(sorted(players))}, not by the exported objects)")
         else:
             left_out.append(f"'{action.name}' (animates none of {', '.join(target_name(t) for t in targets)})")
     if not takes:
@@ -162,7 +214,7 @@ def action_takes(objects, frame_step):
                              + ", ".join(o.name for o in objects) + " or an armature that deforms it"
                              + (f"; left out: {', '.join(left_out)}" if left_out else ""))
     report = [("INFO", f"{counted(len(left_out), 'action')} left out: {', '.join(left_out)}")] if left_out else []
-    return takes, report
+    return takes, report + chosen
 
 
 def animated_parents(objects, targets):
@@ -272,7 +324,7 @@ def gather_takes(context, objects, space, takes, progress):
             coordinates = []
             for frame in take_frames:
                 scene.frame_set(frame)
-                frame_coordinates, faces, frame_triangles = evaluated_frame(context, objects, space)
+                frame_coordinates, faces, frame_triangles = evaluated_frame(context, objects, space, first is None)
                 if first is None:
                     check_first_frame(frame, len(frame_coordinates), len(frame_triangles))
                     if takes[0][0] is None:

@@ -42,18 +42,18 @@ def nearest_steps(scaled):
     return numpy.rint(scaled * kStepsPerUnit)
 
 
-def stored_positions(scaled):
-    """The coordinates the frame files hold for the scaled ones: each nearest
-    step, a quarter step farther from zero (0 stays 0). Every value is a
-    multiple of 1/32, exact in binary and in its shortest decimal form."""
-    steps = nearest_steps(scaled)
-    return (steps + numpy.sign(steps) * 0.25) / kStepsPerUnit
+def extremes(coordinates):
+    """The lowest and highest coordinate of each axis, (2, 3): whether every
+    coordinate times a positive scale lies in range is decided by these
+    alone, since multiplying and rounding keep the order of the values."""
+    return numpy.stack([coordinates.min(axis=0), coordinates.max(axis=0)])
 
 
 def within_range(coordinates, scale):
-    """True when every coordinate times scale, as the double frameconv reads
-    back, is stored as a step within the range of its axis."""
-    steps = nearest_steps(coordinates * scale)
+    """True when every coordinate times scale (positive), as the double
+    frameconv reads back, is stored as a step within the range of its
+    axis."""
+    steps = nearest_steps(extremes(coordinates) * scale)
     return bool(numpy.all(steps <= kHighestStep) and numpy.all(steps >= kLowestStep))
 
 
@@ -72,6 +72,7 @@ def automatic_scale(coordinates):
     so that a ratio computed a little off in floating point, or a ratio that
     is itself of three digits (the bound reached exactly, which is out), still
     gives the right factor. Returns None when every coordinate is 0."""
+    coordinates = extremes(coordinates)
     bounds = numpy.where(coordinates > 0, kAbove, kBelow)
     nonzero = coordinates != 0
     if not numpy.any(nonzero):
@@ -103,17 +104,43 @@ def frame_name(index):
     return f"anima{index:03d}.obj"
 
 
-def obj_text(coordinates, triangles):
-    """One frame file: a "v x y z" line per vertex and, given triangles (0-based
-    index triples), an "f a b c" line per triangle; no other text, since
-    frameconv takes any "v " or "f " in the file for a statement. Each
-    coordinate is written in Python's shortest round-trip form, which
-    frameconv's correctly rounded reader turns back into the very same double,
-    so the stored word is the one the coordinate itself gives."""
-    lines = [f"v {x!r} {y!r} {z!r}\n" for x, y, z in coordinates.tolist()]
-    if triangles is not None:
-        lines += [f"f {a + 1} {b + 1} {c + 1}\n" for a, b, c in triangles.tolist()]
-    return "".join(lines)
+def _step_texts(axis, before, after):
+    """Each step of the axis, from the lowest, as the frame files write it,
+    between the bytes before and after: the step a quarter step farther from
+    zero (0 stays 0), so that frameconv's truncation keeps exactly that step,
+    in Python's shortest round-trip form, which frameconv's correctly rounded
+    reader turns back into the very same double. Every value is a multiple
+    of 1/32, exact in binary and in its shortest decimal form."""
+    steps = numpy.arange(kLowestStep[axis], kHighestStep[axis] + 1, dtype=numpy.float64)
+    positions = (steps + numpy.sign(steps) * 0.25) / kStepsPerUnit[axis]
+    return numpy.array([before + repr(p).encode("ascii") + after for p in positions.tolist()], dtype=object)
+
+
+# A vertex line is three look-ups: "v x ", "y " and "z\n" for its three steps.
+kVertexTexts = [_step_texts(0, b"v ", b" "), _step_texts(1, b"", b" "), _step_texts(2, b"", b"\n")]
+
+
+def vertex_text(scaled):
+    """The "v x y z" lines of a frame of scaled coordinates, each coordinate
+    written as _step_texts gives its nearest step. The coordinates must lie
+    in range (within_range)."""
+    indices = (nearest_steps(scaled) - kLowestStep).astype(numpy.intp)
+    parts = numpy.empty(indices.shape, dtype=object)
+    for axis, texts in enumerate(kVertexTexts):
+        parts[:, axis] = texts[indices[:, axis]]
+    return b"".join(parts.ravel().tolist())
+
+
+def triangle_text(triangles):
+    """An "f a b c" line per triangle (0-based index triples)."""
+    return "".join(f"f {a + 1} {b + 1} {c + 1}\n" for a, b, c in triangles.tolist()).encode("ascii")
+
+
+def obj_text(scaled, triangles):
+    """One frame file: vertex_text and, given triangles, triangle_text; no
+    other text, since frameconv takes any "v " or "f " in the file for a
+    statement."""
+    return vertex_text(scaled) + (triangle_text(triangles) if triangles is not None else b"")
 
 
 def write_frame_files(directory, frames, triangles, create_exclusive):
@@ -121,15 +148,15 @@ def write_frame_files(directory, frames, triangles, create_exclusive):
     the first. Each file goes to its temporary (folder.temporary_path) first,
     created by create_exclusive (folder.create_exclusive); all are moved into
     place once all are written. frames holds the scaled coordinates; the
-    files hold their stored_positions."""
+    files hold their vertex_text."""
     staged = []
     try:
         for index, coordinates in enumerate(frames):
             name = os.path.join(directory, frame_name(index))
             descriptor = create_exclusive(temporary_path(name))
             staged.append(name)
-            with open(descriptor, "w", encoding="ascii", newline="\n") as file:
-                file.write(obj_text(stored_positions(coordinates), triangles if index == 0 else None))
+            with open(descriptor, "wb") as file:
+                file.write(obj_text(coordinates, triangles if index == 0 else None))
     except OSError:
         for name in staged:
             try:

@@ -16,7 +16,9 @@
 #                        and extension)
 #   ./build.sh fuzz [S]  build the fuzz targets with clang and run each S seconds (60)
 #   ./build.sh bench     release build, then time frameconv and clipmerge on
-#                        generated sequences (BENCH_RUNS runs each, default 7)
+#                        generated sequences (BENCH_RUNS runs each, default 7),
+#                        and the add-on's clip-set export beside Blender's own
+#                        OBJ exporter on each Blender at hand
 #   ./build.sh blender-addon DIST VERSION
 #                        write the Blender add-on DIST/anim3d-VERSION-blender-addon.zip
 #   ./build.sh blender-extension DIST VERSION [BLENDER...]
@@ -175,6 +177,15 @@ bench() {
   generate $data/b-interleaved frames 20 10000 interleaved
   generate $data/clips clips
   build/bench/run_bench $data "${BENCH_RUNS:-7}"
+  # The add-on's clip-set export beside Blender's own OBJ exporter, on each
+  # Blender at hand.
+  local blender
+  while read -r blender; do
+    [ -n "$blender" ] || continue
+    ANIM3D_FRAMECONV=$PWD/build/frameconv ANIM3D_CLIPMERGE=$PWD/build/clipmerge ANIM3D_INSPECT3D=$PWD/build/inspect3d \
+      $blender -b --factory-startup --python-exit-code 1 --python bench/blender_export.py -- "${BENCH_BLENDER_RUNS:-5}" |
+      sed -n '/^Blender .*: [0-9]* frames of/,$p' | grep -v '^Blender quit'
+  done < <(blenders_at_hand)
 }
 
 # stage_addon FOLDER VERSION: copies the add-on's package folder to

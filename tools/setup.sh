@@ -161,10 +161,13 @@ case "${1:-}" in
     blender_roots || true
     ;;
   fuzz) need clang libclang-rt-14-dev "${header_only[@]}" ;;
-  bench) need "${native[@]}" libtinyobjloader-dev ;;
+  bench)
+    need "${native[@]}" libtinyobjloader-dev blender python3-numpy
+    blender_roots || true
+    ;;
   test)
     need "${native[@]}" "${windows[@]}" dpkg-dev binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 \
-      wine wine64 blender python3-numpy clang libclang-rt-14-dev
+      wine wine64 blender python3-numpy assimp-testmodels clang libclang-rt-14-dev
     gltf_validator
     blender_roots || true
     ;;

@@ -1,7 +1,8 @@
 """What a clip is (ANIM3D_FRAMECONV, ANIM3D_CLIPMERGE, ANIM3D_INSPECT3D): each
-clip of a set is exactly its action played alone, the scene is given back as
-it was, which actions are clips and what the report says of the others, and
-coordinates stored at their nearest step.
+clip of a set is exactly its action played alone, on rigs built here and on
+the rigged models of assimp-testmodels (ANIM3D_TEST_MODELS); the scene is
+given back as it was, which actions are clips and what the report says of
+the others, and coordinates stored at their nearest step.
 
     blender -b --factory-startup --python-exit-code 1 --python actions_test.py
 """
@@ -13,6 +14,7 @@ import subprocess
 import sys
 
 import bpy
+import numpy
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from helpers import (animated_object, check, evaluated_coordinates, in_new_scene, kFaces, kMoves,  # noqa: E402
@@ -144,6 +146,175 @@ def test_a_clip_is_its_action_alone(directory):
               f"{what}: clip '{clip}' is not its action played alone")
 
 
+def model(name):
+    path = os.path.join(os.environ["ANIM3D_TEST_MODELS"], name)
+    check(os.path.isfile(path), f"no {path}: install assimp-testmodels (tools/setup.sh test), then configure again")
+    return path
+
+
+def imported(kind, name):
+    """Imports a model of assimp-testmodels; None where this Blender's importer
+    cannot (its reason printed)."""
+    if kind == "gltf" and "bool" not in numpy.__dict__:
+        numpy.bool = numpy.bool_  # the glTF importer of Blender 3.4 still names numpy.bool
+    importer = {"fbx": "import_scene.fbx", "gltf": "import_scene.gltf", "dae": "wm.collada_import",
+                "bvh": "import_anim.bvh"}[kind]
+    group, operator = importer.split(".")
+    if not hasattr(getattr(bpy.ops, group), operator) or getattr(getattr(bpy.ops, group), operator).poll is None:
+        print(f"SKIP {name}: Blender {bpy.app.version_string} has no {importer}")
+        return None
+    try:
+        getattr(getattr(bpy.ops, group), operator)(filepath=model(name))
+    except (RuntimeError, AttributeError) as error:
+        said = [line for line in str(error).splitlines() if line.strip() and not line.startswith("Location")]
+        print(f"SKIP {name}: Blender {bpy.app.version_string}'s {importer} fails: {said[-1] if said else error}")
+        return None
+    return True
+
+
+def rig_model(kind, name, mesh_name):
+    """The model, its mesh the active object; None where it cannot be imported."""
+    def make():
+        if imported(kind, name) is None:
+            return None
+        body = bpy.data.objects[mesh_name]
+        bpy.context.view_layer.objects.active = body
+        return body
+    return make
+
+
+def bvh_body():
+    """The armature of a motion capture (BVH: bones only) with a mesh bound to
+    it: a triangle at the head of each bone, moved by that bone alone. The
+    action is cut to its first 60 frames."""
+    if imported("bvh", "01_01.bvh") is None:
+        return None
+    rig = next(o for o in bpy.data.objects if o.type == "ARMATURE")
+    rig.animation_data.action.use_frame_range = True
+    rig.animation_data.action.frame_start, rig.animation_data.action.frame_end = 1, 60
+    bones = list(rig.data.bones)
+    vertices, faces = [], []
+    for index, bone in enumerate(bones):
+        x, y, z = rig.matrix_world @ bone.head_local
+        vertices += [(x, y, z), (x + 0.3, y + 0.1 * (index % 3), z), (x, y + 0.2, z + 0.4)]
+        faces.append((3 * index, 3 * index + 1, 3 * index + 2))
+    body = mesh_object("Body", vertices, faces)
+    for index, bone in enumerate(bones):
+        body.vertex_groups.new(name=bone.name).add([3 * index, 3 * index + 1, 3 * index + 2], 1.0, "REPLACE")
+    body.modifiers.new("Rig", "ARMATURE").object = rig
+    return body
+
+
+def rig_of_its_own(played):
+    """two_bone_character, its actions "walk" (both bones and the rig's own
+    location and turn, frames 1 to 6) and "lean" (the rig's own rotation
+    alone, frames 1 to 4, its slot named after no object: an action the rig
+    and the mesh fit alike). The rig
+    plays `played` (None: nothing, every action a take kept by its fake
+    user)."""
+    def make():
+        body = two_bone_character(["walk"])
+        rig = bpy.data.objects["Rig"]
+        body.parent = rig
+        keyed(rig, "location", [(1, (0.0, 0.0, 0.0)), (6, (0.0, 3.1, 0.4))], "walk")
+        keyed(rig, "rotation_euler", [(1, (0.0, 0.0, 0.0)), (6, (0.0, 0.0, 0.6))], "walk")
+        keyed(rig.pose.bones["Upper"], "rotation_euler", [(1, (0.0, 0.0, 0.0)), (6, (0.4, 0.2, -0.3))], "walk")
+        rig.animation_data.action = None
+        lean = keyed(rig, "rotation_euler", [(1, (0.0, 0.0, 0.0)), (4, (0.3, -0.2, 0.0))], "lean")
+        for slot in getattr(lean, "slots", []):
+            slot.name_display = "Mannequin"  # a take made before the rig was renamed: its slot names no target
+        rig.animation_data.action = bpy.data.actions.get(played) if played else None
+        rig.rotation_euler = (0.0, 0.0, 0.0)
+        bpy.context.view_layer.objects.active = body
+        bpy.context.scene.frame_set(1)
+        return body
+    return make
+
+
+def world_steps(obj, frame, scale):
+    """The object's evaluated vertices at frame in world space, Y up, times
+    scale, in steps of each axis."""
+    bpy.context.scene.frame_set(frame)
+    evaluated = obj.evaluated_get(bpy.context.evaluated_depsgraph_get())
+    mesh = evaluated.to_mesh()
+    positions = numpy.array([tuple(evaluated.matrix_world @ v.co) for v in mesh.vertices])
+    evaluated.to_mesh_clear()
+    return numpy.stack([positions[:, 0], positions[:, 2], -positions[:, 1]], axis=1) * scale * [8.0, 8.0, 4.0]
+
+
+def played_alone(make, clip, owner):
+    """A new scene of make() in which owner plays the action clip alone, from
+    rest: nothing else plays, its NLA tracks muted, its pose bones at rest."""
+    import anim3d.actions
+    new_scene()
+    body = make()
+    action = bpy.data.actions[clip]
+    for other in bpy.data.objects:
+        if other.animation_data:
+            other.animation_data.action = None
+            for track in other.animation_data.nla_tracks:
+                track.mute = True
+        for bone in (other.pose.bones if other.pose else []):
+            bone.matrix_basis.identity()
+    target = bpy.data.objects[owner]
+    anim3d.actions.play(target, next(b for b in anim3d.actions.bindings(action)
+                                     if anim3d.actions.resolving(b, target)))
+    return body
+
+
+def test_a_clip_on_a_rig_is_its_action_alone(directory):
+    import anim3d.export
+    # (what, scene, {clip: the object it plays on}, a report line)
+    cases = [
+        ("FBX huesitos: bones and the armature's own transform", rig_model("fbx", "huesitos.fbx", "Cylinder"),
+         {"Armature|Armature|Action": "Armature"}, None),
+        ("FBX animation_with_skeleton", rig_model("fbx", "animation_with_skeleton.fbx", "Cube"),
+         {"Armature|Armature|ArmatureAction": "Armature"}, None),
+        ("glTF simple_skin", rig_model("gltf", "simple_skin.gltf", "Mesh_0"), {None: "Armature"}, None),
+        ("Collada library_animation_clips", rig_model("dae", "library_animation_clips.dae", "Cube"),
+         {"ArmatureAction": "Armature"}, None),
+        ("BVH 01_01, a mesh bound to it", bvh_body, {"01_01": "01_01"}, None),
+        ("a rig keying its own object and bones", rig_of_its_own("walk"), {"walk": "Rig", "lean": "Rig"},
+         "'lean' fits Rig and Body alike, and nothing plays it: it plays on Rig alone"),
+        ("stored takes with fake users, nothing playing", rig_of_its_own(None), {"walk": "Rig", "lean": "Rig"},
+         "'lean' fits Rig and Body alike, and nothing plays it: it plays on Rig alone"),
+    ]
+    for what, make, owners, said in cases:
+        new_scene()
+        body = make()
+        if body is None:
+            continue
+        folder = os.path.join(directory, what)
+        reports, scale = anim3d.export.export(bpy.context, [body], folder, "ACTIONS", requested_scale=0)
+        check(not [m for level, m in reports if level == "ERROR"], f"{what}: {reports}")
+        with open(os.path.join(folder, "clips.json"), encoding="utf-8") as file:
+            clips = json.load(file)["clips"]
+        if None in owners:  # an action named by its importer, which differs between Blenders
+            owners = {clips[0]["name"]: owners[None]}
+        check(sorted(c["name"] for c in clips) == sorted(owners), f"{what}: clips {[c['name'] for c in clips]}")
+        if said:
+            check(("INFO", said) in reports, f"{what}: no '{said}' in {reports}")
+        merged = read_vertex_animation(os.path.join(folder, "aniv00.3d"))
+        worst, frame_count = 0.0, 0
+        for clip in clips:
+            name, owner = clip["name"], owners[clip["name"]]
+            check(any(m.startswith(f"Clip '{name}' (playing on {owner}): ") for _, m in reports),
+                  f"{what}: clip '{name}' does not play on {owner} alone: {reports}")
+            body = played_alone(make, name, owner)
+            first, last = (int(round(f)) for f in bpy.data.actions[name].frame_range)
+            check(clip["frame_count"] == last - first + 1, f"{what}: clip '{name}' has {clip['frame_count']} frames")
+            for index, frame in enumerate(range(first, last + 1)):
+                stored = numpy.array([unpack_vertex(w) for w in merged[clip["first_frame"] + index]]) * [8, 8, 4]
+                worst = max(worst, float(numpy.max(numpy.abs(stored - world_steps(body, frame, scale)))))
+            frame_count += clip["frame_count"]
+            if len(clips) == 1:
+                _, alone = anim3d.export.export(bpy.context, [body], os.path.join(folder, "alone"), "NONE", first,
+                                                last, requested_scale=0)
+                check(alone == scale, f"{what}: the set's automatic scale {scale}, the action alone's {alone}")
+        print(f"{what}: {len(clips)} clips, {frame_count} frames, worst error {worst:.3f} steps")
+        check(worst <= 0.5 + 1e-6, f"{what}: a coordinate {worst:.3f} steps from its action played alone")
+
+
 def test_which_actions_are_clips(directory):
     import anim3d.export
 
@@ -223,6 +394,7 @@ def test_coordinates_round_to_the_nearest_step(directory):
 
 run([in_new_scene(t) for t in (
     test_a_clip_is_its_action_alone,
+    test_a_clip_on_a_rig_is_its_action_alone,
     test_which_actions_are_clips,
     test_coordinates_round_to_the_nearest_step,
 )])

@@ -28,37 +28,35 @@ int fail(uint8_t* buffer, const char* format, int clip = 0, int other_clip = 0) 
   return finish(buffer, "Conversion Error", caption);
 }
 
+int cannot_write(uint8_t* buffer, const char* name) {
+  char caption[64];
+  std::snprintf(caption, sizeof caption, "Cannot write %s", name);
+  return finish(buffer, "Conversion Error", caption);
+}
+
 size_t announced_bytes(uint16_t frame_count, uint16_t bytes_per_frame) {
   return size_t{frame_count} * bytes_per_frame;  // at most 65,535 x 65,535: fits 32 bits
 }
 
-// How a clip the run stops at ends it: `clip` is the clip, `first_clip` the
-// first one taken.
-int clip_failed(uint8_t* buffer, ClipFound found, int clip, int first_clip) {
-  switch (found) {
-    case ClipFound::kUnreadable:
-      return fail(buffer, "Cannot read %s", clip);
-    case ClipFound::kBadHeader:
-      return fail(buffer, "Bad header in %s", clip);
-    case ClipFound::kFrameSizeDiffers:
-      return fail(buffer, "Frame size of %s differs from %s", clip, first_clip);
-    case ClipFound::kOverLimit:
-      return fail(buffer, "Clip %s is over its size limit", clip);
-    case ClipFound::kBufferFull:
-      return fail(buffer, "Clips do not fit the merge buffer");
-    case ClipFound::kShort:
-      return fail(buffer, "Clip %s is shorter than its header says", clip);
-    case ClipFound::kTooManyFrames:
-    case ClipFound::kTaken:
-    case ClipFound::kMissing:
-      break;
-  }
-  return fail(buffer, "Too many frames in all clips");
-}
+// The caption of each problem a clip stops the run at, indexed by ClipFound:
+// a format of the clip, then of the first clip taken.
+constexpr const char* kProblems[] = {
+    nullptr,                                    // kTaken: not a problem
+    nullptr,                                    // kMissing: skipped
+    "Cannot read %s",                           // kUnreadable
+    "Bad header in %s",                         // kBadHeader
+    "Frame size of %s differs from %s",         // kFrameSizeDiffers
+    "Clip %s is over its size limit",           // kOverLimit
+    "Clips do not fit the merge buffer",        // kBufferFull
+    "Clip %s is shorter than its header says",  // kShort
+    "Too many frames in all clips",             // kTooManyFrames
+};
+static_assert(sizeof kProblems / sizeof kProblems[0] == static_cast<size_t>(ClipFound::kTooManyFrames) + 1,
+              "one caption for each problem a clip can have");
 
 }  // namespace
 
-size_t clip_read_limit(int clip) { return clip <= 21 ? 1500000 : 500000; }
+size_t clip_read_limit(int clip) { return clip <= kLongClipCount ? kLongClipBytes : kShortClipBytes; }
 
 void clip_name(int clip, char (&name)[kClipNameBytes]) {
   std::snprintf(name, sizeof name, kClipNameFormat, clip);
@@ -110,11 +108,7 @@ ClipFound read_clip(int clip, uint8_t* buffer, Merge& merge) {
 }
 
 int program_main() {
-  if (const char* failed = begin_outputs()) {
-    char caption[64];
-    std::snprintf(caption, sizeof caption, "Cannot write %s", failed);
-    return finish(nullptr, "Conversion Error", caption);
-  }
+  if (const char* failed = begin_outputs()) return cannot_write(nullptr, failed);
   auto* buffer = static_cast<uint8_t*>(allocate_buffer(kMergeBufferBytes));
   if (!buffer) return finish(nullptr, "Conversion Error", "out of memory");
 
@@ -123,10 +117,10 @@ int program_main() {
     const ClipFound found = read_clip(clip, buffer, merge);
     // A missing clip is skipped silently.
     if (found != ClipFound::kTaken && found != ClipFound::kMissing) {
-      return clip_failed(buffer, found, clip, merge.first_clip);
+      return fail(buffer, kProblems[static_cast<size_t>(found)], clip, merge.first_clip);
     }
   }
-  if (merge.first_clip == 0) return fail(buffer, "No clip files a1.3d to a67.3d");
+  if (merge.first_clip == 0) return fail(buffer, "No clip files %s to %s", 1, kClipCount);
 
   char temp[kTempNameBytes];
   temp_name(kVertexAnimationName, temp);
@@ -134,7 +128,7 @@ int program_main() {
   if (!write_vertex_animation_file(temp, static_cast<uint16_t>(merge.frame_count), merge.bytes_per_frame,
                                    buffer, merge.data_bytes) ||
       commit_outputs(outputs, 1)) {
-    return finish(buffer, "Conversion Error", "Cannot write aniv00.3d");
+    return cannot_write(buffer, kVertexAnimationName);
   }
   return finish(buffer, "Conversion Complete", "Conversion Complete");
 }

@@ -14,7 +14,11 @@ constexpr size_t kClipNameBytes = 16;
 // All clips' frame data is gathered in one buffer of this size.
 constexpr size_t kMergeBufferBytes = 10000000;
 
-// The most frame data one clip may hold: clips 1 to 21 are the long ones.
+// The most frame data one clip may hold: clips 1 to kLongClipCount are the
+// long ones, the rest the short ones.
+constexpr int kLongClipCount = 21;
+constexpr size_t kLongClipBytes = 1500000;
+constexpr size_t kShortClipBytes = 500000;
 size_t clip_read_limit(int clip);
 
 // "a" + the clip number in decimal + ".3d": "a1.3d" .. "a67.3d".

@@ -47,24 +47,31 @@ struct Packing {
   void left_out(LeftOutKind, uint32_t, const char*, size_t) {}
 };
 
-// How a reading that ends before the outputs are written ends the run.
-int sequence_failed(Workspace* work, SequenceEnd end, const char* name) {
-  switch (end) {
-    case SequenceEnd::kNoFirstFrame:
-      return fail(work, "Cannot find %s file", kFirstFrameName);
-    case SequenceEnd::kEmptyFirstFrame:
-      return finish(work, "0 size dxf file", "0 size dxf file");
-    case SequenceEnd::kUnreadable:
-      return fail(work, "Cannot read %s", name);
-    case SequenceEnd::kNoVertices:
-      return fail(work, "No vertices in %s", name);
-    case SequenceEnd::kStoreFull:
-      return fail(work, "Vertex store full at %s", name);
-    case SequenceEnd::kTooFewVertices:
-    case SequenceEnd::kComplete:
-      break;
-  }
-  return fail(work, "Too few vertices in %s", name);
+// The closing message of each way a reading can stop before the outputs are
+// written, indexed by SequenceEnd: the text, and the caption, a format of the
+// frame it stopped at (the first frame's name for kNoFirstFrame).
+struct Stop {
+  const char* text;
+  const char* caption;
+};
+constexpr Stop kStops[] = {
+    {nullptr, nullptr},                               // kComplete: not a stop
+    {"Conversion Error", "Cannot find %s file"},      // kNoFirstFrame
+    {"0 size dxf file", "0 size dxf file"},           // kEmptyFirstFrame
+    {"Conversion Error", "Cannot read %s"},           // kUnreadable
+    {"Conversion Error", "No vertices in %s"},        // kNoVertices
+    {"Conversion Error", "Vertex store full at %s"},  // kStoreFull
+    {"Conversion Error", "Too few vertices in %s"},   // kTooFewVertices
+};
+static_assert(sizeof kStops / sizeof kStops[0] == static_cast<size_t>(SequenceEnd::kTooFewVertices) + 1,
+              "one closing message for each way a reading stops");
+
+int sequence_stopped(Workspace* work, SequenceEnd end, const char* name) {
+  const Stop& stop = kStops[static_cast<size_t>(end)];
+  char caption[64];
+  std::snprintf(caption, sizeof caption, stop.caption,
+                end == SequenceEnd::kNoFirstFrame ? kFirstFrameName : name);
+  return finish(work, stop.text, caption);
 }
 
 // Writes both outputs to their temporary files, so that both are complete on
@@ -101,7 +108,7 @@ int program_main() {
   Packing packing{work->store, coordinates, work->text};
   const SequenceEnd end =
       read_frame_sequence(FrameFiles{nullptr}, work->text, work->triangles, sequence, packing);
-  if (end != SequenceEnd::kComplete) return sequence_failed(work, end, sequence.name);
+  if (end != SequenceEnd::kComplete) return sequence_stopped(work, end, sequence.name);
 
   if (const char* failed = write_outputs(*work, sequence.vertex_count))
     return fail(work, "Cannot write %s", failed);

@@ -84,8 +84,8 @@ FileInfo info_of(const std::string& name, OpenedFile& opened) {
 static void print_animation_info(const FileInfo& info) {
   const AnimationHeader& animation = info.animation;
   std::printf("  frame count      %u\n", animation.frame_count);
-  std::printf("  bytes per frame  %u (%u vertices a frame)\n", animation.bytes_per_frame,
-              animation.vertex_count);
+  std::printf("  bytes per frame  %u (%s a frame)\n", animation.bytes_per_frame,
+              counted(animation.vertex_count, "vertex", "vertices").c_str());
   if (animation.frame_count == 0) return;
   std::printf("  bounding box of each frame, in model units:\n");
   std::printf("  %5s %9s %9s %9s %9s %9s %9s\n", "frame", "x min", "x max", "y min", "y max", "z min",
@@ -113,17 +113,19 @@ static void print_why_neither(const NeitherReason& why) {
     return;
   }
   if (why.second == 0 || why.second % kPackedVertexBytes != 0) {
-    std::printf("  not a vertex animation file: %u bytes per frame is not a whole number of vertices\n",
-                why.second);
+    std::printf("  not a vertex animation file: %s per frame is not a whole number of vertices\n",
+                counted(why.second, "byte", "bytes").c_str());
   } else {
     std::printf(
-        "  not a vertex animation file: %u frames of %u bytes make %llu bytes\n", why.first, why.second,
+        "  not a vertex animation file: %s of %s make %llu bytes\n",
+        counted(why.first, "frame", "frames").c_str(), counted(why.second, "byte", "bytes").c_str(),
         static_cast<unsigned long long>(kVertexAnimationHeaderBytes + uint64_t{why.first} * why.second));
   }
   if (!why.mesh_fields) {
     std::printf("  not a mesh file: the fixed header fields differ\n");
   } else {
-    std::printf("  not a mesh file: %u triangles make %llu bytes\n", why.first,
+    std::printf("  not a mesh file: %s make %llu bytes\n",
+                counted(why.first, "triangle", "triangles").c_str(),
                 static_cast<unsigned long long>(mesh_file_bytes(why.first)));
   }
 }

@@ -128,9 +128,10 @@ Preview write_preview(const Conversion& conversion, uint32_t px, const std::stri
 static int print_preview(const Preview& preview, const std::string& out, const Animation& animation) {
   if (preview.other_source) {
     std::fprintf(stderr,
-                 "inspect3d: the frames %s, ... give %u vertices, %s %u: they are not its source, so "
+                 "inspect3d: the frames %s, ... give %s, %s %u: they are not its source, so "
                  "nothing is drawn red\n",
-                 frame_file_name(0).c_str(), preview.source_vertex_count, kVertexAnimationName,
+                 frame_file_name(0).c_str(),
+                 counted(preview.source_vertex_count, "vertex", "vertices").c_str(), kVertexAnimationName,
                  animation.vertex_count);
   }
   if (preview.failure) return say(preview.failure);
@@ -146,9 +147,9 @@ static int print_preview(const Preview& preview, const std::string& out, const A
   }
   if (preview.red > 0) {
     std::fprintf(stderr,
-                 "inspect3d: drew %u %s red for a vertex out of range in its source frame (inspect3d check "
+                 "inspect3d: drew %s red for a vertex out of range in its source frame (inspect3d check "
                  "lists them)\n",
-                 preview.red, preview.red == 1 ? "triangle" : "triangles");
+                 counted(preview.red, "triangle", "triangles").c_str());
     status = kProblemsFound;
   }
   return status;

@@ -682,8 +682,10 @@ TEST(Inspect3d, InfoSaysWhichKindEachFileIs) {
   write_source(dir, in_range_source());
   convert(dir);
   write_bytes(dir / "empty.3d", "");
-  const CapturedRun run =
-      run_program(kInspect, dir.path, {"info", "data00.3d", "anima000.obj", "aniv00.3d", "empty.3d"});
+  write_bytes(dir / "one.3d", std::string("\x01\x00\x04\x00\x08\x00\x00\x00", 8));
+  write_bytes(dir / "cut.3d", std::string("\x01\x00\x04\x00\x08\x00", 6));
+  const CapturedRun run = run_program(
+      kInspect, dir.path, {"info", "data00.3d", "anima000.obj", "aniv00.3d", "empty.3d", "one.3d", "cut.3d"});
   EXPECT_EQ(run.exit_status, 1) << "files of neither kind";
   std::vector<std::string> firsts;
   std::istringstream lines(run.out);
@@ -693,10 +695,14 @@ TEST(Inspect3d, InfoSaysWhichKindEachFileIs) {
   EXPECT_EQ(firsts, (std::vector<std::string>{"data00.3d: mesh file",
                                               "anima000.obj: neither a vertex animation file nor a mesh file",
                                               "aniv00.3d: vertex animation file",
-                                              "empty.3d: neither a vertex animation file nor a mesh file"}));
-  EXPECT_NE(run.out.find("  frame count      7\n  bytes per frame  20 (5 vertices a frame)\n"),
-            std::string::npos)
-      << run.out;
+                                              "empty.3d: neither a vertex animation file nor a mesh file",
+                                              "one.3d: vertex animation file",
+                                              "cut.3d: neither a vertex animation file nor a mesh file"}));
+  for (const char* said : {"  frame count      7\n  bytes per frame  20 (5 vertices a frame)\n",
+                           "  bytes per frame  4 (1 vertex a frame)\n",
+                           "  not a vertex animation file: 1 frame of 4 bytes make 8 bytes\n"}) {
+    EXPECT_NE(run.out.find(said), std::string::npos) << said << run.out;
+  }
 }
 
 struct UsageCase {

@@ -277,34 +277,6 @@ def marker_takes(scene, frame_step):
     return takes
 
 
-def check_first_frame(frame, vertex_count, triangle_count):
-    if vertex_count == 0:
-        raise frames.Refusal(f"Not exported: the mesh has no vertices at frame {frame}")
-    if vertex_count > frames.kMaxVertices:
-        raise frames.Refusal(
-            f"Not exported: {vertex_count:,} vertices at frame {frame}, more than the "
-            f"{frames.kMaxVertices:,} a frame may have")
-    if triangle_count > frames.kMaxTriangles:
-        raise frames.Refusal(
-            f"Not exported: {triangle_count:,} triangles at frame {frame}, more than the "
-            f"{frames.kMaxTriangles:,} the mesh file may have")
-
-
-def check_one_take(frame_count, vertex_count):
-    """Refuses a single take that one conversion cannot hold, saying how many
-    frames of this mesh fit."""
-    fit = (f"at most {clips.frames_that_fit(vertex_count):,} frames of this mesh fit one conversion; "
-           "clips='MARKERS' or 'ACTIONS' splits a take into parts")
-    if frame_count > frames.kMaxFrames:
-        raise frames.Refusal(f"Not exported: {frame_count} frames, more than the {frames.kMaxFrames:,} frame "
-                             f"files anima000.obj to anima999.obj: {fit}")
-    if vertex_count * frame_count > frames.kMaxPackedVertices:
-        raise frames.Refusal(
-            f"Not exported: {frame_count} frames of {vertex_count:,} vertices make "
-            f"{vertex_count * frame_count:,} packed vertices, more than the "
-            f"{frames.kMaxPackedVertices:,} of all frames together: {fit}")
-
-
 def gather_takes(context, objects, space, takes, progress):
     """The coordinates of every frame of every take ([[frame array]]), the
     vertex and triangle counts and the triangles of the first frame. Refuses
@@ -326,9 +298,9 @@ def gather_takes(context, objects, space, takes, progress):
                 scene.frame_set(frame)
                 frame_coordinates, faces, frame_triangles = evaluated_frame(context, objects, space, first is None)
                 if first is None:
-                    check_first_frame(frame, len(frame_coordinates), len(frame_triangles))
+                    frames.check_first_frame(frame, len(frame_coordinates), len(frame_triangles))
                     if takes[0][0] is None:
-                        check_one_take(len(take_frames), len(frame_coordinates))
+                        frames.check_one_take(len(take_frames), len(frame_coordinates))
                     first = (frame, where, faces, frame_triangles, len(frame_coordinates))
                 first_frame, first_where, first_faces, _, first_count = first
                 if len(frame_coordinates) != first_count:
@@ -352,43 +324,6 @@ def gather_takes(context, objects, space, takes, progress):
         scene.frame_set(frame_before, subframe=subframe_before)
         clip_state.restore(saved)
     return gathered, first[3]
-
-
-def choose_scale(coordinates, requested):
-    """The factor the coordinates are multiplied by: the automatic scale for
-    0, else the requested one. Blender keeps the property in single
-    precision, so it is taken as the shortest decimal that single-precision
-    value stands for: the number the user typed (numpy's own shortest form,
-    the same text in every numpy, not its printing of a value)."""
-    if requested == 0:
-        automatic = frames.automatic_scale(coordinates)
-        return 1.0 if automatic is None else automatic
-    return float(numpy.format_float_scientific(numpy.float32(requested), unique=True))
-
-
-def coarse_step_warning(coordinates, scale):
-    """A WARNING when one step of the files (1/8 in x and y) is more than 1 %
-    of the model's largest extent at this scale, with the automatic scale and,
-    for a model whose centre lies farther from the origin than its extent,
-    the space that keeps it near the origin; else None."""
-    low, high = coordinates.min(axis=0), coordinates.max(axis=0)
-    extent = float(numpy.max(high - low))
-    step = 0.125 / scale
-    if extent == 0 or step <= 0.01 * extent:
-        return None
-    automatic = frames.automatic_scale(coordinates)
-    message = (f"At scale {scale:.6g} one step is {step:.3g} units, {100 * step / extent:.2g} % of the model's "
-               f"largest extent {extent:.4g}: its automatic scale is {automatic:.6g} (scale=0)")
-    distance = float(numpy.linalg.norm((low + high) / 2))
-    if distance > extent:
-        message += (f"; its centre lies {distance:.4g} units from the origin, and space='OBJECT' exports it in "
-                    "its own coordinates")
-    return "WARNING", message
-
-
-def frame_names(count, subfolder=""):
-    prefix = f"{subfolder}/" if subfolder else ""
-    return [prefix + frames.frame_name(i) for i in range(count)]
 
 
 def convert(frameconv, directory, inspect3d_preference):
@@ -430,23 +365,6 @@ def merge(clipmerge, directory, frame_count, bytes_per_frame):
         else:
             report = ("ERROR", f"Not merged: aniv00.3d does not hold the {frame_count:,} frames of the clips")
     return report
-
-
-def planned_files(plan, frame_count):
-    """The folders an export converts in ("" for the chosen one) and the
-    relative paths it writes: one take of frame_count frames (plan None), or
-    the clip files of plan, each converted in a folder of its own."""
-    outputs = {clips.kVertexAnimationName, clips.kMeshName}
-    if plan is None:
-        return [""], set(frame_names(frame_count)) | outputs
-    folders, planned = [""], outputs | {clips.kClipsName}
-    for _, parts in plan:
-        for number, _, count in parts:
-            sub = clips.frames_folder_name(number)
-            folders.append(sub)
-            planned |= {clips.clip_file_name(number), sub + "/"} | {f"{sub}/{name}" for name in outputs}
-            planned |= set(frame_names(count, sub))
-    return folders, planned
 
 
 def export_clip_set(held, plan, takes, gathered, triangles, scale, programs_found, step):
@@ -529,7 +447,7 @@ def export(context, objects, directory, mode="NONE", frame_start=1, frame_end=25
 
     gathered, triangles = gather_takes(context, objects, space, takes, step)
     every = numpy.concatenate([frame for take in gathered for frame in take])
-    scale = choose_scale(every, requested_scale)
+    scale = frames.choose_scale(every, requested_scale)
     if not numpy.all(numpy.isfinite(every * scale)):
         raise frames.Refusal(f"Not exported: at scale {scale:g} a coordinate is too large for a number")
     if not frames.within_range(every, scale):
@@ -541,12 +459,12 @@ def export(context, objects, directory, mode="NONE", frame_start=1, frame_end=25
     total[0] += sum(len(parts) for _, parts in plan) if plan else 0
 
     # What the export will write, checked against the folder before anything is.
-    folders, planned = planned_files(plan, len(gathered[0]))
+    folders, planned = frames.planned_files(plan, len(gathered[0]))
     os.makedirs(directory, exist_ok=True)
 
     summary = (f"{counted(vertex_count, 'vertex', 'vertices')} and {counted(len(triangles), 'triangle')} at scale "
                f"{scale:.6g}" + (" (automatic)" if requested_scale == 0 else "") + f" into {directory}")
-    warning = said + [report for report in [coarse_step_warning(every, scale)] if report]
+    warning = said + [report for report in [frames.coarse_step_warning(every, scale)] if report]
     held = folder.begin_export(directory, folders, planned)
     try:
         removed, kept = folder.remove_stale(held, planned)

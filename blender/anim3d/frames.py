@@ -1,4 +1,5 @@
-"""The exported frames: their limits, the automatic scale and the OBJ files.
+"""The exported frames: their limits, the scale, the OBJ files and the files
+an export plans to write.
 
 Nothing here touches Blender; the coordinates come in as numpy arrays of
 shape (vertices, 3), already in the files' Y-up axes.
@@ -9,8 +10,9 @@ import os
 
 import numpy
 
+from . import clips
 from .folder import temporary_path
-from .refusal import Refusal  # noqa: F401 (frames.Refusal for the callers)
+from .refusal import Refusal
 
 # The limits of frameconv and of the files it writes: refused before anything
 # is written, since beyond them frameconv would leave part of the mesh out.
@@ -166,3 +168,85 @@ def write_frame_files(directory, frames, triangles, create_exclusive):
         raise
     for name in staged:
         os.replace(temporary_path(name), name)
+
+
+def check_first_frame(frame, vertex_count, triangle_count):
+    if vertex_count == 0:
+        raise Refusal(f"Not exported: the mesh has no vertices at frame {frame}")
+    if vertex_count > kMaxVertices:
+        raise Refusal(
+            f"Not exported: {vertex_count:,} vertices at frame {frame}, more than the "
+            f"{kMaxVertices:,} a frame may have")
+    if triangle_count > kMaxTriangles:
+        raise Refusal(
+            f"Not exported: {triangle_count:,} triangles at frame {frame}, more than the "
+            f"{kMaxTriangles:,} the mesh file may have")
+
+
+def check_one_take(frame_count, vertex_count):
+    """Refuses a single take that one conversion cannot hold, saying how many
+    frames of this mesh fit."""
+    fit = (f"at most {clips.frames_that_fit(vertex_count):,} frames of this mesh fit one conversion; "
+           "clips='MARKERS' or 'ACTIONS' splits a take into parts")
+    if frame_count > kMaxFrames:
+        raise Refusal(f"Not exported: {frame_count} frames, more than the {kMaxFrames:,} frame "
+                             f"files anima000.obj to anima999.obj: {fit}")
+    if vertex_count * frame_count > kMaxPackedVertices:
+        raise Refusal(
+            f"Not exported: {frame_count} frames of {vertex_count:,} vertices make "
+            f"{vertex_count * frame_count:,} packed vertices, more than the "
+            f"{kMaxPackedVertices:,} of all frames together: {fit}")
+
+
+def choose_scale(coordinates, requested):
+    """The factor the coordinates are multiplied by: the automatic scale for
+    0, else the requested one. Blender keeps the property in single
+    precision, so it is taken as the shortest decimal that single-precision
+    value stands for: the number the user typed (numpy's own shortest form,
+    the same text in every numpy, not its printing of a value)."""
+    if requested == 0:
+        automatic = automatic_scale(coordinates)
+        return 1.0 if automatic is None else automatic
+    return float(numpy.format_float_scientific(numpy.float32(requested), unique=True))
+
+
+def coarse_step_warning(coordinates, scale):
+    """A WARNING when one step of the files (1/8 in x and y) is more than 1 %
+    of the model's largest extent at this scale, with the automatic scale and,
+    for a model whose centre lies farther from the origin than its extent,
+    the space that keeps it near the origin; else None."""
+    low, high = coordinates.min(axis=0), coordinates.max(axis=0)
+    extent = float(numpy.max(high - low))
+    step = 0.125 / scale
+    if extent == 0 or step <= 0.01 * extent:
+        return None
+    automatic = automatic_scale(coordinates)
+    message = (f"At scale {scale:.6g} one step is {step:.3g} units, {100 * step / extent:.2g} % of the model's "
+               f"largest extent {extent:.4g}: its automatic scale is {automatic:.6g} (scale=0)")
+    distance = float(numpy.linalg.norm((low + high) / 2))
+    if distance > extent:
+        message += (f"; its centre lies {distance:.4g} units from the origin, and space='OBJECT' exports it in "
+                    "its own coordinates")
+    return "WARNING", message
+
+
+def frame_names(count, subfolder=""):
+    prefix = f"{subfolder}/" if subfolder else ""
+    return [prefix + frame_name(i) for i in range(count)]
+
+
+def planned_files(plan, frame_count):
+    """The folders an export converts in ("" for the chosen one) and the
+    relative paths it writes: one take of frame_count frames (plan None), or
+    the clip files of plan, each converted in a folder of its own."""
+    outputs = {clips.kVertexAnimationName, clips.kMeshName}
+    if plan is None:
+        return [""], set(frame_names(frame_count)) | outputs
+    folders, planned = [""], outputs | {clips.kClipsName}
+    for _, parts in plan:
+        for number, _, count in parts:
+            sub = clips.frames_folder_name(number)
+            folders.append(sub)
+            planned |= {clips.clip_file_name(number), sub + "/"} | {f"{sub}/{name}" for name in outputs}
+            planned |= set(frame_names(count, sub))
+    return folders, planned

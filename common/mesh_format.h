@@ -66,14 +66,11 @@ constexpr uint8_t kRecordFlag = 1;
 constexpr uint8_t kRecordTail[] = {0, 0x80, 0, 0x94, 2, 0x80, 0, 0};
 static_assert(3 * 2 + 2 + sizeof kRecordTail == kTriangleRecordBytes, "three indices, flag, cycle, tail");
 
-// Fills the 48 header bytes.
 void put_mesh_header(uint8_t (&header)[kMeshHeaderBytes], uint16_t triangle_count,
                      uint16_t vertices_per_frame);
 
-// Fills one triangle record at `record`.
 void put_triangle_record(uint8_t* record, const uint16_t (&indices)[3], uint8_t cycle);
 
-// The size of a mesh file of `triangle_count` triangles.
 constexpr uint64_t mesh_file_bytes(uint16_t triangle_count) {
   return kMeshHeaderBytes + uint64_t{kTriangleRecordBytes} * (triangle_count + kTrailingRecords);
 }
@@ -82,7 +79,6 @@ constexpr uint64_t mesh_file_bytes(uint16_t triangle_count) {
 // fixed fields have their values. Reads nothing past `length`.
 bool has_mesh_header_fields(const uint8_t* data, size_t length);
 
-// The two varying fields of a mesh header as read.
 struct MeshHeader {
   uint16_t triangle_count = 0;
   uint16_t vertices_per_frame = 0;
@@ -92,7 +88,6 @@ struct MeshHeader {
 // was, if the bytes are fewer than 4.
 bool get_mesh_header(const uint8_t* data, size_t length, MeshHeader& header);
 
-// The three vertex indices of a triangle record.
 using Triangle = std::array<uint16_t, 3>;
 
 // The three vertex indices of triangle record `triangle` of a mesh file of

@@ -69,7 +69,6 @@ bool packs_in_range(double coordinate, int axis);
 // one word a frame.
 bool fits_vertex_animation_layout(uint64_t file_bytes, uint16_t frame_count, uint16_t bytes_per_frame);
 
-// The header of a vertex animation file as read.
 struct AnimationHeader {
   uint16_t frame_count = 0;
   uint16_t bytes_per_frame = 0;
@@ -80,7 +79,6 @@ struct AnimationHeader {
 // as it was, if they are fewer than its 4 bytes.
 bool get_animation_header(const uint8_t* data, size_t length, AnimationHeader& header);
 
-// Where the words of frame `frame` begin in the file.
 constexpr uint64_t frame_offset(const AnimationHeader& header, uint32_t frame) {
   return kVertexAnimationHeaderBytes + uint64_t{frame} * header.bytes_per_frame;
 }
@@ -94,7 +92,7 @@ uint32_t word_in_frame(const uint8_t* frame, size_t length, uint32_t vertex);
 // the bytes decodes as 0. The one decoding of a frame every reader uses.
 void decode_frame(const uint8_t* frame, size_t length, uint32_t vertex_count, Position* positions);
 
-// Appends one word. The store must have room: callers check before each frame.
+// note: the store must have room: callers check before each frame.
 void append_word(VertexStore& store, uint32_t word);
 
 // Creates or truncates `name` and writes the header and `data_length` bytes of

@@ -116,11 +116,11 @@ def import_conversion(context, directory, inspect3d_preference, frame_first=None
     (whatever fps_base says), so that is the rate inspect3d writes; the
     scene's frame range becomes the imported frames."""
     inspect3d = programs.find_program("inspect3d", "ANIM3D_INSPECT3D", inspect3d_preference)
-    for name in ("aniv00.3d", "data00.3d", clips.kClipsName):
+    for name in (clips.kVertexAnimationName, clips.kMeshName, clips.kClipsName):
         kind = folder.file_kind(os.path.join(directory, name))
         if kind not in (None, "file"):
             raise programs.ProgramError(f"Not imported: {name} in {directory} is a {kind}, not a regular file")
-    header = clips.vertex_animation_header(os.path.join(directory, "aniv00.3d"))
+    header = clips.vertex_animation_header(os.path.join(directory, clips.kVertexAnimationName))
     frame_range, warning = import_range(header and header[0], frame_first, frame_last)
     scene = context.scene
     arguments = ["gltf", "--fps", str(scene.render.fps)]

@@ -354,7 +354,7 @@ def merge(clipmerge, directory, frame_count, bytes_per_frame):
     """Runs clipmerge in directory; its closing message as a report, or where
     it showed it in a message box (Windows), whether it wrote an aniv00.3d
     that holds all frames."""
-    merged = os.path.join(directory, "aniv00.3d")
+    merged = os.path.join(directory, clips.kVertexAnimationName)
     before = file_identity(merged)
     report = programs.closing_report(programs.run_program([clipmerge], directory, programs.kConverterSeconds),
                                      "clipmerge")

@@ -72,7 +72,8 @@ std::string strip_mesh(uint16_t vertex_count) {
 int write_moving(int argc, char** argv) {
   uint32_t frame_count = 0, vertex_count = 0, moving_count = 0;
   if (argc != 6 || !parse_count(argv[3], 1, 0xFFFF, frame_count) ||
-      !parse_count(argv[4], 1, 0xFFFF / 4, vertex_count) || !parse_count(argv[5], 0, vertex_count, moving_count)) {
+      !parse_count(argv[4], 1, 0xFFFF / 4, vertex_count) ||
+      !parse_count(argv[5], 0, vertex_count, moving_count)) {
     return usage();
   }
   const std::filesystem::path dir = argv[2];
@@ -118,8 +119,9 @@ int write_clip_set(int argc, char** argv) {
       std::fprintf(stderr, "make_gltf_input: cannot read %s\n", name);
       return 2;
     }
-    clips += std::string(clips.empty() ? "" : ", ") + "{\"name\": \"" + std::string(name, std::strlen(name) - 3) +
-             "\", \"files\": [\"" + name + "\"], \"first_frame\": " + std::to_string(first) +
+    clips += std::string(clips.empty() ? "" : ", ") + "{\"name\": \"" +
+             std::string(name, std::strlen(name) - 3) + "\", \"files\": [\"" + name +
+             "\"], \"first_frame\": " + std::to_string(first) +
              ", \"frame_count\": " + std::to_string(frame_count) + "}";
     first += frame_count;
   }

@@ -100,7 +100,8 @@ ClipSet read_clip_set(const std::filesystem::path& dir, uint32_t frame_count) {
   Failure read = open_file(dir / kClipsName, name, kClipSetFileLimit, "a clip set", opened);
   if (!read) read = read_rest(opened, name, bytes);
   if (read) {
-    for (const std::string& line : read.said) set.disagreement += (set.disagreement.empty() ? "" : "; ") + line;
+    for (const std::string& line : read.said)
+      set.disagreement += (set.disagreement.empty() ? "" : "; ") + line;
     return set;
   }
   set.disagreement = clips_of_json(

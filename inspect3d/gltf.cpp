@@ -88,9 +88,8 @@ static bool is_take(const GltfPlan& plan) {
 // Says what write_gltf wrote to `out` as text.
 static void print_gltf_text(const GltfExport& result, const std::string& out) {
   const GltfPlan& plan = result.plan;
-  const std::string what =
-      is_take(plan) ? frames_text(plan.animations[0].first, plan.animations[0].last)
-                    : counted(plan.animations.size(), "clip", "clips");
+  const std::string what = is_take(plan) ? frames_text(plan.animations[0].first, plan.animations[0].last)
+                                         : counted(plan.animations.size(), "clip", "clips");
   std::printf("wrote %s: %s, %s of %s, %s, %g frames a second\n", out.c_str(), what.c_str(),
               counted(result.frame_count, "frame", "frames").c_str(),
               counted(result.vertex_count, "vertex", "vertices").c_str(),
@@ -102,7 +101,8 @@ static void print_gltf_text(const GltfExport& result, const std::string& out) {
 }
 
 // Says what write_gltf wrote to `out` as one JSON object.
-static void print_gltf_json(const GltfExport& result, const std::string& out, const std::string& clips_unused) {
+static void print_gltf_json(const GltfExport& result, const std::string& out,
+                            const std::string& clips_unused) {
   nlohmann::json animations = nlohmann::json::array();
   // A single frame is written without an animation.
   if (result.frame_count > 1) {
@@ -139,7 +139,8 @@ int cmd_gltf(int argc, char** argv) {
   std::vector<OptionValue> options;
   const std::string usage = parse_options("gltf", args, kOptions, options);
   if (!usage.empty()) return usage_error(usage);
-  if (options[kFrames].given && options[kClip].given) return usage_error("gltf takes --frames or --clip, not both");
+  if (options[kFrames].given && options[kClip].given)
+    return usage_error("gltf takes --frames or --clip, not both");
   const std::string out = options[kOut].given ? options[kOut].text : kDefaultOut;
   GltfPlan plan;
   plan.fps = kDefaultFps;
@@ -157,8 +158,8 @@ int cmd_gltf(int argc, char** argv) {
     uint32_t first = 0, last = 0;
     parse_frame_range(options[kFrames].text, first, last);
     if (last >= file_frames) {
-      return usage_error("--frames " + options[kFrames].text + ": " + kVertexAnimationName + " holds frames 0 to " +
-                         std::to_string(file_frames - 1));
+      return usage_error("--frames " + options[kFrames].text + ": " + kVertexAnimationName +
+                         " holds frames 0 to " + std::to_string(file_frames - 1));
     }
     plan.animations.push_back({kTakeName, first, last});
   } else {
@@ -182,12 +183,14 @@ int cmd_gltf(int argc, char** argv) {
       plan.animations.push_back({kTakeName, 0, file_frames - 1u});
     }
   }
-  if (!clips_unused.empty()) say_clips_unused(clips_unused + "; the frames are written as one animation, frames");
+  if (!clips_unused.empty())
+    say_clips_unused(clips_unused + "; the frames are written as one animation, frames");
 
   const size_t frame_count = frames_written(plan).size();
   if (frame_count > kGltfFrameLimit) {
-    const std::string choose = is_take(plan) ? "choose some with --frames FIRST-LAST"
-                                             : "choose one with --clip NAME, or frames with --frames FIRST-LAST";
+    const std::string choose = is_take(plan)
+                                   ? "choose some with --frames FIRST-LAST"
+                                   : "choose one with --clip NAME, or frames with --frames FIRST-LAST";
     return say(failure(std::to_string(frame_count) + " frames are more than one glTF file holds (" +
                        std::to_string(kGltfFrameLimit) + "): " + choose));
   }

@@ -21,14 +21,14 @@ constexpr size_t kSparseJsonBytes = 100;
 // The buffer views, one per kind of data; every accessor of the kind lies in
 // its kind's view at an offset of its own.
 enum Lane {
-  kIndexLane,               // the triangles' corners
-  kPositionLane,            // dense positions: the base, and targets stored whole
-  kDisplacementIndexLane,   // sparse targets: the vertices that move
-  kDisplacementLane,        // sparse targets: their displacements
-  kTimeLane,                // the keyframe times of the longest animation
-  kWeightLane,              // dense weights
-  kWeightIndexLane,         // sparse weights: where the 1s are
-  kOneLane,                 // sparse weights: 1s, as many as the most any animation needs
+  kIndexLane,              // the triangles' corners
+  kPositionLane,           // dense positions: the base, and targets stored whole
+  kDisplacementIndexLane,  // sparse targets: the vertices that move
+  kDisplacementLane,       // sparse targets: their displacements
+  kTimeLane,               // the keyframe times of the longest animation
+  kWeightLane,             // dense weights
+  kWeightIndexLane,        // sparse weights: where the 1s are
+  kOneLane,                // sparse weights: 1s, as many as the most any animation needs
   kLaneCount
 };
 
@@ -113,7 +113,8 @@ void index_type(uint64_t largest, int& component_type, size_t& bytes) {
 size_t append_indices(Views& views, Lane lane, const std::vector<uint32_t>& indices, size_t bytes) {
   std::vector<unsigned char> packed(indices.size() * bytes);
   for (size_t i = 0; i < indices.size(); ++i) {
-    for (size_t b = 0; b < bytes; ++b) packed[i * bytes + b] = static_cast<unsigned char>(indices[i] >> (8 * b));
+    for (size_t b = 0; b < bytes; ++b)
+      packed[i * bytes + b] = static_cast<unsigned char>(indices[i] >> (8 * b));
   }
   return views.append(lane, packed.data(), packed.size(), bytes);
 }
@@ -143,7 +144,8 @@ struct Encoded {
 
   size_t element_bytes() const { return encoding == GltfEncoding::kQuantized ? 6 : 12; }
   int component_type() const {
-    return encoding == GltfEncoding::kQuantized ? TINYGLTF_COMPONENT_TYPE_SHORT : TINYGLTF_COMPONENT_TYPE_FLOAT;
+    return encoding == GltfEncoding::kQuantized ? TINYGLTF_COMPONENT_TYPE_SHORT
+                                                : TINYGLTF_COMPONENT_TYPE_FLOAT;
   }
   // What the accessor holds of `steps` on `axis`, for min and max.
   double value(int32_t steps, int axis) const {
@@ -292,9 +294,11 @@ int add_weight_accessor(tinygltf::Model& model, Views& views, const std::vector<
   // Every sparse weight is a 1: all of them read the same 1s from the start.
   accessor.sparse.values.bufferView = views.view(kOneLane);
   accessor.sparse.values.byteOffset = 0;
-  const std::vector<float> more(ones.size() > views.size(kOneLane) / 4 ? ones.size() - views.size(kOneLane) / 4 : 0,
-                                1.0f);
-  views.append(kOneLane, more.data(), more.size() * sizeof(float), 4);
+  const size_t ones_there = views.size(kOneLane) / sizeof(float);
+  if (ones.size() > ones_there) {
+    const std::vector<float> more(ones.size() - ones_there, 1.0f);
+    views.append(kOneLane, more.data(), more.size() * sizeof(float), 4);
+  }
   return add_accessor(model, std::move(accessor));
 }
 

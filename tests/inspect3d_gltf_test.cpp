@@ -100,9 +100,11 @@ void write_one_vertex_files(const TempDir& dir, uint16_t frame_count) {
 // different per frame, vertex and axis and reaching both ends of its range;
 // frames 2 and 5 are frame 0 again: no motion.
 uint32_t eight_move(uint32_t f, uint32_t i) {
-  const int32_t still[3] = {int32_t(i * 33 % 2048) - 1024, int32_t(i * 17 % 2048) - 1000, int32_t(i * 7) - 512};
+  const int32_t still[3] = {int32_t(i * 33 % 2048) - 1024, int32_t(i * 17 % 2048) - 1000,
+                            int32_t(i * 7) - 512};
   if (i % 8 != 3 || f % 3 == 2 || f == 0) return word_of(still[0], still[1], still[2]);
-  return word_of(i == 3 ? 1023 : still[0] + int32_t(f), still[1] - int32_t(f * i % 50), i == 11 ? 511 : still[2] + 3);
+  return word_of(i == 3 ? 1023 : still[0] + int32_t(f), still[1] - int32_t(f * i % 50),
+                 i == 11 ? 511 : still[2] + 3);
 }
 
 // 62 vertices, every one moving in every frame, from -1024 to 1023 in x.
@@ -162,12 +164,36 @@ std::vector<double> components(const tinygltf::Model& model, int view_index, siz
     for (size_t c = 0; c < per; ++c) {
       const unsigned char* at = buffer.data() + view.byteOffset + offset + e * stride + c * bytes;
       switch (type) {
-        case TINYGLTF_COMPONENT_TYPE_UNSIGNED_BYTE: values.push_back(*at); break;
-        case TINYGLTF_COMPONENT_TYPE_SHORT: { int16_t v; std::memcpy(&v, at, 2); values.push_back(v); break; }
-        case TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT: { uint16_t v; std::memcpy(&v, at, 2); values.push_back(v); break; }
-        case TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT: { uint32_t v; std::memcpy(&v, at, 4); values.push_back(v); break; }
-        case TINYGLTF_COMPONENT_TYPE_FLOAT: { float v; std::memcpy(&v, at, 4); values.push_back(v); break; }
-        default: ADD_FAILURE() << "component type " << type; return values;
+        case TINYGLTF_COMPONENT_TYPE_UNSIGNED_BYTE:
+          values.push_back(*at);
+          break;
+        case TINYGLTF_COMPONENT_TYPE_SHORT: {
+          int16_t v;
+          std::memcpy(&v, at, 2);
+          values.push_back(v);
+          break;
+        }
+        case TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT: {
+          uint16_t v;
+          std::memcpy(&v, at, 2);
+          values.push_back(v);
+          break;
+        }
+        case TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT: {
+          uint32_t v;
+          std::memcpy(&v, at, 4);
+          values.push_back(v);
+          break;
+        }
+        case TINYGLTF_COMPONENT_TYPE_FLOAT: {
+          float v;
+          std::memcpy(&v, at, 4);
+          values.push_back(v);
+          break;
+        }
+        default:
+          ADD_FAILURE() << "component type " << type;
+          return values;
       }
     }
   }
@@ -181,7 +207,8 @@ std::vector<double> accessor_values(const tinygltf::Model& model, int index) {
   const size_t per = accessor.type == TINYGLTF_TYPE_VEC3 ? 3 : 1;
   std::vector<double> values(accessor.count * per, 0.0);
   if (accessor.bufferView >= 0) {
-    values = components(model, accessor.bufferView, accessor.byteOffset, accessor.componentType, accessor.count, per);
+    values = components(model, accessor.bufferView, accessor.byteOffset, accessor.componentType,
+                        accessor.count, per);
   }
   if (accessor.sparse.isSparse) {
     const auto& sparse = accessor.sparse;
@@ -191,7 +218,8 @@ std::vector<double> accessor_values(const tinygltf::Model& model, int index) {
                                                accessor.componentType, sparse.count, per);
     for (size_t i = 0; i < at.size() && i * per < put.size(); ++i) {
       EXPECT_TRUE(i == 0 || at[i] > at[i - 1]) << "sparse indices ascend";
-      for (size_t c = 0; c < per && size_t(at[i]) * per + c < values.size(); ++c) values[size_t(at[i]) * per + c] = put[i * per + c];
+      for (size_t c = 0; c < per && size_t(at[i]) * per + c < values.size(); ++c)
+        values[size_t(at[i]) * per + c] = put[i * per + c];
     }
   }
   return values;
@@ -222,11 +250,12 @@ void every_vertex_moves(const TempDir& dir) { write_files(dir, 6, 62, all_move);
 // with the members the Blender add-on writes besides.
 void clip_set(const TempDir& dir) {
   write_files(dir, 40, 62, eight_move);
-  write_bytes(dir / "clips.json",
-              R"({"scale": 2.5, "vertices": 62, "triangles": 60, "clips": [)"
-              R"({"name": "walk", "files": ["a1.3d"], "first_frame": 0, "frame_count": 10},)"
-              R"({"name": "jump", "files": ["a2.3d"], "first_frame": 12, "frame_count": 1},)"
-              R"({"name": "run \"fast\"", "files": ["a3.3d", "a4.3d"], "first_frame": 20, "frame_count": 20}]})");
+  write_bytes(
+      dir / "clips.json",
+      R"({"scale": 2.5, "vertices": 62, "triangles": 60, "clips": [)"
+      R"({"name": "walk", "files": ["a1.3d"], "first_frame": 0, "frame_count": 10},)"
+      R"({"name": "jump", "files": ["a2.3d"], "first_frame": 12, "frame_count": 1},)"
+      R"({"name": "run \"fast\"", "files": ["a3.3d", "a4.3d"], "first_frame": 20, "frame_count": 20}]})");
 }
 
 const std::vector<Played> kClipSet = {{"walk", 0, 9}, {"jump", 12, 12}, {"run \"fast\"", 20, 39}};
@@ -270,7 +299,8 @@ std::vector<uint32_t> frames_of(const ReadBackCase& c, uint32_t frame_count) {
 }
 
 // Each axis' least and greatest of `values`, three a vertex.
-void expect_min_max(const tinygltf::Accessor& accessor, const std::vector<double>& values, const std::string& what) {
+void expect_min_max(const tinygltf::Accessor& accessor, const std::vector<double>& values,
+                    const std::string& what) {
   ASSERT_EQ(accessor.minValues.size(), 3u) << what;
   ASSERT_EQ(accessor.maxValues.size(), 3u) << what;
   for (size_t axis = 0; axis < 3; ++axis) {
@@ -311,7 +341,8 @@ TEST(Gltf, ReadBackPlaysEveryFrameExactlyOverTheTriangles) {
         floats ? std::vector<std::string>{} : std::vector<std::string>{"KHR_mesh_quantization"};
     EXPECT_EQ(model.extensionsUsed, extensions) << c.name;
     EXPECT_EQ(model.extensionsRequired, extensions) << c.name;
-    const std::vector<double> scale = floats ? std::vector<double>{} : std::vector<double>{0.125, 0.125, 0.25};
+    const std::vector<double> scale =
+        floats ? std::vector<double>{} : std::vector<double>{0.125, 0.125, 0.25};
     EXPECT_EQ(model.nodes[0].scale, scale) << c.name;
     const double step[3] = {floats ? 1 : 0.125, floats ? 1 : 0.125, floats ? 1 : 0.25};
     const int component = floats ? TINYGLTF_COMPONENT_TYPE_FLOAT : TINYGLTF_COMPONENT_TYPE_SHORT;
@@ -345,7 +376,8 @@ TEST(Gltf, ReadBackPlaysEveryFrameExactlyOverTheTriangles) {
     const auto played_at = [&](const std::vector<double>& weights, size_t k) {
       std::vector<double> positions = base;
       for (size_t t = 0; t < target_count; ++t) {
-        for (size_t i = 0; i < positions.size(); ++i) positions[i] += weights[k * target_count + t] * targets[t][i];
+        for (size_t i = 0; i < positions.size(); ++i)
+          positions[i] += weights[k * target_count + t] * targets[t][i];
       }
       for (size_t i = 0; i < positions.size(); ++i) positions[i] *= step[i % 3];
       return positions;
@@ -383,7 +415,8 @@ TEST(Gltf, ReadBackPlaysEveryFrameExactlyOverTheTriangles) {
       EXPECT_EQ(model.accessors[sampler.input].maxValues, std::vector<double>{times.back()}) << c.name;
       for (size_t k = 0; k < keyframe_count; ++k) {
         EXPECT_EQ(times[k], static_cast<float>(k / c.fps)) << c.name << " keyframe " << k;
-        ASSERT_EQ(played_at(weights, k), frames[played.first + k]) << c.name << " " << played.name << " keyframe " << k;
+        ASSERT_EQ(played_at(weights, k), frames[played.first + k])
+            << c.name << " " << played.name << " keyframe " << k;
       }
     }
   }
@@ -404,7 +437,11 @@ TEST(Gltf, TargetsAndWeightsStoreWhatIsNotZero) {
       {"frames with no motion", still_frames, {}, {8, 0, 8, 8, 0, 8, 8, 0}, 8},
       {"frames with no motion in floats", still_frames, {"--float"}, {8, 0, 8, 8, 0, 8, 8, 0}, 8},
       {"every vertex moves", every_vertex_moves, {}, {-1, -1, -1, -1, -1}, 5},
-      {"1,000 frames of one vertex", a_thousand_frames, {"--frames", "0-999"}, std::vector<int>(999, -1), 999},
+      {"1,000 frames of one vertex",
+       a_thousand_frames,
+       {"--frames", "0-999"},
+       std::vector<int>(999, -1),
+       999},
       {"two frames", every_vertex_moves, {"--frames", "0-1"}, {-1}, -1},
   };
   for (const Stored& c : cases) {
@@ -426,7 +463,8 @@ TEST(Gltf, TargetsAndWeightsStoreWhatIsNotZero) {
       return accessor.bufferView < 0 ? 0 : -1;
     };
     std::vector<int> targets;
-    for (const auto& target : model.meshes.at(0).primitives.at(0).targets) targets.push_back(stored(target.at("POSITION")));
+    for (const auto& target : model.meshes.at(0).primitives.at(0).targets)
+      targets.push_back(stored(target.at("POSITION")));
     EXPECT_EQ(targets, c.target_sparse_counts) << c.name;
     EXPECT_EQ(stored(model.animations.at(0).samplers.at(0).output), c.weights_sparse_count) << c.name;
   }
@@ -520,7 +558,8 @@ TEST(Gltf, RangesRatesAndClipsItCannotWriteExitWithTwo) {
 
   const CapturedRun help = run_program(kInspect, dir.path, {"gltf", "--help"});
   EXPECT_EQ(help.exit_status, 0);
-  EXPECT_NE(help.out.find("\n       inspect3d gltf [--out FILE] [--fps N] [--frames FIRST-LAST | --clip NAME] [--float] [--json]\n"),
+  EXPECT_NE(help.out.find("\n       inspect3d gltf [--out FILE] [--fps N] [--frames FIRST-LAST | --clip "
+                          "NAME] [--float] [--json]\n"),
             std::string::npos)
       << help.out;
   EXPECT_NE(help.out.find("\n  gltf     writes aniv00.3d"), std::string::npos) << help.out;
@@ -557,14 +596,16 @@ TEST(Gltf, TheFrameLimitCountsTheClipsWritten) {
   with_clips(501);
   const CapturedRun over = run_program(kInspect, dir.path, {"gltf"});
   EXPECT_EQ(over.exit_status, 2);
-  EXPECT_EQ(over.err,
-            "inspect3d: 1001 frames are more than one glTF file holds (1000): choose one with --clip NAME, or "
-            "frames with --frames FIRST-LAST\n");
+  EXPECT_EQ(
+      over.err,
+      "inspect3d: 1001 frames are more than one glTF file holds (1000): choose one with --clip NAME, or "
+      "frames with --frames FIRST-LAST\n");
   EXPECT_FALSE(std::filesystem::exists(dir / "aniv00.glb"));
   const CapturedRun one = run_program(kInspect, dir.path, {"gltf", "--clip", "b"});
   EXPECT_EQ(one.exit_status, 0) << one.err;
-  EXPECT_EQ(one.out, "wrote aniv00.glb: 1 clip, 501 frames of 1 vertex, 0 triangles, 30 frames a second\n"
-                     "  b: frames 600 to 1100\n");
+  EXPECT_EQ(one.out,
+            "wrote aniv00.glb: 1 clip, 501 frames of 1 vertex, 0 triangles, 30 frames a second\n"
+            "  b: frames 600 to 1100\n");
 }
 
 // A clips.json that does not agree with the file is said, and the frames
@@ -576,12 +617,14 @@ TEST(Gltf, AClipSetThatDisagreesIsSaidAndLeftOut) {
                                   R"({"name": "b", "first_frame": 3, "frame_count": 4}]})");
   const CapturedRun run = run_program(kInspect, dir.path, {"gltf", "--json"});
   EXPECT_EQ(run.exit_status, 1);
-  EXPECT_EQ(run.err,
-            "inspect3d: clips.json not used: clip 'b' begins at frame 3, within clip 'a' (frames 0 to 3); the "
-            "frames are written as one animation, frames\n");
+  EXPECT_EQ(
+      run.err,
+      "inspect3d: clips.json not used: clip 'b' begins at frame 3, within clip 'a' (frames 0 to 3); the "
+      "frames are written as one animation, frames\n");
   const nlohmann::json said = nlohmann::json::parse(run.out, nullptr, false);
   ASSERT_TRUE(said.is_object()) << run.out;
-  EXPECT_EQ(said["animations"], nlohmann::json::parse(R"([{"name": "frames", "first_frame": 0, "last_frame": 6,
+  EXPECT_EQ(said["animations"],
+            nlohmann::json::parse(R"([{"name": "frames", "first_frame": 0, "last_frame": 6,
                                                           "frame_count": 7}])"));
   EXPECT_EQ(said["clips_json_unused"], "clip 'b' begins at frame 3, within clip 'a' (frames 0 to 3)");
   EXPECT_EQ(said["bytes"], read_bytes(dir / "aniv00.glb")->size());
@@ -636,12 +679,17 @@ TEST(ClipSet, AgreesOnlyWithClipsNamedInOrderWithinTheFile) {
       {list(a + R"(, {"first_frame": 10, "frame_count": 1})"), "clip 2 has no name"},
       {list(R"({"name": "", "first_frame": 0, "frame_count": 1})"), "clip 1 has no name"},
       {list(R"({"name": 7, "first_frame": 0, "frame_count": 1})"), "clip 1 has no name"},
-      {list(R"({"name": "a", "first_frame": -1, "frame_count": 1})"), "clip 'a' has no first_frame from 0 to 65535"},
-      {list(R"({"name": "a", "first_frame": 1.5, "frame_count": 1})"), "clip 'a' has no first_frame from 0 to 65535"},
-      {list(R"({"name": "a", "first_frame": "1", "frame_count": 1})"), "clip 'a' has no first_frame from 0 to 65535"},
-      {list(R"({"name": "a", "first_frame": 65536, "frame_count": 1})"), "clip 'a' has no first_frame from 0 to 65535"},
+      {list(R"({"name": "a", "first_frame": -1, "frame_count": 1})"),
+       "clip 'a' has no first_frame from 0 to 65535"},
+      {list(R"({"name": "a", "first_frame": 1.5, "frame_count": 1})"),
+       "clip 'a' has no first_frame from 0 to 65535"},
+      {list(R"({"name": "a", "first_frame": "1", "frame_count": 1})"),
+       "clip 'a' has no first_frame from 0 to 65535"},
+      {list(R"({"name": "a", "first_frame": 65536, "frame_count": 1})"),
+       "clip 'a' has no first_frame from 0 to 65535"},
       {list(R"({"name": "a", "frame_count": 1})"), "clip 'a' has no first_frame from 0 to 65535"},
-      {list(R"({"name": "a", "first_frame": 0, "frame_count": 0})"), "clip 'a' has no frame_count from 1 to 65535"},
+      {list(R"({"name": "a", "first_frame": 0, "frame_count": 0})"),
+       "clip 'a' has no frame_count from 1 to 65535"},
       {list(R"({"name": "a", "first_frame": 0})"), "clip 'a' has no frame_count from 1 to 65535"},
       {list(a + ", " + a), "two clips are named 'a'"},
       {list(R"({"name": "a", "first_frame": 41, "frame_count": 10})"),

@@ -80,21 +80,16 @@ static std::string frames_text(uint32_t first, uint32_t last) {
                        : "frames " + std::to_string(first) + " to " + std::to_string(last);
 }
 
-// The animations of a file as one take or as clips.
-static bool is_take(const GltfPlan& plan) {
-  return plan.animations.size() == 1 && plan.animations[0].name == kTakeName;
-}
-
 // Says what write_gltf wrote to `out` as text.
 static void print_gltf_text(const GltfExport& result, const std::string& out) {
   const GltfPlan& plan = result.plan;
-  const std::string what = is_take(plan) ? frames_text(plan.animations[0].first, plan.animations[0].last)
-                                         : counted(plan.animations.size(), "clip", "clips");
+  const std::string what = plan.clips ? counted(plan.animations.size(), "clip", "clips")
+                                      : frames_text(plan.animations[0].first, plan.animations[0].last);
   std::printf("wrote %s: %s, %s of %s, %s, %g frames a second\n", out.c_str(), what.c_str(),
               counted(result.frame_count, "frame", "frames").c_str(),
               counted(result.vertex_count, "vertex", "vertices").c_str(),
               counted(result.triangle_count, "triangle", "triangles").c_str(), plan.fps);
-  if (is_take(plan)) return;
+  if (!plan.clips) return;
   for (const GltfAnimation& animation : plan.animations) {
     std::printf("  %s: %s\n", animation.name.c_str(), frames_text(animation.first, animation.last).c_str());
   }
@@ -175,10 +170,12 @@ int cmd_gltf(int argc, char** argv) {
       const Clip* clip = find_clip(set.clips, name);
       if (clip == nullptr) return usage_error("--clip " + name + ": " + kClipsName + " names no such clip");
       plan.animations.push_back({clip->name, clip->first_frame, clip->first_frame + clip->frame_count - 1});
+      plan.clips = true;
     } else if (set.present && clips_unused.empty()) {
       for (const Clip& clip : set.clips) {
         plan.animations.push_back({clip.name, clip.first_frame, clip.first_frame + clip.frame_count - 1});
       }
+      plan.clips = true;
     } else {
       plan.animations.push_back({kTakeName, 0, file_frames - 1u});
     }
@@ -188,7 +185,7 @@ int cmd_gltf(int argc, char** argv) {
 
   const size_t frame_count = frames_written(plan).size();
   if (frame_count > kGltfFrameLimit) {
-    const std::string choose = is_take(plan)
+    const std::string choose = !plan.clips
                                    ? "choose some with --frames FIRST-LAST"
                                    : "choose one with --clip NAME, or frames with --frames FIRST-LAST";
     return say(failure(std::to_string(frame_count) + " frames are more than one glTF file holds (" +

@@ -59,6 +59,7 @@ struct GltfAnimation {
 // 0.
 struct GltfPlan {
   std::vector<GltfAnimation> animations;
+  bool clips = false;  // the animations are clips of clips.json, not the one take
   double fps = 30;
   GltfEncoding encoding = GltfEncoding::kQuantized;
 };

@@ -6,6 +6,8 @@
 //                  digits from kFrameDigitsAt on, up to anima999.obj
 //   a1.3d .. a67.3d  the clips clipmerge joins: "a" + the clip number in
 //                  decimal without leading zeros + ".3d"
+//   clips.json     the index of a clip set that the Blender add-on writes
+//                  beside the merged aniv00.3d: each clip's name and frames
 #pragma once
 
 #include <cstddef>
@@ -13,6 +15,7 @@
 
 constexpr char kVertexAnimationName[] = "aniv00.3d";
 constexpr char kMeshName[] = "data00.3d";
+constexpr char kClipsName[] = "clips.json";
 
 constexpr char kFirstFrameName[] = "anima000.obj";
 constexpr size_t kFrameNameBytes = sizeof kFirstFrameName;

@@ -1,8 +1,9 @@
 // Fuzzes what inspect3d reads: the input is split at "\n~~~\n" into up to
-// three pieces, aniv00.3d, data00.3d and anima000.obj, written to a scratch
-// directory; then the kind detection, the reading and decoding of the
-// conversion, the glTF model of a range of its frames (read back with the
-// same library), the drawing of the first piece's bytes taken as raw
+// three pieces, aniv00.3d, data00.3d and anima000.obj (the third also as
+// clips.json), written to a scratch directory; then the kind detection, the
+// reading and decoding of the conversion, the glTF model of a range of its
+// frames (read back with the same library), clips.json's rules on the third
+// piece's text, the drawing of the first piece's bytes taken as raw
 // coordinates and triangles (any double: huge, infinite, not a number), and
 // the real commands info, check, obj, gltf and preview run on them.
 //
@@ -20,6 +21,7 @@
 #include <span>
 
 #include "check.h"
+#include "clip_set.h"
 #include "commands.h"
 #include "gltf_model.h"
 #include "kind.h"
@@ -59,11 +61,17 @@ int run_quietly(int (*command)(int, char**), std::vector<std::string> args) {
   return status;
 }
 
-// The glTF model of frames `first` to `last` (chosen by the input), read back.
-void check_glb(const Conversion& conversion, uint32_t first, uint32_t last) {
+// The glTF model of frames `first` to `last` (chosen by the input), read back:
+// as two clips split after `first` where there are two frames or more, in
+// `encoding`.
+void check_glb(const Conversion& conversion, uint32_t first, uint32_t last, GltfEncoding encoding) {
   Glb pieces;
   uint32_t left_out = 0;
-  CHECK(!make_glb(conversion.animation, conversion.mesh, {first, last, 30}, pieces, left_out));
+  GltfPlan plan;
+  plan.encoding = encoding;
+  plan.animations.push_back({"a", first, first});
+  if (last > first) plan.animations.push_back({"b", first + 1, last});
+  CHECK(!make_glb(conversion.animation, conversion.mesh, plan, pieces, left_out));
   const std::string glb = glb_bytes(pieces);
   CHECK(left_out <= conversion.mesh.triangle_count);
   tinygltf::Model model;
@@ -75,7 +83,7 @@ void check_glb(const Conversion& conversion, uint32_t first, uint32_t last) {
   const tinygltf::Primitive& primitive = model.meshes[0].primitives[0];
   CHECK(primitive.targets.size() == last - first);
   CHECK(model.accessors.at(primitive.attributes.at("POSITION")).count == conversion.animation.vertex_count);
-  CHECK(model.animations.size() == (first < last ? 1u : 0u));
+  CHECK(model.animations.size() == (first < last ? 2u : 0u));
 }
 
 // Draws `bytes` taken as two frames of raw coordinates followed by triangles
@@ -106,7 +114,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   enter_scratch_dir();
   write_whole(kVertexAnimationName, pieces[0]);
   write_whole(kMeshName, pieces[1]);
-  if (!pieces[2].empty()) write_whole("anima000.obj", pieces[2]);
+  if (!pieces[2].empty()) {
+    write_whole("anima000.obj", pieces[2]);
+    write_whole(kClipsName, pieces[2]);
+  }
   const std::vector<std::string> names = dir_names();
 
   for (const std::string& piece : pieces) {
@@ -124,7 +135,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint32_t choice = size >= 2 ? data[size - 2] | data[size - 1] << 8 : 0;
     const uint32_t first = choice % animation.frame_count;
     const uint32_t last = std::min<uint32_t>(first + (choice >> 8) % 8, animation.frame_count - 1u);
-    check_glb(conversion, first, last);
+    check_glb(conversion, first, last, choice & 0x80 ? GltfEncoding::kFloat : GltfEncoding::kQuantized);
     std::vector<Position> positions;
     for (uint32_t f = 0; f < animation.frame_count; ++f) {
       CHECK(!frame_positions(animation, f, positions));
@@ -135,6 +146,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
 
   check_raw_sheet(pieces[0]);
+
+  // The third piece as clips.json: the clips it gives, if any, lie within the
+  // file, in order.
+  std::vector<Clip> clips;
+  const std::string why = clips_of_json(pieces[2], animation.frame_count, clips);
+  CHECK(why.empty() != clips.empty());
+  for (size_t i = 0; i < clips.size(); ++i) {
+    CHECK(clips[i].frame_count > 0 && clips[i].first_frame + clips[i].frame_count <= animation.frame_count);
+    CHECK(i == 0 || clips[i].first_frame >= clips[i - 1].first_frame + clips[i - 1].frame_count);
+  }
 
   run_quietly(cmd_info, {"info", kVertexAnimationName, kMeshName, "anima000.obj", "absent.3d"});
   run_quietly(cmd_check, {"check"});

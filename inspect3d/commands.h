@@ -84,15 +84,17 @@ ObjExport write_obj_frames(const Conversion& conversion, uint32_t first, uint32_
 
 // gltf: a conversion written as a .glb file, and what it holds.
 struct GltfExport {
-  GltfRange range{};
+  GltfPlan plan;
   uint32_t vertex_count = 0;
+  uint32_t frame_count = 0;     // the frames written
   uint32_t triangle_count = 0;  // the triangles in the file
   uint32_t left_out = 0;        // the triangles left out for an index out of range
+  uint64_t bytes = 0;           // the file's size
   Failure failure;              // a frame could not be read, or the file made or written
 };
 
-// Writes the .glb of `conversion` over `range` (make_glb) as `out`.
-GltfExport write_gltf(const Conversion& conversion, const GltfRange& range, const std::string& out);
+// Writes the .glb of `conversion` as `plan` says (make_glb) as `out`.
+GltfExport write_gltf(const Conversion& conversion, const GltfPlan& plan, const std::string& out);
 
 // preview: the contact sheet of a conversion and what drawing it found.
 struct Preview {

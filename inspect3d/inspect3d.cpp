@@ -3,7 +3,8 @@
 //   inspect3d info FILE...                         the kind and contents of each file
 //   inspect3d obj [--frame N | --all] [--out DIR]  aniv00.3d and data00.3d back to OBJ
 //   inspect3d check [--json] [DIR]                 the outputs against the source frames
-//   inspect3d gltf [--out FILE] [--fps N] [--frames FIRST-LAST]   the frames as an animated .glb
+//   inspect3d gltf [--out FILE] [--fps N] [--frames FIRST-LAST | --clip NAME] [--float] [--json]
+//                                                  the frames as an animated .glb
 //   inspect3d preview [--out FILE] [--size PX]     a PNG contact sheet of the frames
 //
 // This file only finds the command and the global options; each command lives
@@ -47,12 +48,17 @@ constexpr Command kCommands[] = {
      "compares aniv00.3d and data00.3d in DIR (default: the current\n"
      "directory) with the frames anima000.obj, ... they were made from;\n"
      "with --json as one JSON object, for scripts"},
-    {"gltf", cmd_gltf, "gltf [--out FILE] [--fps N] [--frames FIRST-LAST]",
+    {"gltf", cmd_gltf, "gltf [--out FILE] [--fps N] [--frames FIRST-LAST | --clip NAME] [--float] [--json]",
      "writes aniv00.3d and data00.3d of the current directory as one\n"
-     "animated binary glTF file, FILE (default: aniv00.glb): frame FIRST\n"
-     "as the mesh, each later frame as a morph target, played at N frames\n"
-     "a second (default: 30); at most 1000 frames (default: all). Blender's\n"
-     "glTF import and any glTF viewer open it"},
+     "animated binary glTF file, FILE (default: aniv00.glb): the first\n"
+     "frame as the mesh, each later frame as a morph target, played at N\n"
+     "frames a second (default: 30); at most 1000 frames. With clips.json\n"
+     "beside them, one animation per clip, named after it (--clip NAME:\n"
+     "that clip alone); else the one animation frames, of frames FIRST to\n"
+     "LAST (default: all). Positions are the engine's own integers\n"
+     "(KHR_mesh_quantization), or floats with --float; --json says what\n"
+     "was written as one JSON object. Blender's glTF import and any glTF\n"
+     "viewer open it"},
     {"preview", cmd_preview, "preview [--out FILE] [--size PX]",
      "draws up to 12 frames of aniv00.3d with data00.3d of the current\n"
      "directory, evenly spaced from the first to the last, into the PNG\n"

@@ -123,9 +123,14 @@ def import_conversion(context, directory, inspect3d_preference, frame_first=None
     header = clips.vertex_animation_header(os.path.join(directory, clips.kVertexAnimationName))
     frame_range, warning = import_range(header and header[0], frame_first, frame_last)
     scene = context.scene
-    arguments = ["gltf", "--fps", str(scene.render.fps)]
+    # The frames always by number, as one take that clip_actions divides, and
+    # positions in the file's units as floats: the mesh holds the positions
+    # the engine reads, with no scale on the object.
+    arguments = ["gltf", "--float", "--fps", str(scene.render.fps)]
     if frame_range:
         arguments += ["--frames", f"{frame_range[0]}-{frame_range[1]}"]
+    elif header and header[0] > 0:
+        arguments += ["--frames", f"0-{header[0] - 1}"]
     before = set(scene.objects)
     with tempfile.TemporaryDirectory(prefix="anim3d-") as scratch:
         gltf = os.path.join(scratch, kGltfName)

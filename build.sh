@@ -17,8 +17,9 @@
 #   ./build.sh fuzz [S]  build the fuzz targets with clang and run each S seconds (60)
 #   ./build.sh bench     release build, then time frameconv and clipmerge on
 #                        generated sequences (BENCH_RUNS runs each, default 7),
-#                        and the add-on's clip-set export beside Blender's own
-#                        OBJ exporter on each Blender at hand
+#                        the sizes of inspect3d gltf's files, and the add-on's
+#                        clip-set export beside Blender's own OBJ exporter on
+#                        each Blender at hand
 #   ./build.sh blender-addon DIST VERSION
 #                        write the Blender add-on DIST/anim3d-VERSION-blender-addon.zip
 #   ./build.sh blender-extension DIST VERSION [BLENDER...]
@@ -177,6 +178,8 @@ bench() {
   generate $data/b-interleaved frames 20 10000 interleaved
   generate $data/clips clips
   build/bench/run_bench $data "${BENCH_RUNS:-7}"
+  echo "== the sizes of inspect3d gltf's files"
+  bench/gltf_sizes.sh build
   # The add-on's clip-set export beside Blender's own OBJ exporter, on each
   # Blender at hand.
   local blender

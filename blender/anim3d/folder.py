@@ -182,9 +182,9 @@ class Replaced(Exception):
     while it ran; the message names it."""
 
     def __init__(self, held, sub):
-        super().__init__(f"Not exported: {sub} in {held.directory} was replaced while the export ran (a link or a "
-                         "folder this export did not make stands there): nothing more is written, converted or "
-                         "read there")
+        super().__init__(f"Not exported: {sub} in {held.directory} was replaced or removed while the export ran "
+                         "(a link, or a folder this export did not make, may stand there): nothing more is written, "
+                         "converted or read there")
 
 
 # Windows: a folder's handle that does not follow a reparse point, and that
@@ -280,9 +280,17 @@ def open_root(directory, lock):
 
 
 def folder_identity(place):
-    """(device, inode) of an opened folder (opened_folder's place)."""
+    """(device, inode) of an opened folder (opened_folder's place), found as
+    frames_folder finds it again."""
     descriptor, path = place
-    status = os.fstat(descriptor) if descriptor is not None else os.lstat(path)
+    if descriptor is None:
+        descriptor = open_windows_folder(path)
+        try:
+            status = os.fstat(descriptor)
+        finally:
+            os.close(descriptor)
+    else:
+        status = os.fstat(descriptor)
     return status.st_dev, status.st_ino
 
 

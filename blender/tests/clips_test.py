@@ -608,7 +608,7 @@ def test_a_neighbour_at_work_meanwhile_changes_nothing_outside(directory):
             os.environ[variable] = real
         check(os.path.exists(played), f"{what}: the neighbour never came")
         if error:
-            check(error in said and "was replaced while the export ran" in said, f"{what}: {said}")
+            check(error in said and "was replaced or removed while the export ran" in said, f"{what}: {said}")
             now = snapshot(folder)
             check(all(now[os.path.join(folder, name)] == data for name, data in outputs.items()),
                   f"{what}: the earlier outputs changed")

@@ -283,14 +283,14 @@ def folder_identity(place):
     """(device, inode) of an opened folder (opened_folder's place), found as
     frames_folder finds it again."""
     descriptor, path = place
-    if descriptor is None:
-        descriptor = open_windows_folder(path)
-        try:
-            status = os.fstat(descriptor)
-        finally:
-            os.close(descriptor)
-    else:
+    if descriptor is not None:
         status = os.fstat(descriptor)
+        return status.st_dev, status.st_ino
+    descriptor = open_windows_folder(path)
+    try:
+        status = os.fstat(descriptor)
+    finally:
+        os.close(descriptor)
     return status.st_dev, status.st_ino
 
 
@@ -308,8 +308,9 @@ def open_windows_folder(path):
 @contextlib.contextmanager
 def frames_folder(held, sub):
     """The folder sub (aK-frames) of the chosen one, Opened, for as long as the
-    export works in it: the folder the record proved at the check (the same
-    device and inode), or else one it makes itself now, which it finds empty.
+    export works in it: the folder the record proved at the check, or else
+    one it makes itself now, which it finds empty; either by its device and
+    inode.
     Opened without following a link (O_DIRECTORY | O_NOFOLLOW); on Windows a
     reparse point is refused. Raises Replaced when sub is anything else."""
     root, proven = held.root, held.folders.get(sub)
@@ -327,19 +328,26 @@ def frames_folder(held, sub):
             return open_windows_folder(path)
 
         def standing():
-            return os.lstat(path)
+            descriptor = reach()
+            try:
+                return os.fstat(descriptor)
+            finally:
+                os.close(descriptor)
+    made = proven is None
     try:
-        if proven is None:
+        if made:
             target, descriptor = root.at(sub)
             os.mkdir(target, dir_fd=descriptor)
+            status = standing()
+            proven = (status.st_dev, status.st_ino)
         opened = reach()
     except OSError:
         raise Replaced(held, sub) from None
     try:
         status = os.fstat(opened)
         identity = (status.st_dev, status.st_ino)
-        if (is_link(status) or not stat.S_ISDIR(status.st_mode) or identity != (proven or identity)
-                or (proven is None and os.listdir(opened if kThroughDescriptors else path))):
+        if (is_link(status) or not stat.S_ISDIR(status.st_mode) or identity != proven
+                or (made and os.listdir(opened if kThroughDescriptors else path))):
             raise Replaced(held, sub)
 
         def check():

@@ -618,6 +618,9 @@ def test_a_neighbour_at_work_meanwhile_changes_nothing_outside(directory):
                 if os.path.exists(played + ".result"):
                     break
                 time.sleep(0.1)
+            if not os.path.exists(played + ".result"):
+                with open(played + ".log", encoding="utf-8", errors="replace") as file:
+                    raise AssertionError(f"{what}: the second export never ended; it said:\n{file.read()}")
             with open(played + ".probe", encoding="ascii") as file:
                 check(file.read() == "held", f"{what}: the second export found the folder free")
             with open(played + ".result", encoding="ascii") as file:

@@ -437,7 +437,7 @@ def export_clip_set(held, plan, takes, gathered, triangles, scale, programs_foun
         held.root.write_file(clips.kClipsName,
                              clips.clips_json(scale, vertex_count, len(triangles), plan).encode("utf-8"))
     step()
-    return reports + [(level, f"clipmerge: {message}")]
+    return reports + [(level, f"clipmerge: {message}")] + folder.replaced_folders(held)
 
 
 def export(context, objects, directory, mode="NONE", frame_start=1, frame_end=250, frame_step=1,

@@ -187,6 +187,24 @@ class Replaced(Exception):
                          "converted or read there")
 
 
+def replaced_folders(held):
+    """The ERRORs that name each folder aK-frames the export converted in
+    that no longer stands where it was, replaced after its clip was read
+    back: nothing was written or read through what took its place, but the
+    user is told."""
+    reports = []
+    for sub, identity in sorted(held.folders.items()):
+        try:
+            status = standing(held, sub)
+        except OSError:
+            status = None
+        if status is None or is_link(status) or (status.st_dev, status.st_ino) != identity:
+            reports.append(("ERROR", f"{sub} in {held.directory} was replaced or removed while the export ran, "
+                                     "after its clip was converted: the clip set was written, but see what stands "
+                                     "there now"))
+    return reports
+
+
 # Windows: a folder's handle that does not follow a reparse point, and that
 # shares no delete, so that the folder can be neither moved nor replaced while
 # it is open (CreateFileW's access, sharing and flags).
@@ -305,42 +323,46 @@ def open_windows_folder(path):
     return msvcrt.open_osfhandle(handle, os.O_RDONLY)
 
 
+def reach(held, sub):
+    """A descriptor of the folder sub of the chosen one, opened without
+    following a link (O_DIRECTORY | O_NOFOLLOW), or on Windows as
+    open_windows_folder opens it."""
+    if kThroughDescriptors:
+        return os.open(sub, os.O_RDONLY | os.O_DIRECTORY | os.O_NOFOLLOW | os.O_NONBLOCK,
+                       dir_fd=held.root.descriptor)
+    return open_windows_folder(os.path.join(held.root.path, sub))
+
+
+def standing(held, sub):
+    """The status of what stands at sub in the chosen folder, a link itself
+    and not what it leads to."""
+    if kThroughDescriptors:
+        return os.stat(sub, dir_fd=held.root.descriptor, follow_symlinks=False)
+    descriptor = reach(held, sub)
+    try:
+        return os.fstat(descriptor)
+    finally:
+        os.close(descriptor)
+
+
 @contextlib.contextmanager
 def frames_folder(held, sub):
     """The folder sub (aK-frames) of the chosen one, Opened, for as long as the
     export works in it: the folder the record proved at the check, or else
     one it makes itself now, which it finds empty; either by its device and
-    inode.
-    Opened without following a link (O_DIRECTORY | O_NOFOLLOW); on Windows a
-    reparse point is refused. Raises Replaced when sub is anything else."""
+    inode, which held.folders keeps for replaced_folders. Opened without
+    following a link (reach); on Windows a reparse point is refused. Raises
+    Replaced when sub is anything else."""
     root, proven = held.root, held.folders.get(sub)
-    if kThroughDescriptors:
-        def reach():
-            return os.open(sub, os.O_RDONLY | os.O_DIRECTORY | os.O_NOFOLLOW | os.O_NONBLOCK,
-                           dir_fd=root.descriptor)
-
-        def standing():
-            return os.stat(sub, dir_fd=root.descriptor, follow_symlinks=False)
-    else:
-        path = os.path.join(root.path, sub)
-
-        def reach():
-            return open_windows_folder(path)
-
-        def standing():
-            descriptor = reach()
-            try:
-                return os.fstat(descriptor)
-            finally:
-                os.close(descriptor)
+    path = os.path.join(root.path, sub)
     made = proven is None
     try:
         if made:
             target, descriptor = root.at(sub)
             os.mkdir(target, dir_fd=descriptor)
-            status = standing()
+            status = standing(held, sub)
             proven = (status.st_dev, status.st_ino)
-        opened = reach()
+        opened = reach(held, sub)
     except OSError:
         raise Replaced(held, sub) from None
     try:
@@ -349,16 +371,17 @@ def frames_folder(held, sub):
         if (is_link(status) or not stat.S_ISDIR(status.st_mode) or identity != proven
                 or (made and os.listdir(opened if kThroughDescriptors else path))):
             raise Replaced(held, sub)
+        held.folders[sub] = identity
 
         def check():
             try:
-                now = standing()
+                now = standing(held, sub)
             except OSError:
                 raise Replaced(held, sub) from None
             if is_link(now) or (now.st_dev, now.st_ino) != identity:
                 raise Replaced(held, sub)
 
-        yield Opened(os.path.join(root.path, sub), opened if kThroughDescriptors else None, check=check)
+        yield Opened(path, opened if kThroughDescriptors else None, check=check)
     finally:
         os.close(opened)
 

@@ -540,6 +540,7 @@ if [ ! -e "$played" ]; then
   case "$play:${here##*/}" in
     next:a1-frames) : >"$played"; ln -s "$outside" ../a2-frames ;;
     this:a1-frames) : >"$played"; mv ../a1-frames ../a1-frames.aside && ln -s "$outside" ../a1-frames ;;
+    late:*) : >"$played"; mv a1-frames a1-frames.aside && ln -s "$outside" a1-frames ;;
     second:*)
       : >"$played"
       # The second export is no child of this one: it inherits neither the lock nor its name.
@@ -558,14 +559,18 @@ def test_a_neighbour_at_work_meanwhile_changes_nothing_outside(directory):
     # Another process at a known moment of a clip-set export of 3 clips into
     # a folder that holds an earlier export's set: (what, the earlier set,
     # the program the other process waits for, what it does, the ERROR's
-    # words or None, the set left). A stopped export leaves the earlier set
-    # as it was; the second export, which waits, leaves its own.
+    # words or None, the set left). An export stopped before its clips are
+    # placed leaves the earlier set as it was; one whose folder is replaced
+    # later leaves its own, whole; the second export, which waits, leaves its
+    # own.
     one = lambda: turning_mesh(("step", 1))  # noqa: E731
     cases = [
         ("a link planted at a2-frames while frameconv converts in a1-frames", one, "frameconv", "next",
          "a2-frames in", ["step"]),
         ("a1-frames replaced by a link while frameconv converts in it", one, "frameconv", "this",
          "a1-frames in", ["step"]),
+        ("a1-frames replaced by a link while clipmerge runs", one, "clipmerge", "late",
+         "a1-frames in", ["idle", "wave", "bow"]),
         ("a second export started while clipmerge runs", marked_mesh, "clipmerge", "second", None,
          ["step", "turn"]),
     ]
@@ -610,8 +615,8 @@ def test_a_neighbour_at_work_meanwhile_changes_nothing_outside(directory):
         if error:
             check(error in said and "was replaced or removed while the export ran" in said, f"{what}: {said}")
             now = snapshot(folder)
-            check(all(now[os.path.join(folder, name)] == data for name, data in outputs.items()),
-                  f"{what}: the earlier outputs changed")
+            kept = all(now[os.path.join(folder, name)] == data for name, data in outputs.items())
+            check(kept == (left != ["idle", "wave", "bow"]), f"{what}: the earlier outputs kept: {kept}")
         else:
             check(said == "{'FINISHED'}", f"{what}: the first export ended {said}")
             for _ in range(1800):

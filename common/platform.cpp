@@ -213,7 +213,8 @@ static LockTry try_own_lock() {
 // file on a disk open.
 static bool handle_identity(HANDLE handle, FileIdentity& identity) {
   BY_HANDLE_FILE_INFORMATION information;
-  if (GetFileType(handle) != FILE_TYPE_DISK || !GetFileInformationByHandle(handle, &information)) return false;
+  if (GetFileType(handle) != FILE_TYPE_DISK || !GetFileInformationByHandle(handle, &information))
+    return false;
   identity.volume = information.dwVolumeSerialNumber;
   identity.index = uint64_t{information.nFileIndexHigh} << 32 | information.nFileIndexLow;
   return true;

@@ -504,6 +504,7 @@ def clip_set_of(folder):
 # folder locked, then exports a set of 2 clips into it and says how that ended.
 kSecondExport = """
 import fcntl, os, sys
+sys.dont_write_bytecode = True  # as in the suites: no byte code beside the sources
 import bpy
 sys.path.insert(0, {tests!r})
 from helpers import new_scene, turning_mesh

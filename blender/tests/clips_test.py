@@ -557,23 +557,25 @@ exec "$real"
 
 
 def test_a_neighbour_at_work_meanwhile_changes_nothing_outside(directory):
-    # Another process at a known moment of a clip-set export of 3 clips into
-    # a folder that holds an earlier export's set: (what, the earlier set,
-    # the program the other process waits for, what it does, the ERROR's
-    # words or None, the set left). An export stopped before its clips are
-    # placed leaves the earlier set as it was; one whose folder is replaced
-    # later leaves its own, whole; the second export, which waits, leaves its
-    # own.
+    # Another process at a known moment of an export (a set of 3 clips, or
+    # one take) into a folder that holds an earlier export's set: (what, the
+    # earlier set, the program the other process waits for, what it does,
+    # the ERROR's words or None, the set left, the export's clips). An export
+    # stopped before its clips are placed leaves the earlier set as it was;
+    # one whose folder is replaced later leaves its own, whole; the second
+    # export, which waits, leaves its own.
     one = lambda: turning_mesh(("step", 1))  # noqa: E731
     cases = [
         ("a link planted at a2-frames while frameconv converts in a1-frames", one, "frameconv", "next",
-         "a2-frames in", ["step"]),
+         "a2-frames in", ["step"], "MARKERS"),
         ("a1-frames replaced by a link while frameconv converts in it", one, "frameconv", "this",
-         "a1-frames in", ["step"]),
+         "a1-frames in", ["step"], "MARKERS"),
         ("a1-frames replaced by a link while clipmerge runs", one, "clipmerge", "late",
-         "a1-frames in", ["idle", "wave", "bow"]),
+         "a1-frames in", ["idle", "wave", "bow"], "MARKERS"),
         ("a second export started while clipmerge runs", marked_mesh, "clipmerge", "second", None,
-         ["step", "turn"]),
+         ["step", "turn"], "MARKERS"),
+        ("a second export started while frameconv converts one take", marked_mesh, "frameconv", "second", None,
+         ["step", "turn"], "NONE"),
     ]
     tests = os.path.dirname(os.path.abspath(__file__))
     wrapper, script = os.path.join(directory, "neighbour"), os.path.join(directory, "second.py")
@@ -582,7 +584,7 @@ def test_a_neighbour_at_work_meanwhile_changes_nothing_outside(directory):
     os.chmod(wrapper, 0o755)
     with open(script, "w", encoding="ascii") as file:
         file.write(kSecondExport.format(tests=tests))
-    for number, (what, earlier, program, play, error, left) in enumerate(cases):
+    for number, (what, earlier, program, play, error, left, clips) in enumerate(cases):
         base = os.path.join(directory, str(number))
         folder, outside, played = (os.path.join(base, name) for name in ("out", "outside", "played"))
         os.makedirs(outside)
@@ -607,7 +609,8 @@ def test_a_neighbour_at_work_meanwhile_changes_nothing_outside(directory):
         marked_mesh()
         os.environ[variable] = neighbour
         try:
-            said = str(bpy.ops.export_scene.anim3d(directory=folder, clips="MARKERS", scale=1.0))
+            said = str(bpy.ops.export_scene.anim3d(directory=folder, clips=clips, frame_start=1, frame_end=11,
+                                                   scale=1.0))
         except RuntimeError as refusal:
             said = str(refusal)
         finally:

@@ -12,6 +12,15 @@ static LockTry try_lock_folder();
 static void unlock_folder();
 static void pause_ms(int milliseconds);
 
+// The raw tries of the folder's lock, one per platform, which try_lock_folder
+// puts together. try_own_lock takes the lock through a descriptor or handle
+// of the run's own. try_handed_lock tries the descriptor or handle `number`
+// that the parent handed down: kNone when it is no lock of the current folder
+// (the run then takes its own), kTaken when it holds the lock for this run,
+// kHeld while another process holds it.
+static LockTry try_own_lock();
+static LockTry try_handed_lock(long long number);
+
 #ifdef _WIN32
 
 #include <fcntl.h>
@@ -174,7 +183,7 @@ void ignore_file_size_signal() {}
 constexpr wchar_t kFolderLockName[] = L"anim3d~lock";
 static HANDLE folder_lock = INVALID_HANDLE_VALUE;
 
-static LockTry try_lock_folder() {
+static LockTry try_own_lock() {
   if (folder_lock != INVALID_HANDLE_VALUE) return LockTry::kTaken;
   const HANDLE handle = CreateFileW(kFolderLockName, GENERIC_READ | GENERIC_WRITE | DELETE,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -200,8 +209,44 @@ static LockTry try_lock_folder() {
   return LockTry::kTaken;
 }
 
+// The volume and file index of what `handle` has open; false if it has no
+// file on a disk open.
+static bool handle_identity(HANDLE handle, FileIdentity& identity) {
+  BY_HANDLE_FILE_INFORMATION information;
+  if (GetFileType(handle) != FILE_TYPE_DISK || !GetFileInformationByHandle(handle, &information))
+    return false;
+  identity.volume = information.dwVolumeSerialNumber;
+  identity.index = uint64_t{information.nFileIndexHigh} << 32 | information.nFileIndexLow;
+  return true;
+}
+
+static LockTry try_handed_lock(long long number) {
+  if (folder_lock != INVALID_HANDLE_VALUE) return LockTry::kTaken;
+  // A handle is a pointer-sized value; one that names nothing open here, or
+  // anything but the lock file of this folder, is not the parent's lock.
+  const HANDLE handed = reinterpret_cast<HANDLE>(static_cast<intptr_t>(number));
+  FileIdentity lock_file, own_lock_file;
+  if (number <= 0 || !handle_identity(handed, lock_file) || !file_identity("anim3d~lock", own_lock_file) ||
+      !(lock_file == own_lock_file)) {
+    return LockTry::kNone;
+  }
+  // A byte-range lock belongs to the process that took it, so the child
+  // cannot take over its parent's: a lock it cannot take through the handle
+  // it was given is the parent's. One it can take, no one held: it is given
+  // back, and the run takes its own lock as any run does.
+  OVERLAPPED first_byte = {};
+  if (LockFileEx(handed, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &first_byte)) {
+    UnlockFileEx(handed, 0, 1, 0, &first_byte);
+    return LockTry::kNone;
+  }
+  if (GetLastError() != ERROR_LOCK_VIOLATION) return LockTry::kNone;
+  folder_lock = handed;
+  return LockTry::kTaken;
+}
+
 static void unlock_folder() {
   if (folder_lock == INVALID_HANDLE_VALUE) return;
+  // Closing a handle handed down by the parent leaves the parent's lock held.
   CloseHandle(folder_lock);
   folder_lock = INVALID_HANDLE_VALUE;
 }
@@ -363,15 +408,43 @@ void use_binary_standard_streams() {}
 // The current folder, open while this run holds its lock.
 static int folder_lock = -1;
 
-static LockTry try_lock_folder() {
+// One try of flock on the open folder `descriptor`.
+static LockTry try_flock(int descriptor) {
+  if (flock(descriptor, LOCK_EX | LOCK_NB) == 0) return LockTry::kTaken;
+  if (errno == EWOULDBLOCK || errno == EINTR) return LockTry::kHeld;
+  return LockTry::kNone;  // a file system without locks
+}
+
+static LockTry try_own_lock() {
   if (folder_lock < 0) {
     folder_lock = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (folder_lock < 0) return LockTry::kNone;
   }
-  if (flock(folder_lock, LOCK_EX | LOCK_NB) == 0) return LockTry::kTaken;
-  if (errno == EWOULDBLOCK || errno == EINTR) return LockTry::kHeld;
-  unlock_folder();  // a file system without locks
-  return LockTry::kNone;
+  const LockTry tried = try_flock(folder_lock);
+  if (tried == LockTry::kNone) unlock_folder();
+  return tried;
+}
+
+static LockTry try_handed_lock(long long number) {
+  if (folder_lock >= 0) return try_flock(folder_lock);
+  // Only a descriptor of the current folder itself, by device and inode, is
+  // its lock; whatever else the number names is left alone.
+  struct stat handed, here;
+  if (number < 0 || number > INT32_MAX || fstat(static_cast<int>(number), &handed) != 0 ||
+      !S_ISDIR(handed.st_mode) || stat(".", &here) != 0 || handed.st_dev != here.st_dev ||
+      handed.st_ino != here.st_ino) {
+    return LockTry::kNone;
+  }
+  // flock belongs to the open folder, which the child shares with its
+  // parent: a try through it succeeds when the parent holds the lock (or no
+  // one does, and then this run holds it), and waits while another process
+  // holds it. It is never unlocked, only closed, so the parent keeps it.
+  const int descriptor = static_cast<int>(number);
+  const LockTry tried = try_flock(descriptor);
+  if (tried == LockTry::kNone) return LockTry::kNone;
+  fcntl(descriptor, F_SETFD, FD_CLOEXEC);
+  folder_lock = descriptor;
+  return tried;
 }
 
 static void unlock_folder() {
@@ -454,6 +527,33 @@ void release_buffer(void* buffer, size_t bytes) {
 #endif
 
 #endif
+
+// The folder's lock as a parent hands it down: the decimal number of a
+// descriptor (POSIX) or handle (Windows) that the program inherits, named in
+// this environment variable. The add-on's export, which holds the lock of its
+// folder from its check to its record, runs frameconv and clipmerge there
+// under its own lock this way; a run started any other way never has it.
+constexpr char kHandedLockVariable[] = "ANIM3D_FOLDER_LOCK";
+
+// The number the parent handed down, or -1 where none (or no number) is.
+static long long handed_lock_number() {
+  const char* value = std::getenv(kHandedLockVariable);
+  if (!value || *value < '0' || *value > '9') return -1;
+  char* end = nullptr;
+  const long long number = std::strtoll(value, &end, 10);
+  return *end == 0 && number >= 0 ? number : -1;
+}
+
+// A lock handed down for this folder is the run's lock; any other hand-down is
+// ignored, and the run takes the lock itself.
+static LockTry try_lock_folder() {
+  const long long handed = handed_lock_number();
+  if (handed >= 0) {
+    const LockTry tried = try_handed_lock(handed);
+    if (tried != LockTry::kNone) return tried;
+  }
+  return try_own_lock();
+}
 
 bool lock_folder(int wait_ms) {
   wait_ms = fault_lock_wait(wait_ms);

@@ -87,6 +87,16 @@ bool file_identity(const char* name, FileIdentity& identity);
 //     write and delete access, sharing read, write and delete, and
 //     FILE_FLAG_DELETE_ON_CLOSE: the file goes with the last process that has
 //     it open.
+// A parent that holds the lock may hand it down to the run (the add-on's
+// export does, so that no other run gets in between its steps): the
+// environment variable ANIM3D_FOLDER_LOCK names, in decimal, the descriptor
+// or handle the run inherits. It counts only when it is the current folder
+// itself (POSIX, by device and inode) or its "anim3d~lock" (Windows, by volume
+// and file index), and the lock is held through it: on POSIX the flock of
+// that open folder, which parent and child share; on Windows the byte that
+// the run cannot take because its parent holds it. Otherwise the run takes
+// the lock itself, and waits as any run does. Ending the run closes the
+// handed-down descriptor and leaves the parent's lock held.
 bool lock_folder(int wait_ms);
 
 // The one large buffer of a run, of `bytes` bytes, or nullptr if memory is

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <linux/fs.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -261,6 +262,48 @@ RunResult run_program_with(const std::vector<std::string>& variables, const std:
   return result;
 }
 
+// The Windows name of a program: Wine's drive Z: is the root of the file system.
+static std::string windows_name_of(const std::string& program) {
+  std::string name = "Z:" + std::filesystem::absolute(program).string();
+  std::replace(name.begin(), name.end(), '/', '\\');
+  return name;
+}
+
+RunResult run_under_locking_parent(HandedLock hand, const std::vector<std::string>& variables,
+                                   const std::string& program, const std::filesystem::path& dir) {
+  if (std::filesystem::path(program).extension() == ".exe") {
+    static const char* const kHands[] = {"held", "none", "other", "unheld", "closed"};
+    std::string assignments, trace;
+    for (const std::string& variable : variables) {
+      const size_t equals = variable.find('=');
+      assignments += variable.substr(0, equals) + "=" + shell_quoted(variable.substr(equals + 1)) + " ";
+    }
+    return run_windows_program_once(shell_quoted(environment("ANIM3D_HAND_LOCK")) + " " +
+                                        kHands[static_cast<int>(hand)] + " " +
+                                        shell_quoted(windows_name_of(program)),
+                                    dir, trace, assignments);
+  }
+  // Descriptors without O_CLOEXEC: the runs inherit them through the shell.
+  const int parent = open(dir.c_str(), O_RDONLY | O_DIRECTORY);
+  const int other = open(dir.parent_path().c_str(), O_RDONLY | O_DIRECTORY);
+  const int unheld = open(dir.c_str(), O_RDONLY | O_DIRECTORY);
+  if (parent < 0 || other < 0 || unheld < 0 || flock(parent, LOCK_EX | LOCK_NB) != 0 ||
+      flock(other, LOCK_EX | LOCK_NB) != 0) {
+    std::abort();
+  }
+  const int named[] = {parent, -1, other, unheld, 1000};
+  std::vector<std::string> handed = variables;
+  if (hand != HandedLock::kNone) {
+    handed.push_back("ANIM3D_FOLDER_LOCK=" + std::to_string(named[static_cast<int>(hand)]));
+  }
+  RunResult result = run_program_with(handed, program, dir);
+  for (const std::string& message : run_program_with(variables, program, dir).messages) {
+    result.messages.push_back(message);
+  }
+  for (const int descriptor : {parent, other, unheld}) close(descriptor);
+  return result;
+}
+
 // Sets or clears the immutable attribute of `file`. False where the file
 // system or the user's rights do not allow it.
 static bool set_immutable(const std::filesystem::path& file, bool immutable) {
@@ -277,12 +320,9 @@ static bool set_immutable(const std::filesystem::path& file, bool immutable) {
 std::optional<RunResult> run_with_output_held(const std::string& program, const std::filesystem::path& dir,
                                               const std::string& held) {
   if (std::filesystem::path(program).extension() == ".exe") {
-    // The helper starts the program by its Windows name: Wine's drive Z: is
-    // the root of the file system.
-    std::string windows_name = "Z:" + std::filesystem::absolute(program).string();
-    std::replace(windows_name.begin(), windows_name.end(), '/', '\\');
+    // The helper starts the program by its Windows name.
     return run_windows_program(shell_quoted(environment("ANIM3D_HOLD_OPEN")) + " " + shell_quoted(held) +
-                                   " " + shell_quoted(windows_name),
+                                   " " + shell_quoted(windows_name_of(program)),
                                dir);
   }
   if (!set_immutable(dir / held, true)) return std::nullopt;

@@ -77,6 +77,22 @@ constexpr bool kProgramsSanitized = true;
 constexpr bool kProgramsSanitized = false;
 #endif
 
+// What a parent that holds the folder's lock hands down to its child in
+// ANIM3D_FOLDER_LOCK (platform.h, lock_folder): the descriptor or handle that
+// holds it; nothing; one of another folder (POSIX) or file (Windows); a second
+// one of the folder (POSIX) or its lock file (Windows) that holds nothing; a
+// number that names nothing open.
+enum class HandedLock { kHeld, kNone, kOther, kUnheld, kClosed };
+
+// Runs `program` in `dir` twice, as run_program_with does with `variables`,
+// under a parent that holds the folder's lock there all the while: first as
+// its child, handed `hand`, then as a run started by hand, handed nothing.
+// The messages of both runs, in order; the exit status of the first. Natively
+// the test is the parent; under Wine the helper ANIM3D_HAND_LOCK is
+// (tests/hand_lock.cpp).
+RunResult run_under_locking_parent(HandedLock hand, const std::vector<std::string>& variables,
+                                   const std::string& program, const std::filesystem::path& dir);
+
 // Runs a native `program` as run_program does, with its address space limited
 // to `kilobytes`, so that a large allocation fails.
 RunResult run_program_with_memory_limit(const std::string& program, const std::filesystem::path& dir,

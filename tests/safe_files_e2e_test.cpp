@@ -478,3 +478,50 @@ TEST(SimultaneousRuns, TheSecondWaitsForTheFirst) {
 }
 
 }  // namespace
+
+namespace {
+
+// A run started by a parent that holds the folder's lock, as the add-on's
+// export starts frameconv and clipmerge, runs under that lock when the parent
+// hands it down; a run given anything else, and a run started by hand
+// meanwhile, waits for the parent and gives up (here after 0.3 s). The
+// parent's lock outlives its child's run. On Windows a second handle of the
+// lock file passes for the parent's lock: a child cannot tell a lock its
+// parent holds through another handle.
+TEST(HandedDownLocks, AChildRunsUnderItsParentsLockAndNoOtherRunDoes) {
+  const std::string complete = "Conversion Complete: Conversion Complete",
+                    waited = "Conversion Error: Cannot write aniv00.3d";
+  const struct {
+    const char* what;
+    HandedLock hand;
+    bool runs;  // with the parent's lock; else it waits and gives up
+  } cases[] = {
+      {"the lock it holds", HandedLock::kHeld, true},
+      {"nothing", HandedLock::kNone, false},
+      {"the lock of another folder", HandedLock::kOther, false},
+      {"the folder, unlocked", HandedLock::kUnheld, running_under_wine()},
+      {"a number that names nothing", HandedLock::kClosed, false},
+  };
+  for (const Converter* converter : {&kF, &kC}) {
+    for (const auto& c : cases) {
+      const std::string what = std::string(converter->name) + " handed " + c.what;
+      TempDir parent;
+      const fs::path dir = parent / "folder";
+      fs::create_directory(dir);
+      converter->prepare(dir);
+      const Files earlier = files_in(dir, converter);
+      const RunResult result =
+          run_under_locking_parent(c.hand, {"ANIM3D_LOCK_WAIT_MS=300"}, *converter->faults, dir);
+      EXPECT_EQ(result.messages, (std::vector<std::string>{c.runs ? complete : waited, waited})) << what;
+      if (!c.runs) {
+        EXPECT_EQ(files_in(dir, converter), earlier) << what;
+      }
+      // Once the parent has given the lock back, a run by hand goes on.
+      EXPECT_EQ(run_program_with({"ANIM3D_LOCK_WAIT_MS=300"}, *converter->faults, dir).messages,
+                std::vector<std::string>{complete})
+          << what;
+    }
+  }
+}
+
+}  // namespace

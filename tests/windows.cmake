@@ -56,7 +56,8 @@ function(wine_suite name wine wineserver windows_dir)
     "ANIM3D_INSPECT3D=${windows_dir}/inspect3d.exe"
     "ANIM3D_FRAMECONV_FAULTS=${windows_dir}/frameconv_faults.exe"
     "ANIM3D_CLIPMERGE_FAULTS=${windows_dir}/clipmerge_faults.exe"
-    "ANIM3D_HOLD_OPEN=${windows_dir}/hold_open.exe")
+    "ANIM3D_HOLD_OPEN=${windows_dir}/hold_open.exe"
+    "ANIM3D_HAND_LOCK=${windows_dir}/hand_lock.exe")
   foreach(target frameconv_e2e_tests clipmerge_e2e_tests inspect3d_e2e_tests inspect3d_gltf_tests
                  preview_e2e_tests safe_files_e2e_tests windows_runs_tests)
     gtest_add_tests(TARGET ${target} TEST_PREFIX "${name}." TEST_LIST tests)

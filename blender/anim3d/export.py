@@ -327,8 +327,9 @@ def gather_takes(context, objects, space, takes, progress):
 
 
 def convert(frameconv, directory, inspect3d_preference):
-    """Runs frameconv in directory; its closing message as a report, or where
-    it showed it in a message box (Windows), what inspect3d check finds."""
+    """Runs frameconv in directory (folder.Opened); its closing message as a
+    report, or where it showed it in a message box (Windows), what inspect3d
+    check finds."""
     report = programs.closing_report(programs.run_program([frameconv], directory, programs.kConverterSeconds))
     if report is None:
         try:
@@ -351,10 +352,10 @@ def file_identity(path):
 
 
 def merge(clipmerge, directory, frame_count, bytes_per_frame):
-    """Runs clipmerge in directory; its closing message as a report, or where
-    it showed it in a message box (Windows), whether it wrote an aniv00.3d
-    that holds all frames."""
-    merged = os.path.join(directory, clips.kVertexAnimationName)
+    """Runs clipmerge in directory (folder.Opened); its closing message as a
+    report, or where it showed it in a message box (Windows), whether it
+    wrote an aniv00.3d that holds all frames."""
+    merged = os.path.join(directory.path, clips.kVertexAnimationName)
     before = file_identity(merged)
     report = programs.closing_report(programs.run_program([clipmerge], directory, programs.kConverterSeconds),
                                      "clipmerge")
@@ -368,42 +369,45 @@ def merge(clipmerge, directory, frame_count, bytes_per_frame):
 
 
 def export_clip_set(held, plan, takes, gathered, triangles, scale, programs_found, step):
-    """Converts each part of each clip in its folder, places the clip files,
-    merges them and writes clips.json in the folder `held` (folder.Held);
-    returns the reports."""
-    directory = held.directory
+    """Converts each part of each clip in its folder (folder.frames_folder),
+    places the clip files, merges them and writes clips.json in the folder
+    `held` (folder.Held); returns the reports. The clip files and data00.3d
+    are placed only once every part is converted, so an export stopped
+    before leaves the earlier set as it was."""
     frameconv, clipmerge, inspect3d_preference = programs_found
-    reports = []
+    reports, converted = [], []
     for (name, parts), take, (_, take_frames, animation) in zip(plan, gathered, takes):
         files = ", ".join(clips.clip_file_name(number) for number, _, _ in parts)
         drives = f" (playing on {' and '.join(target_name(t) for t in animation)})" if animation else ""
         reports.append(("INFO", f"Clip '{name}'{drives}: {counted(len(take), 'frame')} ({take_frames[0]} to "
                                 f"{take_frames[-1]}) in {files}"))
         for number, first, count in parts:
-            sub = os.path.join(directory, clips.frames_folder_name(number))
-            os.makedirs(sub, exist_ok=True)
-            frames.write_frame_files(sub, [f * scale for f in take[first:first + count]], triangles,
-                                     folder.create_exclusive)
-            level, message = convert(frameconv, sub, inspect3d_preference)
-            if level != "INFO":
-                reports.append((level, f"frameconv in {clips.frames_folder_name(number)}: {message}"))
-            if level == "ERROR":
-                return reports
-            with open(os.path.join(sub, clips.kVertexAnimationName), "rb") as file:
-                folder.write_file(os.path.join(directory, clips.clip_file_name(number)), file.read())
-            if number == 1:
-                with open(os.path.join(sub, clips.kMeshName), "rb") as file:
-                    folder.write_file(os.path.join(directory, clips.kMeshName), file.read())
+            try:
+                with folder.frames_folder(held, clips.frames_folder_name(number)) as place:
+                    frames.write_frame_files(place, [f * scale for f in take[first:first + count]], triangles)
+                    level, message = convert(frameconv, place, inspect3d_preference)
+                    if level != "INFO":
+                        reports.append((level, f"frameconv in {clips.frames_folder_name(number)}: {message}"))
+                    if level == "ERROR":
+                        return reports
+                    for output, placed in [(clips.kVertexAnimationName, clips.clip_file_name(number))] + (
+                            [(clips.kMeshName, clips.kMeshName)] if number == 1 else []):
+                        converted.append((placed, f"{place.name}/{output}", place.read_back(output)))
+            except folder.Replaced as replaced:
+                return reports + [("ERROR", str(replaced))]
             step()
+    for placed, output, data in converted:
+        if data is None:
+            return reports + [("ERROR", f"Not merged: {output} is no regular file")]
+        held.root.write_file(placed, data)
     vertex_count = len(gathered[0][0])
-    with folder.programs_run_in(held):
-        level, message = merge(clipmerge, directory, sum(len(take) for take in gathered),
-                               vertex_count * clips.kBytesPerVertex)
+    level, message = merge(clipmerge, held.root, sum(len(take) for take in gathered),
+                           vertex_count * clips.kBytesPerVertex)
     if level != "ERROR":
-        folder.write_file(os.path.join(directory, clips.kClipsName),
-                          clips.clips_json(scale, vertex_count, len(triangles), plan).encode("utf-8"))
+        held.root.write_file(clips.kClipsName,
+                             clips.clips_json(scale, vertex_count, len(triangles), plan).encode("utf-8"))
     step()
-    return reports + [(level, f"clipmerge: {message}")]
+    return reports + [(level, f"clipmerge: {message}")] + folder.replaced_folders(held)
 
 
 def export(context, objects, directory, mode="NONE", frame_start=1, frame_end=250, frame_step=1,
@@ -473,9 +477,8 @@ def export(context, objects, directory, mode="NONE", frame_start=1, frame_end=25
                                  "not"))
         warning += kept
         if plan is None:
-            frames.write_frame_files(directory, [f * scale for f in gathered[0]], triangles, folder.create_exclusive)
-            with folder.programs_run_in(held):
-                level, message = convert(frameconv, directory, preferences.get("inspect3d", ""))
+            frames.write_frame_files(held.root, [f * scale for f in gathered[0]], triangles)
+            level, message = convert(frameconv, held.root, preferences.get("inspect3d", ""))
             step()
             reports = [("INFO", f"Exported {counted(len(gathered[0]), 'frame')} of {summary}")] + warning
             return reports + [(level, f"frameconv: {message}")], scale

@@ -8,8 +8,16 @@ is the add-on's only while its content is still that. A name the programs
 read or write that is there without that proof is the user's, and the
 export refuses rather than touch it. Nothing is removed through a link:
 where the platform can, each folder is opened without following one and
-the names in it are reached through that descriptor. Nothing here touches
-Blender.
+the names in it are reached through that descriptor.
+
+An export holds its folder from its check to its record: the folder's lock
+(take_folder_lock) is never given up meanwhile, and frameconv and clipmerge,
+which take the same lock, run under it as it is handed down to them
+(programs.py). The folders aK-frames it converts in are reached only through
+what it opened (Opened): each is the folder it made itself or the one the
+record proved, and one that is replaced while the export runs stops it
+(Replaced), with nothing written, converted or read through what took its
+place. Nothing here touches Blender.
 """
 
 import contextlib
@@ -155,16 +163,227 @@ def split(entry):
 
 
 class Held:
-    """The folder as one export holds it: the record as the export found it,
-    what it proved, what it removed, and what it has to say about the
-    record."""
+    """The folder as one export holds it: its lock and the folder itself held
+    open (root, an Opened), the record as the export found it, what it
+    proved, what it removed, and what it has to say about the record."""
 
     def __init__(self, directory):
         self.directory = directory
         self.lock = None
+        self.root = None
         self.entries, self.said = {}, []
         self.proofs = {}  # entry: (device, inode) of the file proven to be the add-on's, or None
+        self.folders = {}  # aK-frames found at the check, which the record proves: (device, inode)
         self.removed = set()
+
+
+class Replaced(Exception):
+    """A folder the export converts in that something else took the place of
+    while it ran; the message names it."""
+
+    def __init__(self, held, sub):
+        super().__init__(f"Not exported: {sub} in {held.directory} was replaced or removed while the export ran "
+                         "(a link, or a folder this export did not make, may stand there): nothing more is written, "
+                         "converted or read there")
+
+
+def replaced_folders(held):
+    """The ERRORs that name each folder aK-frames the export converted in
+    that no longer stands where it was, replaced after its clip was read
+    back: nothing was written or read through what took its place, but the
+    user is told."""
+    reports = []
+    for sub, identity in sorted(held.folders.items()):
+        try:
+            status = standing(held, sub)
+        except OSError:
+            status = None
+        if status is None or is_link(status) or (status.st_dev, status.st_ino) != identity:
+            reports.append(("ERROR", f"{sub} in {held.directory} was replaced or removed while the export ran, "
+                                     "after its clip was converted: the clip set was written, but see what stands "
+                                     "there now"))
+    return reports
+
+
+# Windows: a folder's handle that does not follow a reparse point, and that
+# shares no delete, so that the folder can be neither moved nor replaced while
+# it is open (CreateFileW's access, sharing and flags).
+kReadAttributes = 0x80
+kShareReadWrite = 0x1 | 0x2
+kOpenExisting = 3
+kOpenFolderFlags = 0x02000000 | 0x00200000  # FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT
+
+
+class Opened:
+    """A folder the export writes, converts and reads in, held open while it
+    works there: where the platform can, its descriptor, through which every
+    name in it is reached (dir_fd) and which a program runs in; on Windows a
+    handle that keeps it in its place, its path then used. lock is the
+    folder's lock that a program run in it is handed (programs.py), where the
+    export holds this folder's: the chosen folder's."""
+
+    def __init__(self, path, descriptor=None, lock=None, owned=None, check=None):
+        self.path, self.descriptor, self.lock = path, descriptor, lock
+        self.name = os.path.basename(path)
+        self.owned = owned  # the descriptor to close, where it is not the lock's
+        self.check = check  # raises Replaced when the folder no longer stands where it was opened
+
+    def at(self, name):
+        return at((self.descriptor, self.path), name)
+
+    def create_exclusive(self, name):
+        """A new file name in the folder, open for writing, as create_exclusive
+        makes one."""
+        target, descriptor = self.at(name)
+        try:
+            os.unlink(target, dir_fd=descriptor)
+        except FileNotFoundError:
+            pass
+        flags = os.O_WRONLY | os.O_CREAT | os.O_EXCL | kNoFollow | getattr(os, "O_BINARY", 0)
+        return os.open(target, flags, 0o666, dir_fd=descriptor)
+
+    def replace(self, source, name):
+        (source, descriptor), (name, _) = self.at(source), self.at(name)
+        os.replace(source, name, src_dir_fd=descriptor, dst_dir_fd=descriptor)
+
+    def remove(self, name):
+        target, descriptor = self.at(name)
+        os.unlink(target, dir_fd=descriptor)
+
+    def write_file(self, name, data):
+        """Writes data to the temporary of name and moves it over name when
+        complete, as write_file does."""
+        temporary = temporary_path(name)
+        descriptor = self.create_exclusive(temporary)
+        try:
+            with os.fdopen(descriptor, "wb") as file:
+                file.write(data)
+        except OSError:
+            self.remove(temporary)
+            raise
+        self.replace(temporary, name)
+
+    def read_back(self, name):
+        """The bytes of the regular file name that a program wrote in the
+        folder, read through what the export opened, once the folder is found
+        still in its place; None when it is no regular file."""
+        if self.check:
+            self.check()
+        target, descriptor = self.at(name)
+        try:
+            opened = os.open(target, kReadFlags, dir_fd=descriptor)
+        except OSError:
+            return None
+        with os.fdopen(opened, "rb") as file:
+            if not stat.S_ISREG(os.fstat(file.fileno()).st_mode):
+                return None
+            return file.read(record.kMaxFileBytes + 1)
+
+    def close(self):
+        if self.owned is not None:
+            os.close(self.owned)
+            self.owned = None
+
+
+def open_root(directory, lock):
+    """The chosen folder as the export holds it (Opened), its lock handed to
+    the programs run in it. Where the platform can, one descriptor is both:
+    the flock of the open folder is the lock."""
+    if not kThroughDescriptors:
+        return Opened(directory, lock=lock)
+    if lock is not None:
+        return Opened(directory, lock, lock=lock)
+    descriptor = os.open(directory, os.O_RDONLY | os.O_DIRECTORY)
+    return Opened(directory, descriptor, owned=descriptor)
+
+
+def folder_identity(place):
+    """(device, inode) of an opened folder (opened_folder's place), found as
+    frames_folder finds it again."""
+    descriptor, path = place
+    if descriptor is not None:
+        status = os.fstat(descriptor)
+        return status.st_dev, status.st_ino
+    descriptor = open_windows_folder(path)
+    try:
+        status = os.fstat(descriptor)
+    finally:
+        os.close(descriptor)
+    return status.st_dev, status.st_ino
+
+
+def open_windows_folder(path):
+    """A descriptor of the folder path that holds it in its place (Windows):
+    its handle opened without following a reparse point and without delete
+    sharing."""
+    import _winapi
+    import msvcrt
+    handle = _winapi.CreateFile(path, kReadAttributes, kShareReadWrite, _winapi.NULL, kOpenExisting,
+                                kOpenFolderFlags, _winapi.NULL)
+    return msvcrt.open_osfhandle(handle, os.O_RDONLY)
+
+
+def reach(held, sub):
+    """A descriptor of the folder sub of the chosen one, opened without
+    following a link (O_DIRECTORY | O_NOFOLLOW), or on Windows as
+    open_windows_folder opens it."""
+    if kThroughDescriptors:
+        return os.open(sub, os.O_RDONLY | os.O_DIRECTORY | os.O_NOFOLLOW | os.O_NONBLOCK,
+                       dir_fd=held.root.descriptor)
+    return open_windows_folder(os.path.join(held.root.path, sub))
+
+
+def standing(held, sub):
+    """The status of what stands at sub in the chosen folder, a link itself
+    and not what it leads to."""
+    if kThroughDescriptors:
+        return os.stat(sub, dir_fd=held.root.descriptor, follow_symlinks=False)
+    descriptor = reach(held, sub)
+    try:
+        return os.fstat(descriptor)
+    finally:
+        os.close(descriptor)
+
+
+@contextlib.contextmanager
+def frames_folder(held, sub):
+    """The folder sub (aK-frames) of the chosen one, Opened, for as long as the
+    export works in it: the folder the record proved at the check, or else
+    one it makes itself now, which it finds empty; either by its device and
+    inode, which held.folders keeps for replaced_folders. Opened without
+    following a link (reach); on Windows a reparse point is refused. Raises
+    Replaced when sub is anything else."""
+    root, proven = held.root, held.folders.get(sub)
+    path = os.path.join(root.path, sub)
+    made = proven is None
+    try:
+        if made:
+            target, descriptor = root.at(sub)
+            os.mkdir(target, dir_fd=descriptor)
+            status = standing(held, sub)
+            proven = (status.st_dev, status.st_ino)
+        opened = reach(held, sub)
+    except OSError:
+        raise Replaced(held, sub) from None
+    try:
+        status = os.fstat(opened)
+        identity = (status.st_dev, status.st_ino)
+        if (is_link(status) or not stat.S_ISDIR(status.st_mode) or identity != proven
+                or (made and os.listdir(opened if kThroughDescriptors else path))):
+            raise Replaced(held, sub)
+        held.folders[sub] = identity
+
+        def check():
+            try:
+                now = standing(held, sub)
+            except OSError:
+                raise Replaced(held, sub) from None
+            if is_link(now) or (now.st_dev, now.st_ino) != identity:
+                raise Replaced(held, sub)
+
+        yield Opened(path, opened if kThroughDescriptors else None, check=check)
+    finally:
+        os.close(opened)
 
 
 # How long an export waits for the folder while another run writes there, as
@@ -194,7 +413,7 @@ def take_folder_lock(directory):
                 msvcrt.locking(descriptor, msvcrt.LK_NBLCK, 1)
         else:
             import fcntl
-            descriptor = os.open(directory, os.O_RDONLY)
+            descriptor = os.open(directory, os.O_RDONLY | getattr(os, "O_DIRECTORY", 0))
 
             def attempt():
                 fcntl.flock(descriptor, fcntl.LOCK_EX | fcntl.LOCK_NB)
@@ -222,29 +441,25 @@ def release_folder_lock(lock):
         os.close(lock)
 
 
-@contextlib.contextmanager
-def programs_run_in(held):
-    """Gives the folder's lock up while frameconv or clipmerge runs in the
-    folder itself, since each takes it for its own run, and takes it again
-    afterwards."""
+def release(held):
+    """Gives the folder back: closes what the export held open, and the lock."""
+    if held.root is not None:
+        held.root.close()
     release_folder_lock(held.lock)
-    held.lock = None
-    try:
-        yield
-    finally:
-        held.lock = take_folder_lock(held.directory)
 
 
 def begin_export(directory, folders, planned):
     """Takes the folder and checks it (check_folder); returns it Held, or
-    refuses (Refusal) with nothing written or held."""
+    refuses (Refusal) with nothing written or held. The lock is held until
+    end_export: frameconv and clipmerge run under it (Opened.lock)."""
     held = Held(directory)
     held.lock = take_folder_lock(directory)
     try:
+        held.root = open_root(directory, held.lock)
         held.entries, held.said = read_record(directory)
         check_folder(held, folders, planned)
     except BaseException:
-        release_folder_lock(held.lock)
+        release(held)
         raise
     return held
 
@@ -272,7 +487,7 @@ def end_export(held, planned):
             folders = [entry for entry in folders if place and kind_at(place, entry[:-1]) == "folder"]
         write_record(held.directory, files, folders)
     finally:
-        release_folder_lock(held.lock)
+        release(held)
 
 
 def read_record(directory):
@@ -330,6 +545,8 @@ def check_folder(held, folders, planned):
         with opened_folder(directory, folder) as place:
             if place is None:
                 continue
+            if folder:
+                held.folders[folder] = folder_identity(place)
             for name in sorted(os.listdir(place[1] if place[0] is None else place[0])):
                 relative = f"{folder}/{name}" if folder else name
                 if not (is_output_name(name) or relative in planned):

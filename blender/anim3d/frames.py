@@ -6,7 +6,6 @@ shape (vertices, 3), already in the files' Y-up axes.
 """
 
 import math
-import os
 
 import numpy
 
@@ -145,29 +144,30 @@ def obj_text(scaled, triangles):
     return vertex_text(scaled) + (triangle_text(triangles) if triangles is not None else b"")
 
 
-def write_frame_files(directory, frames, triangles, create_exclusive):
-    """Writes anima000.obj, anima001.obj, ... into directory, the triangles in
-    the first. Each file goes to its temporary (folder.temporary_path) first,
-    created by create_exclusive (folder.create_exclusive); all are moved into
-    place once all are written. frames holds the scaled coordinates; the
-    files hold their vertex_text."""
+def write_frame_files(place, frames, triangles):
+    """Writes anima000.obj, anima001.obj, ... into the folder place
+    (folder.Opened), the triangles in the first. Each file goes to its
+    temporary (folder.temporary_path) first, created by
+    place.create_exclusive; all are moved into place once all are written.
+    frames holds the scaled coordinates; the files hold their
+    vertex_text."""
     staged = []
     try:
         for index, coordinates in enumerate(frames):
-            name = os.path.join(directory, frame_name(index))
-            descriptor = create_exclusive(temporary_path(name))
+            name = frame_name(index)
+            descriptor = place.create_exclusive(temporary_path(name))
             staged.append(name)
             with open(descriptor, "wb") as file:
                 file.write(obj_text(coordinates, triangles if index == 0 else None))
     except OSError:
         for name in staged:
             try:
-                os.remove(temporary_path(name))
+                place.remove(temporary_path(name))
             except OSError:
                 pass
         raise
     for name in staged:
-        os.replace(temporary_path(name), name)
+        place.replace(temporary_path(name), name)
 
 
 def check_first_frame(frame, vertex_count, triangle_count):

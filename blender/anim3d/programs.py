@@ -5,6 +5,7 @@ inspect3d reads them back, so what Blender exports is exactly what the tools
 make of it.
 """
 
+import contextlib
 import json
 import os
 import shutil
@@ -57,17 +58,68 @@ def find_program(name, environment_variable, preference):
     )
 
 
-def run_program(arguments, directory, timeout=kRunSeconds):
-    """Runs the program with arguments in directory and returns the completed
-    process, its output as text; timeout None waits as long as it runs."""
+# The environment variable that names the folder's lock a program is handed:
+# frameconv and clipmerge take it as their own when it is the lock of the
+# folder they run in (see docs/output-files.md).
+kHandedLockVariable = "ANIM3D_FOLDER_LOCK"
+
+
+@contextlib.contextmanager
+def in_folder(directory):
+    """The arguments of subprocess.run that start a program in directory: a
+    path, or a folder the export holds open (folder.Opened). The program then
+    runs in that very folder, never found again by its path where the
+    platform can (the child changes into the open descriptor before it
+    starts the program), and is handed the folder's lock the export holds
+    there: on POSIX the descriptor of the locked folder, on Windows the
+    handle of its anim3d~lock, inherited and named in kHandedLockVariable.
+    No other program is handed any."""
+    if isinstance(directory, str):
+        yield {"cwd": directory}
+        return
+    environment = {name: value for name, value in os.environ.items() if name != kHandedLockVariable}
+    options = {"env": environment}
+    if directory.descriptor is not None:
+        descriptor = directory.descriptor
+        options["preexec_fn"] = lambda: os.fchdir(descriptor)
+    else:
+        options["cwd"] = directory.path
+    if directory.lock is None:
+        yield options
+        return
+    if os.name != "nt":
+        environment[kHandedLockVariable] = str(directory.lock)
+        options["pass_fds"] = (directory.lock,)
+        yield options
+        return
+    import msvcrt
+    handle = msvcrt.get_osfhandle(directory.lock)
+    environment[kHandedLockVariable] = str(handle)
+    # Only this handle is inherited, and only while the program starts.
+    options["startupinfo"] = subprocess.STARTUPINFO(lpAttributeList={"handle_list": [handle]})
+    os.set_handle_inheritable(handle, True)
     try:
-        return subprocess.run(
-            arguments, cwd=directory, stdin=subprocess.DEVNULL, capture_output=True,
-            text=True, errors="replace", timeout=timeout)
+        yield options
+    finally:
+        os.set_handle_inheritable(handle, False)
+
+
+def run_program(arguments, directory, timeout=kRunSeconds):
+    """Runs the program with arguments in directory (a path, or a folder.Opened:
+    see in_folder) and returns the completed process, its output as text;
+    timeout None waits as long as it runs."""
+    try:
+        with in_folder(directory) as options:
+            return subprocess.run(
+                arguments, stdin=subprocess.DEVNULL, capture_output=True,
+                text=True, errors="replace", timeout=timeout, **options)
     except subprocess.TimeoutExpired:
         raise ProgramError(f"{arguments[0]} did not finish within {timeout} s") from None
     except OSError as error:
         raise ProgramError(f"Cannot run {arguments[0]}: {error.strerror}") from None
+    except subprocess.SubprocessError:
+        # The child could not change into the folder's descriptor.
+        raise ProgramError(f"Cannot run {arguments[0]} in {getattr(directory, 'path', directory)}") from None
 
 
 def closing_report(process, name="frameconv"):

@@ -8,7 +8,9 @@ the refusals, the folder's other files, mirrored and several meshes.
 import hashlib
 import json
 import os
+import shutil
 import sys
+import time
 
 import bpy
 import numpy
@@ -16,7 +18,7 @@ import numpy
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from helpers import (animated_object, check, evaluated_coordinates, in_new_scene, kFaces, kMoves,  # noqa: E402
                      kVertices, listing, mesh_object, new_scene, pack_vertex, read_mesh, read_vertex_animation, run,
-                     unpack_vertex, y_up)
+                     turning_mesh, unpack_vertex, y_up)
 
 
 def armature_character():
@@ -477,6 +479,176 @@ def test_merge_message_sets_the_report_level(directory):
         check(reports[-1] == (level, message), f"{what}: {reports[-1]}")
 
 
+def clip_set_of(folder):
+    """The clip names of the set in folder, checked to be one export's whole
+    set: clips.json names clip files that are all there, no other clip file
+    is, each holds the frames clips.json gives it, aniv00.3d is their frames
+    one after the other, and data00.3d is of the same mesh."""
+    with open(os.path.join(folder, "clips.json"), encoding="utf-8") as file:
+        index = json.load(file)
+    named = [name for clip in index["clips"] for name in clip["files"]]
+    present = sorted(n for n in listing(folder) if n.startswith("a") and n.endswith(".3d") and n != "aniv00.3d")
+    check(present == sorted(named), f"clip files {present}, clips.json names {named}")
+    frames, first = [], 0
+    for clip in index["clips"]:
+        clip_frames = [f for name in clip["files"] for f in read_vertex_animation(os.path.join(folder, name))]
+        check(clip["first_frame"] == first and clip["frame_count"] == len(clip_frames), f"clip {clip}")
+        frames += clip_frames
+        first += len(clip_frames)
+    check(read_vertex_animation(os.path.join(folder, "aniv00.3d")) == frames, "aniv00.3d is not the clips")
+    check(read_mesh(os.path.join(folder, "data00.3d"))[0] == index["vertices"] == len(frames[0]), "data00.3d")
+    return [clip["name"] for clip in index["clips"]]
+
+
+# The second export, in a Blender of its own: it says whether it found the
+# folder locked, then exports a set of 2 clips into it and says how that ended.
+kSecondExport = """
+import fcntl, os, sys
+sys.dont_write_bytecode = True  # as in the suites: no byte code beside the sources
+import bpy
+sys.path.insert(0, {tests!r})
+from helpers import new_scene, turning_mesh
+folder, probe, result = sys.argv[sys.argv.index("--") + 1:]
+descriptor = os.open(folder, os.O_RDONLY)
+try:
+    fcntl.flock(descriptor, fcntl.LOCK_EX | fcntl.LOCK_NB)
+    said = "free"
+except BlockingIOError:
+    said = "held"
+os.close(descriptor)
+with open(probe + "~", "w") as file:
+    file.write(said)
+os.replace(probe + "~", probe)
+new_scene()
+turning_mesh(("step", 1), ("turn", 11))
+try:
+    said = str(bpy.ops.export_scene.anim3d(directory=folder, clips="MARKERS", scale=1.0))
+except RuntimeError as error:
+    said = str(error)
+with open(result + "~", "w") as file:
+    file.write(said)
+os.replace(result + "~", result)
+"""
+
+# The other process, played by a wrapper around the real program at a known
+# moment, once: $1 the real program, $2 what it does, $3 the folder outside,
+# $4 the mark that it has played, $5 the Blender that makes the second export
+# and $6 its script.
+kNeighbour = """#!/bin/sh
+real=$1 play=$2 outside=$3 played=$4 blender=$5 script=$6
+here=$(pwd -P)
+if [ ! -e "$played" ]; then
+  case "$play:${here##*/}" in
+    next:a1-frames) : >"$played"; ln -s "$outside" ../a2-frames ;;
+    this:a1-frames) : >"$played"; mv ../a1-frames ../a1-frames.aside && ln -s "$outside" ../a1-frames ;;
+    late:*) : >"$played"; mv a1-frames a1-frames.aside && ln -s "$outside" a1-frames ;;
+    second:*)
+      : >"$played"
+      # The second export is no child of this one: it inherits neither the lock nor its name.
+      ( eval "exec ${ANIM3D_FOLDER_LOCK:-9}<&-"; unset ANIM3D_FOLDER_LOCK
+        exec "$blender" -b --factory-startup --python "$script" -- "$here" "$played.probe" "$played.result" \
+          >"$played.log" 2>&1 ) &
+      waited=0
+      while [ ! -e "$played.probe" ] && [ $waited -lt 1200 ]; do sleep 0.1; waited=$((waited + 1)); done ;;
+  esac
+fi
+exec "$real"
+"""
+
+
+def test_a_neighbour_at_work_meanwhile_changes_nothing_outside(directory):
+    # Another process at a known moment of an export (a set of 3 clips, or
+    # one take) into a folder that holds an earlier export's set: (what, the
+    # earlier set, the program the other process waits for, what it does,
+    # the ERROR's words or None, the set left, the export's clips). An export
+    # stopped before its clips are placed leaves the earlier set as it was;
+    # one whose folder is replaced later leaves its own, whole; the second
+    # export, which waits, leaves its own.
+    one = lambda: turning_mesh(("step", 1))  # noqa: E731
+    cases = [
+        ("a link planted at a2-frames while frameconv converts in a1-frames", one, "frameconv", "next",
+         "a2-frames in", ["step"], "MARKERS"),
+        ("a1-frames replaced by a link while frameconv converts in it", one, "frameconv", "this",
+         "a1-frames in", ["step"], "MARKERS"),
+        ("a1-frames replaced by a link while clipmerge runs", one, "clipmerge", "late",
+         "a1-frames in", ["idle", "wave", "bow"], "MARKERS"),
+        ("a second export started while clipmerge runs", marked_mesh, "clipmerge", "second", None,
+         ["step", "turn"], "MARKERS"),
+        ("a second export started while frameconv converts one take", marked_mesh, "frameconv", "second", None,
+         ["step", "turn"], "NONE"),
+    ]
+    tests = os.path.dirname(os.path.abspath(__file__))
+    wrapper, script = os.path.join(directory, "neighbour"), os.path.join(directory, "second.py")
+    with open(wrapper, "w", encoding="ascii") as file:
+        file.write(kNeighbour)
+    os.chmod(wrapper, 0o755)
+    with open(script, "w", encoding="ascii") as file:
+        file.write(kSecondExport.format(tests=tests))
+    for number, (what, earlier, program, play, error, left, clips) in enumerate(cases):
+        base = os.path.join(directory, str(number))
+        folder, outside, played = (os.path.join(base, name) for name in ("out", "outside", "played"))
+        os.makedirs(outside)
+        for name in ("aniv00.3d", "data00.3d"):
+            with open(os.path.join(outside, name), "wb") as file:
+                file.write(b"the user's " + name.encode())
+        before = snapshot(outside)
+        new_scene()
+        earlier()
+        check(bpy.ops.export_scene.anim3d(directory=folder, clips="MARKERS", scale=1.0) == {"FINISHED"},
+              f"{what}: the earlier export")
+        outputs = {name: snapshot(folder)[os.path.join(folder, name)]
+                   for name in ("a1.3d", "aniv00.3d", "data00.3d", "clips.json")}
+        variable = f"ANIM3D_{program.upper()}"
+        real = os.environ[variable]
+        neighbour = os.path.join(base, f"{program}-neighbour")
+        with open(neighbour, "w", encoding="ascii") as file:
+            file.write(f"#!/bin/sh\nexec '{wrapper}' '{real}' {play} '{outside}' '{played}' "
+                       f"'{bpy.app.binary_path}' '{script}'\n")
+        os.chmod(neighbour, 0o755)
+        new_scene()
+        marked_mesh()
+        os.environ[variable] = neighbour
+        try:
+            said = str(bpy.ops.export_scene.anim3d(directory=folder, clips=clips, frame_start=1, frame_end=11,
+                                                   scale=1.0))
+        except RuntimeError as refusal:
+            said = str(refusal)
+        finally:
+            os.environ[variable] = real
+        check(os.path.exists(played), f"{what}: the neighbour never came")
+        if error:
+            check(error in said and "was replaced or removed while the export ran" in said, f"{what}: {said}")
+            now = snapshot(folder)
+            kept = all(now[os.path.join(folder, name)] == data for name, data in outputs.items())
+            check(kept == (left != ["idle", "wave", "bow"]), f"{what}: the earlier outputs kept: {kept}")
+        else:
+            check(said == "{'FINISHED'}", f"{what}: the first export ended {said}")
+            for _ in range(1800):
+                if os.path.exists(played + ".result"):
+                    break
+                time.sleep(0.1)
+            if not os.path.exists(played + ".result"):
+                with open(played + ".log", encoding="utf-8", errors="replace") as file:
+                    raise AssertionError(f"{what}: the second export never ended; it said:\n{file.read()}")
+            with open(played + ".probe", encoding="ascii") as file:
+                check(file.read() == "held", f"{what}: the second export found the folder free")
+            with open(played + ".result", encoding="ascii") as file:
+                result = file.read()
+            check(result == "{'FINISHED'}", f"{what}: the second export ended {result}")
+        check(snapshot(outside) == before, f"{what}: the folder outside changed")
+        check(clip_set_of(folder) == left, f"{what}: the set left is not {left}")
+        # The neighbour's doings gone, the next export works.
+        for name in ("a1-frames", "a2-frames"):
+            if os.path.islink(os.path.join(folder, name)):
+                os.unlink(os.path.join(folder, name))
+        shutil.rmtree(os.path.join(folder, "a1-frames.aside"), ignore_errors=True)
+        new_scene()
+        marked_mesh()
+        check(bpy.ops.export_scene.anim3d(directory=folder, clips="MARKERS", scale=1.0) == {"FINISHED"},
+              f"{what}: the next export")
+        check(clip_set_of(folder) == ["idle", "wave", "bow"], f"{what}: the next export's set")
+
+
 run([in_new_scene(t) for t in (
     test_actions_and_markers_merge_at_one_scale,
     test_a_long_take_is_split_into_parts,
@@ -486,4 +658,5 @@ run([in_new_scene(t) for t in (
     test_planted_records_touch_nothing_of_the_users,
     test_selected_meshes_and_what_is_left_out,
     test_merge_message_sets_the_report_level,
+    test_a_neighbour_at_work_meanwhile_changes_nothing_outside,
 )])

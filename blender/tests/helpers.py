@@ -120,6 +120,15 @@ def animated_object(name, vertices, faces, moves, first, last):
     return obj
 
 
+def turning_mesh(*markers):
+    """kVertices animated over frames 1 to 20, the scene's range, with the
+    timeline markers (name, frame) given."""
+    animated_object("Turning", kVertices, kFaces, kMoves, 1, 20)
+    for name, frame in markers:
+        bpy.context.scene.timeline_markers.new(name, frame=frame)
+    bpy.context.scene.frame_end = 20
+
+
 def exports_with_frameconv_from_preferences(directory, module):
     """The installed add-on `module` exports a triangle into directory/out with
     frameconv named in its preferences alone, the environment variable

@@ -28,7 +28,7 @@
 
 #include "frames.h"
 #include "mesh.h"
-#include "platform.h"
+#include "buffer.h"
 #include "scan.h"
 #include "sequence.h"
 #include "vertex_animation.h"

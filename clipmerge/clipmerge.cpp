@@ -2,7 +2,9 @@
 
 #include <cstdio>
 
+#include "buffer.h"
 #include "file_names.h"
+#include "folder_lock.h"
 #include "open_file.h"
 #include "output.h"
 #include "platform.h"
@@ -15,6 +17,7 @@ constexpr uint32_t kFrameCountLimit = 0xFFFF;
 
 int finish(uint8_t* buffer, const char* text, const char* caption) {
   release_buffer(buffer, kMergeBufferBytes);
+  unlock_folder();  // the next run need not wait for the user
   report_result(text, caption);
   return 1;
 }

@@ -1,5 +1,9 @@
-// The platform layer: the only code that differs between Windows and elsewhere
-// lives in platform.cpp and entry.cpp.
+// The platform layer: the operating system's calls, one file a platform
+// (platform_posix.cpp, platform_windows.cpp, and the entry points
+// entry_posix.cpp and entry_windows.cpp), chosen by the build. Nothing else
+// differs between Windows and elsewhere; the rules built on these calls (the
+// folder's lock, the run's buffer, the fault points of the tests) live in
+// files of their own.
 #pragma once
 
 #include <cstddef>
@@ -9,8 +13,7 @@
 // Shows how the run went and returns when the user has seen it. On Windows a
 // modal message box (text as body, caption as title, one OK button, no icon)
 // owned by the thread's active window; elsewhere one line "text: caption" on
-// standard output. Every run ends with exactly one call. It releases the
-// folder's lock (lock_folder) first: the next run need not wait for the user.
+// standard output. Every run ends with exactly one call.
 void report_result(const char* text, const char* caption);
 
 // File names are UTF-8 throughout; on Windows the functions below hand them to
@@ -74,35 +77,43 @@ struct FileIdentity {
 // The identity of what `name` names; false if nothing can be found there.
 bool file_identity(const char* name, FileIdentity& identity);
 
-// Takes the lock that keeps the runs in the current folder apart, waiting up
-// to `wait_ms` while another process holds it; false if it is held still.
-// Where no lock can be had at all (a folder that cannot be opened, or written
-// on Windows; a file system without locks) the run goes on without one. The
-// lock belongs to the process: the system releases it however the process
-// ends. The Blender add-on takes the same lock:
+// The folder's lock as the system keeps it (folder_lock.h puts it to use):
+// one try each, saying whether the lock was taken, is held by another
+// process, or cannot be had here at all. try_own_folder_lock tries through a
+// descriptor or handle of the run's own; try_handed_folder_lock through the
+// descriptor or handle `number` a parent handed down: kNone when that is no
+// lock of the current folder, kTaken when it holds the lock for this run,
+// kHeld while another process holds it. close_folder_lock closes whichever
+// holds it (a handed-down one leaves the parent's lock held).
 //   POSIX: flock(LOCK_EX) on the folder itself, opened read-only; nothing is
-//     left in the folder.
+//     left in the folder. A handed-down descriptor counts when it is the
+//     current folder, by device and inode; flock belongs to the open folder,
+//     which parent and child share.
 //   Windows: LockFileEx(LOCKFILE_EXCLUSIVE_LOCK), byte 0, length 1, on the
 //     file "anim3d~lock" in the folder, opened (created if need be) with read,
 //     write and delete access, sharing read, write and delete, and
 //     FILE_FLAG_DELETE_ON_CLOSE: the file goes with the last process that has
-//     it open.
-// A parent that holds the lock may hand it down to the run (the add-on's
-// export does, so that no other run gets in between its steps): the
-// environment variable ANIM3D_FOLDER_LOCK names, in decimal, the descriptor
-// or handle the run inherits. It counts only when it is the current folder
-// itself (POSIX, by device and inode) or its "anim3d~lock" (Windows, by volume
-// and file index), and the lock is held through it: on POSIX the flock of
-// that open folder, which parent and child share; on Windows the byte that
-// the run cannot take because its parent holds it. Otherwise the run takes
-// the lock itself, and waits as any run does. Ending the run closes the
-// handed-down descriptor and leaves the parent's lock held.
-bool lock_folder(int wait_ms);
+//     it open. A handed-down handle counts when it is this folder's
+//     "anim3d~lock", by volume and file index; the byte it cannot take
+//     through it is its parent's.
+enum class LockTry { kTaken, kHeld, kNone };
+LockTry try_own_folder_lock();
+LockTry try_handed_folder_lock(long long number);
+void close_folder_lock();
 
-// The one large buffer of a run, of `bytes` bytes, or nullptr if memory is
-// short; release_buffer gives it back.
-void* allocate_buffer(size_t bytes);
-void release_buffer(void* buffer, size_t bytes);
+// Waits `milliseconds`.
+void pause_ms(int milliseconds);
+
+// Ends the process at once, as a kill would (the tests' fault points).
+void end_process_now();
+
+// Anonymous memory straight from the system, for the run's buffer (buffer.h):
+// `length` bytes, zero-filled, or nullptr where none is had this way (always
+// on Windows, where the heap serves). unmap_pages gives back any whole pages
+// of it; advise_huge_pages asks for huge pages, a hint that may go unheard.
+void* map_pages(size_t length);
+void unmap_pages(void* start, size_t length);
+void advise_huge_pages(void* start, size_t length);
 
 // Makes standard output and standard error pass their bytes on as they are,
 // so that a report is the same on every system (on Windows they would turn
@@ -113,30 +124,6 @@ void use_binary_standard_streams();
 // does, instead of ending the program by the signal SIGXFSZ; a no-op where
 // there is no such signal.
 void ignore_file_size_signal();
-
-// Readies a console program: use_binary_standard_streams and
-// ignore_file_size_signal, and on Windows replaces `argv` with the arguments
-// of the wide-character command line in UTF-8, so that a name of any
-// characters reaches the program whole.
-void start_console_program(int& argc, char**& argv);
-
-// The points of a run where the tests' fault-injection build of the programs
-// (ANIM3D_FAULT_HOOKS) can stop it; in every other build they do nothing.
-// fault_point marks the point "step name" ("replaced aniv00.3d"; "locked"):
-// the run is killed there when the environment variable ANIM3D_KILL_AT names
-// it, and held there when ANIM3D_HOLD_AT does: it creates the file
-// ANIM3D_HOLD_FILE and waits while that exists. fault_links_fail makes
-// link_file fail (ANIM3D_FAULT_NO_LINKS set); fault_lock_wait gives the wait
-// for the folder's lock in milliseconds (ANIM3D_LOCK_WAIT_MS, else `wait_ms`).
-#ifdef ANIM3D_FAULT_HOOKS
-void fault_point(const char* step, const char* name = "");
-bool fault_links_fail();
-int fault_lock_wait(int wait_ms);
-#else
-inline void fault_point(const char*, const char* = "") {}
-inline bool fault_links_fail() { return false; }
-inline int fault_lock_wait(int wait_ms) { return wait_ms; }
-#endif
 
 // The whole run of a program, defined by each program; its result is the exit
 // status. The entry point calls it and ignores the command line.

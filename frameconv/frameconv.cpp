@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "buffer.h"
+#include "folder_lock.h"
 #include "frames.h"
 #include "mesh.h"
 #include "output.h"
@@ -23,6 +25,7 @@ struct Workspace {
 
 int finish(Workspace* work, const char* text, const char* caption) {
   release_buffer(work, sizeof(Workspace));
+  unlock_folder();  // the next run need not wait for the user
   report_result(text, caption);
   return 1;
 }

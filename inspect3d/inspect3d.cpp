@@ -21,7 +21,7 @@
 
 #include "commands.h"
 #include "output.h"
-#include "platform.h"
+#include "console.h"
 
 namespace {
 

@@ -78,7 +78,7 @@ constexpr bool kProgramsSanitized = false;
 #endif
 
 // What a parent that holds the folder's lock hands down to its child in
-// ANIM3D_FOLDER_LOCK (platform.h, lock_folder): the descriptor or handle that
+// ANIM3D_FOLDER_LOCK (folder_lock.h, lock_folder): the descriptor or handle that
 // holds it; nothing; one of another folder (POSIX) or file (Windows); a second
 // one of the folder (POSIX) or its lock file (Windows) that holds nothing; a
 // number that names nothing open.

@@ -25,7 +25,7 @@ namespace fs = std::filesystem;
 const std::string kFrameconv = program_under_test("ANIM3D_FRAMECONV", FRAMECONV_PROGRAM);
 const std::string kClipmerge = program_under_test("ANIM3D_CLIPMERGE", CLIPMERGE_PROGRAM);
 const std::string kInspect = program_under_test("ANIM3D_INSPECT3D", INSPECT3D_PROGRAM);
-// The converters built with their fault-injection points (platform.h).
+// The converters built with their fault-injection points (fault_hooks.h).
 const std::string kFrameconvFaults = program_under_test("ANIM3D_FRAMECONV_FAULTS", FRAMECONV_FAULTS_PROGRAM);
 const std::string kClipmergeFaults = program_under_test("ANIM3D_CLIPMERGE_FAULTS", CLIPMERGE_FAULTS_PROGRAM);
 

@@ -64,6 +64,11 @@ def find_program(name, environment_variable, preference):
 kHandedLockVariable = "ANIM3D_FOLDER_LOCK"
 
 
+# Where the system names each open descriptor of a process as a link to what
+# it has open (Linux).
+kOwnDescriptors = "/proc/self/fd"
+
+
 @contextlib.contextmanager
 def in_folder(directory):
     """The arguments of subprocess.run that start a program in directory: a
@@ -79,17 +84,25 @@ def in_folder(directory):
         return
     environment = {name: value for name, value in os.environ.items() if name != kHandedLockVariable}
     options = {"env": environment}
-    if directory.descriptor is not None:
+    passed = ()
+    if directory.descriptor is not None and os.path.isdir(kOwnDescriptors):
+        # The child's own descriptor of the folder, by the link the system
+        # keeps to the open folder itself: no path is looked up again, and the
+        # child starts without a copy of Blender's memory (no preexec_fn).
+        passed = (directory.descriptor,)
+        options["cwd"] = f"{kOwnDescriptors}/{directory.descriptor}"
+    elif directory.descriptor is not None:
         descriptor = directory.descriptor
         options["preexec_fn"] = lambda: os.fchdir(descriptor)
     else:
         options["cwd"] = directory.path
+    options["pass_fds"] = passed
     if directory.lock is None:
         yield options
         return
     if os.name != "nt":
         environment[kHandedLockVariable] = str(directory.lock)
-        options["pass_fds"] = (directory.lock,)
+        options["pass_fds"] = passed + (directory.lock,)
         yield options
         return
     import msvcrt

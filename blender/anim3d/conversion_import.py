@@ -107,6 +107,19 @@ def clip_actions(action, keys, clip_table, first, last):
     return names, left_out
 
 
+def written(summary):
+    """What inspect3d gltf's summary (--json) says it wrote, in words: "frames
+    0 to 23, 24 frames of 50 vertices, 96 triangles, 24 frames a second"."""
+    def counted(count, one, many):
+        return f"{count} {one if count == 1 else many}"
+    frames = [(a["first_frame"], a["last_frame"]) for a in summary.get("animations", [])]
+    span = (f"frame {frames[0][0]}" if frames and frames[0][0] == frames[-1][1] else
+            f"frames {frames[0][0]} to {frames[-1][1]}") if frames else "no frames"
+    return (f"{span}, {counted(summary['frames'], 'frame', 'frames')} of "
+            f"{counted(summary['vertices'], 'vertex', 'vertices')}, "
+            f"{counted(summary['triangles'], 'triangle', 'triangles')}, {summary['fps']:g} frames a second")
+
+
 def import_conversion(context, directory, inspect3d_preference, frame_first=None, frame_last=None):
     """Imports the conversion in directory, stored frames frame_first to
     frame_last (None: from 0, to the last); returns the reports [(level,
@@ -126,7 +139,7 @@ def import_conversion(context, directory, inspect3d_preference, frame_first=None
     # The frames always by number, as one take that clip_actions divides, and
     # positions in the file's units as floats: the mesh holds the positions
     # the engine reads, with no scale on the object.
-    arguments = ["gltf", "--float", "--fps", str(scene.render.fps)]
+    arguments = ["gltf", "--float", "--json", "--fps", str(scene.render.fps)]
     if frame_range:
         arguments += ["--frames", f"{frame_range[0]}-{frame_range[1]}"]
     elif header and header[0] > 0:
@@ -140,10 +153,12 @@ def import_conversion(context, directory, inspect3d_preference, frame_first=None
         if process.returncode not in (0, 1) or not os.path.isfile(gltf):
             raise programs.ProgramError(
                 f"inspect3d gltf ended with exit status {process.returncode}" + (f": {said}" if said else ""))
+        summary = programs.json_object(process.stdout)
+        if summary is None:
+            raise programs.ProgramError("inspect3d gltf printed no summary of what it wrote")
         allow_numpy_bool()
         bpy.ops.import_scene.gltf(filepath=gltf)
-    # inspect3d says "wrote FILE: what it holds"; the temporary file is gone.
-    reports = [("INFO", f"Imported {directory}: {process.stdout.strip().partition(': ')[2]}")]
+    reports = [("INFO", f"Imported {directory}: {written(summary)}")]
     if warning:
         reports.append(warning)
     if process.returncode == 1:

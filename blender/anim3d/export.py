@@ -327,18 +327,19 @@ def gather_takes(context, objects, space, takes, progress):
 
 
 def convert(frameconv, directory, inspect3d_preference):
-    """Runs frameconv in directory (folder.Opened); its closing message as a
-    report, or where it showed it in a message box (Windows), what inspect3d
-    check finds."""
-    report = programs.closing_report(programs.run_program([frameconv], directory, programs.kConverterSeconds))
-    if report is None:
-        try:
-            inspect3d = programs.find_program("inspect3d", "ANIM3D_INSPECT3D", inspect3d_preference)
-            report = programs.checked_report(inspect3d, directory)
-        except programs.ProgramError as error:
-            report = ("ERROR", f"the closing message was shown in a message box, and the conversion "
-                               f"cannot be checked: {error}")
-    return report
+    """Runs frameconv in directory (folder.Opened); the report of what it
+    wrote, as inspect3d check finds it, with frameconv's closing message as
+    frameconv wrote it where it printed one (not in a message box, as on
+    Windows)."""
+    line, failed = programs.closing_line(programs.run_program([frameconv], directory, programs.kConverterSeconds))
+    if failed:
+        return failed
+    try:
+        inspect3d = programs.find_program("inspect3d", "ANIM3D_INSPECT3D", inspect3d_preference)
+        level, found = programs.checked_report(inspect3d, directory)
+    except programs.ProgramError as error:
+        level, found = "ERROR", f"the conversion cannot be checked: {error}"
+    return level, (line if level != "ERROR" else f"{line} ({found})") if line else found
 
 
 def file_identity(path):
@@ -352,20 +353,19 @@ def file_identity(path):
 
 
 def merge(clipmerge, directory, frame_count, bytes_per_frame):
-    """Runs clipmerge in directory (folder.Opened); its closing message as a
-    report, or where it showed it in a message box (Windows), whether it
-    wrote an aniv00.3d that holds all frames."""
+    """Runs clipmerge in directory (folder.Opened); the report of whether it
+    wrote an aniv00.3d that holds all frames, with its closing message as it
+    wrote it where it printed one."""
     merged = os.path.join(directory.path, clips.kVertexAnimationName)
     before = file_identity(merged)
-    report = programs.closing_report(programs.run_program([clipmerge], directory, programs.kConverterSeconds),
-                                     "clipmerge")
-    if report is None:
-        header = clips.vertex_animation_header(merged)
-        if header == (frame_count, bytes_per_frame) and file_identity(merged) != before:
-            report = ("INFO", f"Conversion Complete (aniv00.3d holds the {frame_count:,} frames of all clips)")
-        else:
-            report = ("ERROR", f"Not merged: aniv00.3d does not hold the {frame_count:,} frames of the clips")
-    return report
+    line, failed = programs.closing_line(programs.run_program([clipmerge], directory, programs.kConverterSeconds),
+                                         "clipmerge")
+    if failed:
+        return failed
+    if clips.vertex_animation_header(merged) == (frame_count, bytes_per_frame) and file_identity(merged) != before:
+        return "INFO", line or f"Conversion Complete (aniv00.3d holds the {frame_count:,} frames of all clips)"
+    found = f"Not merged: aniv00.3d does not hold the {frame_count:,} frames of the clips"
+    return "ERROR", f"{line} ({found})" if line else found
 
 
 def export_clip_set(held, plan, takes, gathered, triangles, scale, programs_found, step):

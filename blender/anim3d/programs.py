@@ -135,28 +135,19 @@ def run_program(arguments, directory, timeout=kRunSeconds):
         raise ProgramError(f"Cannot run {arguments[0]} in {getattr(directory, 'path', directory)}") from None
 
 
-def closing_report(process, name="frameconv"):
-    """The closing message of frameconv (or clipmerge, `name`) as a Blender
-    report: (level, message). It prints it as one line "text: caption" and always ends with exit
-    status 1. A complete conversion is INFO; one whose text says what the
-    files cannot hold ("Conversion Complete, but ...", the caption still
-    "Conversion Complete") is WARNING; anything else is an ERROR. None where
-    frameconv ended with status 1 and printed nothing: it showed the message
-    in a message box, as it does on Windows, where only the user reads it."""
+def closing_line(process, name="frameconv"):
+    """The closing message frameconv (or clipmerge, `name`) printed, as it
+    wrote it ("text: caption", its last line), or None where it printed none,
+    as on Windows, where the message is a message box that only the user
+    reads; and an ERROR report where the run did not end as the programs
+    end, with exit status 1, else None. What the run did is read from its
+    files (checked_report, the merged header), never from these words."""
     lines = [line for line in process.stdout.splitlines() if line.strip()]
-    if not lines and process.returncode == 1:
-        return None
-    if not lines:
-        detail = process.stderr.strip().splitlines()
-        return "ERROR", (f"{name} ended with exit status {process.returncode} and no closing message"
-                         + (f": {detail[-1]}" if detail else ""))
-    line = lines[-1]
-    text, _, caption = line.partition(": ")
-    if text == "Conversion Complete" and caption == "Conversion Complete":
-        return "INFO", line
-    if text.startswith("Conversion Complete, but") and caption == "Conversion Complete":
-        return "WARNING", line
-    return "ERROR", line
+    line = lines[-1] if lines else None
+    if process.returncode == 1:
+        return line, None
+    detail = line or next(iter(process.stderr.strip().splitlines()[-1:]), None)
+    return line, ("ERROR", f"{name} ended with exit status {process.returncode}" + (f": {detail}" if detail else ""))
 
 
 # The problems of `inspect3d check --json` that frameconv's "Conversion
@@ -167,9 +158,9 @@ kCoveredProblems = ("wrapped_coordinates", "face_indices_out_of_range", "vertice
                     "frames_longer_than_read")
 
 
-def check_result(stdout):
-    """The JSON object `inspect3d check --json` printed, or None where it
-    printed none (it ended before comparing)."""
+def json_object(stdout):
+    """The JSON object a program printed (inspect3d's --json), or None where it
+    printed none (it ended before it had one to print)."""
     try:
         result = json.loads(stdout)
     except ValueError:
@@ -178,14 +169,13 @@ def check_result(stdout):
 
 
 def checked_report(inspect3d, directory):
-    """The report of a conversion whose closing message the add-on could not
-    read: inspect3d check compares the files in directory with the frame
-    files they were made from. INFO when they hold the frames, WARNING when
+    """The report of a conversion: inspect3d check compares the files in
+    directory with the frame files they were made from. INFO when they hold the frames, WARNING when
     they are complete but hold wrapped coordinates or face indices out of
     range or leave out part of the frames, ERROR otherwise (not written, or
     written from other frames)."""
     process = run_program([inspect3d, "check", "--json"], directory)
-    checked = check_result(process.stdout) if process.returncode in (0, 1) else None
+    checked = json_object(process.stdout) if process.returncode in (0, 1) else None
     result = checked.get("result", "") if checked else ""
     if process.returncode == 0 and checked and checked.get("ok"):
         return "INFO", "Conversion Complete (inspect3d check: ok)"

@@ -454,14 +454,18 @@ def test_selected_meshes_and_what_is_left_out(directory):
 
 def test_merge_message_sets_the_report_level(directory):
     # A quiet clipmerge prints nothing and exits with status 1, as on Windows,
-    # where the closing message is a message box: the merged header decides.
+    # where the closing message is a message box. The merged header decides
+    # every level, whatever the words.
     import anim3d.export
     clipmerge = os.environ["ANIM3D_CLIPMERGE"]
-    programs = {"quiet": f"'{clipmerge}' >/dev/null\nexit 1\n", "quiet, nothing written": "exit 1\n"}
+    programs = {"quiet": f"'{clipmerge}' >/dev/null\nexit 1\n", "quiet, nothing written": "exit 1\n",
+                "says complete, nothing written": "echo 'Conversion Complete: Conversion Complete'\nexit 1\n"}
     cases = [
         ("quiet", "INFO", "clipmerge: Conversion Complete (aniv00.3d holds the 11 frames of all clips)"),
         ("quiet, nothing written", "ERROR",
          "clipmerge: Not merged: aniv00.3d does not hold the 11 frames of the clips"),
+        ("says complete, nothing written", "ERROR", "clipmerge: Conversion Complete: Conversion Complete (Not "
+                                                    "merged: aniv00.3d does not hold the 11 frames of the clips)"),
     ]
     for what, level, message in cases:
         new_scene()

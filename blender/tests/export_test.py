@@ -216,8 +216,8 @@ def test_closing_message_sets_the_report_level(directory):
     # A frameconv that first moves the first vertex of anima000.obj out of
     # range, as a hand-edited frame could: its report says so.
     # A quiet frameconv runs, exits with status 1 and prints nothing, as on
-    # Windows, where the closing message is a message box: inspect3d check
-    # decides. A blocked one writes nothing and says so.
+    # Windows, where the closing message is a message box. A blocked one
+    # writes nothing and says so. inspect3d check decides every level.
     frameconv = os.environ["ANIM3D_FRAMECONV"]
     programs = {
         "real": frameconv,
@@ -227,6 +227,7 @@ def test_closing_message_sets_the_report_level(directory):
                                   f"sed -i '1s/.*/v 200 0 0/' anima000.obj\n'{frameconv}' >/dev/null\nexit 1\n"),
         "blocked": script(directory, "blocked", "echo 'Conversion Error: Cannot write aniv00.3d'\nexit 1\n"),
         "quiet, blocked": script(directory, "quiet-blocked", "exit 1\n"),
+        "boasting": script(directory, "boasting", "echo 'Conversion Complete: Conversion Complete'\nexit 1\n"),
     }
     cases = [
         ("in range", "real", 1.0, "INFO", "frameconv: Conversion Complete: Conversion Complete"),
@@ -236,6 +237,9 @@ def test_closing_message_sets_the_report_level(directory):
         ("quiet, wrapped", "quiet, wrapping", 1.0, "WARNING",
          "frameconv: Conversion Complete, but inspect3d check found 1 wrapped coordinate"),
         ("quiet, output blocked", "quiet, blocked", 1.0, "ERROR", "frameconv: Not converted: inspect3d check "),
+        # What the files hold decides, not the words.
+        ("says complete, wrote nothing", "boasting", 1.0, "ERROR",
+         "frameconv: Conversion Complete: Conversion Complete (Not converted: inspect3d check "),
     ]
     import anim3d.export
     for name, program, scale, level, start in cases:

@@ -18,7 +18,7 @@ import os
 import bpy
 from bpy.props import BoolProperty, EnumProperty, FloatProperty, IntProperty, StringProperty
 
-from . import conversion_import, export, frames, programs
+from . import conversion_import, export, programs, refusal
 
 # The scene property that keeps the scale last used, offered again.
 kSceneScale = "anim3d_scale"
@@ -134,16 +134,14 @@ as aniv00.3d and data00.3d; its actions or marked takes as one clip set with cli
 
         try:
             objects, reports = export.chosen_objects(context, self.use_selection)
-            exported, scale = export.export(
-                context, objects, directory, self.clips, self.frame_start, self.frame_end, self.frame_step,
-                self.scale, self.space, preferences, progress)
+            with refusal.os_errors_said(f"Not exported: cannot write in {directory}"):
+                exported, scale = export.export(
+                    context, objects, directory, self.clips, self.frame_start, self.frame_end, self.frame_step,
+                    self.scale, self.space, preferences, progress)
             context.scene[kSceneScale] = scale
             reports += exported
-        except (frames.Refusal, programs.ProgramError) as error:
+        except (refusal.Refusal, programs.ProgramError) as error:
             reports = [("ERROR", str(error))]
-        except OSError as error:
-            name = f"{os.path.basename(error.filename)}: " if error.filename else ""
-            reports = [("ERROR", f"Not exported: cannot write in {directory}: {name}{error.strerror}")]
         finally:
             if progress_total[0]:
                 window_manager.progress_end()
@@ -175,10 +173,13 @@ and each clip that clips.json names as an action"""
             return give_reports(self, [("ERROR", "Not imported: no directory given")])
         try:
             given = self.properties.is_property_set
-            reports = conversion_import.import_conversion(
-                context, bpy.path.abspath(self.directory), preference(context, "inspect3d_path"),
-                self.frame_first if given("frame_first") else None, self.frame_last if given("frame_last") else None)
-        except programs.ProgramError as error:
+            directory = bpy.path.abspath(self.directory)
+            with refusal.os_errors_said(f"Not imported: cannot read {directory}"):
+                reports = conversion_import.import_conversion(
+                    context, directory, preference(context, "inspect3d_path"),
+                    self.frame_first if given("frame_first") else None,
+                    self.frame_last if given("frame_last") else None)
+        except (refusal.Refusal, programs.ProgramError) as error:
             reports = [("ERROR", str(error))]
         return give_reports(self, reports)
 

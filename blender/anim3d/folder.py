@@ -232,8 +232,11 @@ class Opened:
         return at((self.descriptor, self.path), name)
 
     def create_exclusive(self, name):
-        """A new file name in the folder, open for writing, as create_exclusive
-        makes one."""
+        """A new file name in the folder, open for writing (a file
+        descriptor), never opened through a link: whatever an interrupted run
+        left at that name is removed first (unlink removes a link, not what
+        it points to), then the name is created exclusively, without
+        following links where the platform can."""
         target, descriptor = self.at(name)
         try:
             os.unlink(target, dir_fd=descriptor)
@@ -251,8 +254,8 @@ class Opened:
         os.unlink(target, dir_fd=descriptor)
 
     def write_file(self, name, data):
-        """Writes data to the temporary of name and moves it over name when
-        complete, as write_file does."""
+        """Writes data to the temporary of name, created by create_exclusive,
+        and moves it over name when complete."""
         temporary = temporary_path(name)
         descriptor = self.create_exclusive(temporary)
         try:
@@ -485,7 +488,7 @@ def end_export(held, planned):
                         files[entry] = found[:2]
         with opened_folder(held.directory, "") as place:
             folders = [entry for entry in folders if place and kind_at(place, entry[:-1]) == "folder"]
-        write_record(held.directory, files, folders)
+        held.root.write_file(kRecordName, record.record_text(files, folders).encode("utf-8"))
     finally:
         release(held)
 
@@ -507,10 +510,6 @@ def read_record(directory):
         raise Refusal(f"Not exported: {kRecordName} in {directory} is larger than any this add-on writes: "
                       f"{kAdvice}")
     return record.parse_record(data.decode("utf-8", errors="replace"))
-
-
-def write_record(directory, files, folders):
-    write_file(os.path.join(directory, kRecordName), record.record_text(files, folders).encode("utf-8"))
 
 
 def prove(held, place, entry):
@@ -620,28 +619,3 @@ def remove_proven(held, place, entry):
     target, descriptor = at(place, name)
     os.unlink(target, dir_fd=descriptor)
     held.removed.add(entry)
-
-
-def create_exclusive(path):
-    """A new file at path, open for writing (a file descriptor), never opened
-    through a link: whatever an interrupted run left at that name is removed
-    first (unlink removes a link, not what it points to), then the name is
-    created exclusively, without following links where the platform can."""
-    if os.path.lexists(path):
-        os.unlink(path)
-    flags = os.O_WRONLY | os.O_CREAT | os.O_EXCL | kNoFollow | getattr(os, "O_BINARY", 0)
-    return os.open(path, flags, 0o666)
-
-
-def write_file(path, data):
-    """Writes data to the temporary of path, created by create_exclusive, and
-    moves it over path when complete."""
-    temporary = temporary_path(path)
-    descriptor = create_exclusive(temporary)
-    try:
-        with os.fdopen(descriptor, "wb") as file:
-            file.write(data)
-    except OSError:
-        os.remove(temporary)
-        raise
-    os.replace(temporary, path)

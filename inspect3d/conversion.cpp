@@ -285,11 +285,10 @@ Failure write_output(const std::string& file, const std::string& head,
   FileIdentity identity;
   if (file_identity(file.c_str(), identity) &&
       std::find(inputs().begin(), inputs().end(), identity) != inputs().end()) {
-    return failure(file + " is a file this command reads; it is not written over");
+    return failure("cannot write " + file + ": it is a file this command reads, never written over");
   }
-  if (!write_output_file(file.c_str(), reinterpret_cast<const uint8_t*>(head.data()), head.size(),
-                         body.data(), body.size())) {
-    return failure();
-  }
+  const WriteFault fault = write_output_file(file.c_str(), reinterpret_cast<const uint8_t*>(head.data()),
+                                             head.size(), body.data(), body.size());
+  if (fault != WriteFault::kNone) return failure("cannot write " + file + ": " + fault_words(fault));
   return {};
 }

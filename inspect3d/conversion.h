@@ -207,7 +207,8 @@ Failure read_source_frames(const std::filesystem::path& dir, Frames& frames, Sou
 // ("FILE~inspect3d-new"), moved into place only when complete, as
 // write_output_file does. Never writes over a file a command reads
 // (aniv00.3d, data00.3d or a frame file of the current directory, under
-// whatever name): fails saying so instead. Leaves nothing behind on failure.
+// whatever name). Leaves nothing behind on failure, which says "cannot write
+// FILE: " and why.
 Failure write_output(const std::string& file, const std::string& bytes);
 
 // The same for an output in two pieces, `head` then `body` (a .glb's binary

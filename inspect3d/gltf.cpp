@@ -70,8 +70,11 @@ GltfExport write_gltf(const Conversion& conversion, const GltfPlan& plan, const 
   result.failure = make_glb(conversion.animation, conversion.mesh, plan, glb, result.left_out);
   result.triangle_count = conversion.mesh.triangle_count - result.left_out;
   result.bytes = glb.head.size() + glb.bin.size();
-  if (!result.failure) result.failure = write_output(out, glb.head, glb.bin);
-  if (result.failure) result.failure.then("cannot write " + out);
+  if (result.failure) {
+    result.failure.then("cannot write " + out);
+  } else {
+    result.failure = write_output(out, glb.head, glb.bin);
+  }
   return result;
 }
 

@@ -72,14 +72,15 @@ ObjExport write_obj_frames(const Conversion& conversion, uint32_t first, uint32_
   triangles_in_range(conversion.mesh, animation.vertex_count, result.left_out);
   std::vector<Position> positions;
   for (uint32_t f = first; f <= last; ++f) {
-    const fs::path file = out_dir / obj_name(f);
+    const std::u8string generic = (out_dir / obj_name(f)).generic_u8string();
+    const std::string file(generic.begin(), generic.end());
     result.failure = frame_positions(animation, f, positions);
-    if (!result.failure)
-      result.failure = write_output(utf8_of(file), obj_text(animation, conversion.mesh, f, positions));
     if (result.failure) {
-      result.failure.then("cannot write " + file.generic_string());
+      result.failure.then("cannot write " + file);
       break;
     }
+    result.failure = write_output(file, obj_text(animation, conversion.mesh, f, positions));
+    if (result.failure) break;
   }
   return result;
 }

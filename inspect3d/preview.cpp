@@ -18,9 +18,8 @@ namespace {
 // Writes `image` as the PNG file `out`, staged as every output of inspect3d.
 Failure write_png_file(const std::string& out, const Image& image) {
   const std::vector<uint8_t> png = encode_png(image);
-  Failure written = png.empty() ? failure() : write_output(out, std::string(png.begin(), png.end()));
-  if (written) written.then("cannot write " + out);
-  return written;
+  if (png.empty()) return failure("cannot write " + out + ": the sheet cannot be encoded as PNG");
+  return write_output(out, std::string(png.begin(), png.end()));
 }
 
 constexpr char kDefaultOut[] = "preview.png";

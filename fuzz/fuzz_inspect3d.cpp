@@ -21,12 +21,18 @@
 #include <span>
 
 #include "check.h"
+#include "cli.h"
 #include "clip_set.h"
-#include "commands.h"
 #include "gltf_model.h"
 #include "kind.h"
 #include "render.h"
 #include "tinygltf.h"
+
+int cmd_info(int argc, char** argv);
+int cmd_obj(int argc, char** argv);
+int cmd_check(int argc, char** argv);
+int cmd_gltf(int argc, char** argv);
+int cmd_preview(int argc, char** argv);
 
 // The commands' arguments are fixed and valid: a usage error is a finding.
 int usage_error(const std::string& message) {

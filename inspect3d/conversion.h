@@ -103,7 +103,6 @@ struct Animation : AnimationHeader {
   size_t size = 0;
   std::string shown_name = kVertexAnimationName;
 };
-Animation animation_of(const std::vector<uint8_t>& bytes);
 
 // A mesh file as read: its two varying header fields and a view of its bytes.
 struct Mesh : MeshHeader {
@@ -121,6 +120,26 @@ Failure read_frames(const Animation& animation, uint32_t first, uint32_t count, 
 // Every vertex of frame `frame`, read and decoded (decode_frame) into
 // `positions`. Fails as read_frames.
 Failure frame_positions(const Animation& animation, uint32_t frame, std::vector<Position>& positions);
+
+// One frame's bounding box, in model units.
+struct FrameBox {
+  double low[3];
+  double high[3];
+};
+
+// The bounding box of each frame of `animation`, read a frame at a time.
+// Fails, with the boxes of the frames before, if a frame cannot be read.
+Failure frame_boxes(const Animation& animation, std::vector<FrameBox>& boxes);
+
+// Why a file fits neither layout, from its head.
+struct NeitherReason {
+  bool too_short = false;          // shorter than either header: nothing below is read
+  uint16_t first = 0, second = 0;  // its first two 16-bit words
+  bool mesh_fields = false;        // it has the fixed fields of a mesh header
+};
+
+// Why a file of `size` bytes whose head is `head` fits neither layout.
+NeitherReason why_neither(const uint8_t* head, size_t head_bytes, uint64_t size);
 
 inline Triangle triangle_at(const Mesh& mesh, uint32_t triangle) {
   return triangle_at(mesh.data, mesh.size, triangle);
@@ -202,6 +221,10 @@ Failure read_source_frames(const std::filesystem::path& dir, Frames& frames, Sou
                                               source.sequence, frames);
   return source_read(dir, end, source);
 }
+
+// A note naming the record of a commit that a kill interrupted in `dir`
+// ("aniv00.3d~frameconv-commit: ..."), or "" when there is none.
+std::string unfinished_commit_note(const std::filesystem::path& dir);
 
 // Writes `bytes` to `file` (UTF-8) through a temporary beside it
 // ("FILE~inspect3d-new"), moved into place only when complete, as

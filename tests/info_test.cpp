@@ -1,11 +1,11 @@
-// info's result, computed in memory: each frame's bounding box, and why a file
-// fits neither layout.
+// What info reads, computed in memory: each frame's bounding box, and why a
+// file fits neither layout.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "commands.h"
+#include "cli.h"
 #include "run.h"
 
 // The commands' usage error is the program's (inspect3d.cpp), which these
@@ -27,6 +27,15 @@ std::vector<uint8_t> animation_bytes(const std::vector<std::vector<Vertex>>& fra
   }
   bytes.resize(std::min(keep, bytes.size()));
   return std::vector<uint8_t>(bytes.begin(), bytes.end());
+}
+
+// `bytes` read as a vertex animation file, from memory.
+Animation animation_in(const std::vector<uint8_t>& bytes) {
+  Animation animation;
+  get_animation_header(bytes.data(), bytes.size(), animation);
+  animation.data = bytes.data();
+  animation.size = bytes.size();
+  return animation;
 }
 
 struct BoxesCase {
@@ -68,7 +77,7 @@ TEST(FrameBoxes, EachFramesLowestAndHighestPerAxisUpToAFrameThatCannotBeRead) {
   for (const BoxesCase& c : cases) {
     SCOPED_TRACE(c.what);
     const std::vector<uint8_t> bytes = animation_bytes(c.frames, c.keep);
-    const Animation animation = animation_of(bytes);
+    const Animation animation = animation_in(bytes);
     std::vector<FrameBox> boxes;
     EXPECT_EQ(!frame_boxes(animation, boxes), c.read_all);
     ASSERT_EQ(boxes.size(), c.boxes.size());

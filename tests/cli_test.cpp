@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "animation_in.h"
 #include "comparison.h"
 #include "run.h"
 
@@ -97,15 +98,6 @@ TEST(ParseOptions, HelpOnlyWhereAnOptionMayStand) {
     EXPECT_EQ(parsed.help, c.help) << c.why;
     EXPECT_EQ(parsed.operands, c.kept) << c.why;
   }
-}
-
-// `bytes` read as a vertex animation file, from memory.
-Animation animation_in(const std::vector<uint8_t>& bytes) {
-  Animation animation;
-  get_animation_header(bytes.data(), bytes.size(), animation);
-  animation.data = bytes.data();
-  animation.size = bytes.size();
-  return animation;
 }
 
 // A vertex animation file of 2 frames of 2 vertices: frame 0 holds (1, 2, 3)

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "animation_in.h"
 #include "cli.h"
 #include "run.h"
 
@@ -27,15 +28,6 @@ std::vector<uint8_t> animation_bytes(const std::vector<std::vector<Vertex>>& fra
   }
   bytes.resize(std::min(keep, bytes.size()));
   return std::vector<uint8_t>(bytes.begin(), bytes.end());
-}
-
-// `bytes` read as a vertex animation file, from memory.
-Animation animation_in(const std::vector<uint8_t>& bytes) {
-  Animation animation;
-  get_animation_header(bytes.data(), bytes.size(), animation);
-  animation.data = bytes.data();
-  animation.size = bytes.size();
-  return animation;
 }
 
 struct BoxesCase {

@@ -45,10 +45,8 @@
 // ending an own name gets ("~inspect3d-new", "~frameconv-commit").
 constexpr size_t kTempNameBytes = 32;
 
-// The most outputs one commit moves into place.
 constexpr int kMaxOutputs = 2;
 
-// How long a run waits for the folder's lock that another run holds.
 constexpr int kLockWaitMs = 60000;
 
 // Names the program whose temporaries and backups these are ("frameconv");

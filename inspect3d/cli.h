@@ -44,13 +44,11 @@ struct OptionSpec {
 // text, as info's FILE..., which may be named "-x".
 enum class Operands { kNone, kPlain, kAny };
 
-// What the command line gave of one option.
 struct OptionValue {
   bool given = false;
   std::string text;  // the value; empty for a flag
 };
 
-// What the command line gave a command.
 struct Arguments {
   std::vector<OptionValue> options;   // one per row of its option table
   std::vector<std::string> operands;  // in order

@@ -149,7 +149,6 @@ inline Triangle triangle_at(const Mesh& mesh, uint32_t triangle) {
 // order; `left_out_count` is set to the number of the others.
 std::vector<Triangle> triangles_in_range(const Mesh& mesh, uint32_t vertex_count, uint32_t& left_out_count);
 
-// One face index at or beyond the vertex count.
 struct FaceIndexOutOfRange {
   uint32_t triangle;
   int corner;  // 0, 1 or 2

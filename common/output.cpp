@@ -1,6 +1,7 @@
 #include "output.h"
 
 #include <cstdio>
+#include <iterator>
 
 #include "fault_hooks.h"
 #include "file_names.h"
@@ -32,14 +33,21 @@ constexpr Committer kCommitters[] = {{"frameconv", {kVertexAnimationName, kMeshN
 
 void set_program_name(const char* program) { program_name = program; }
 
+// Writes `head` then `body` into `file`, flushes it to the disk and closes it;
+// false if any of these fails.
+static bool fill_file(FILE* file, const uint8_t* head, size_t head_bytes, const uint8_t* body,
+                      size_t body_bytes) {
+  bool ok = std::fwrite(head, 1, head_bytes, file) == head_bytes;
+  if (ok && body_bytes > 0) ok = std::fwrite(body, 1, body_bytes, file) == body_bytes;
+  ok = flush_to_disk(file) && ok;
+  return std::fclose(file) == 0 && ok;
+}
+
 bool write_file(const char* name, const uint8_t* head, size_t head_bytes, const uint8_t* body,
                 size_t body_bytes) {
   FILE* file = create_new_file(name);
   if (!file) return false;
-  bool ok = std::fwrite(head, 1, head_bytes, file) == head_bytes;
-  if (ok && body_bytes > 0) ok = std::fwrite(body, 1, body_bytes, file) == body_bytes;
-  ok = flush_to_disk(file) && ok;
-  ok = std::fclose(file) == 0 && ok;
+  const bool ok = fill_file(file, head, head_bytes, body, body_bytes);
   if (!ok) remove_file(name);
   return ok;
 }
@@ -55,26 +63,54 @@ void temp_name(const char* name, char (&temp)[kTempNameBytes]) {
   own_name(name, program_name, kTempEnding, temp, sizeof temp);
 }
 
-void backup_name(const char* name, char (&backup)[kTempNameBytes]) {
-  own_name(name, program_name, kBackupEnding, backup, sizeof backup);
+const char* fault_words(WriteFault fault) {
+  static constexpr const char* kWords[] = {
+      "it was written",
+      "its name is too long",
+      "its folder is missing or cannot be written in",
+      "its name is taken by a folder, a read-only file or a file in use",
+      "writing it failed: the disk may be full",
+      "the earlier file cannot be kept as a backup",
+      "the record of the commit cannot be made or removed",
+      "the new file cannot be moved into place",
+  };
+  static_assert(std::size(kWords) == static_cast<size_t>(WriteFault::kNotMoved) + 1, "words for each fault");
+  return kWords[static_cast<size_t>(fault)];
 }
 
-bool write_output_file(const char* name, const uint8_t* head, size_t head_bytes, const uint8_t* body,
-                       size_t body_bytes) {
+WriteFault write_output_file(const char* name, const uint8_t* head, size_t head_bytes, const uint8_t* body,
+                             size_t body_bytes) {
   char temp[kPathBytes];
-  if (!own_name(name, program_name, kTempEnding, temp, sizeof temp)) return false;
-  if (output_slot(name) == OutputSlot::kBlocked || !write_file(temp, head, head_bytes, body, body_bytes)) {
-    return false;
+  if (!own_name(name, program_name, kTempEnding, temp, sizeof temp)) return WriteFault::kNameTooLong;
+  FILE* file = create_new_file(temp);
+  if (!file) return WriteFault::kNotCreated;
+  // note: the name is looked at only once its folder has taken a file, so that
+  // a missing folder is never taken for something in the way (Windows says
+  // the one as the other).
+  WriteFault fault = WriteFault::kNone;
+  if (output_slot(name) == OutputSlot::kBlocked) {
+    std::fclose(file);
+    fault = WriteFault::kInTheWay;
+  } else if (!fill_file(file, head, head_bytes, body, body_bytes)) {
+    fault = WriteFault::kNotWritten;
+  } else if (!replace_file(temp, name)) {
+    fault = WriteFault::kNotMoved;
   }
-  if (!replace_file(temp, name)) {
+  if (fault != WriteFault::kNone) {
     remove_file(temp);
-    return false;
+    return fault;
   }
   flush_folder_of(name);
-  return true;
+  return WriteFault::kNone;
 }
 
 namespace {
+
+// `failed`, with `why` in `fault` where one is given.
+const char* failed_for(const char* failed, WriteFault why, WriteFault* fault) {
+  if (fault) *fault = why;
+  return failed;
+}
 
 // A commit's own names: the record, and each output's temporary and backup.
 struct Commit {
@@ -176,9 +212,10 @@ const char* undo(const Commit& commit, int replaced, MoveFile move) {
 }
 
 // Gives up a commit before its record: removes its temporaries and backups.
-const char* give_up(const Commit& commit, const char* failed) {
+// Returns `failed`, with `why` in `fault` where one is given.
+const char* give_up(const Commit& commit, const char* failed, WriteFault why, WriteFault* fault) {
   remove_own_files(commit);
-  return failed;
+  return failed_for(failed, why, fault);
 }
 
 }  // namespace
@@ -208,38 +245,40 @@ bool unfinished_commit(const char* folder, char (&record)[kTempNameBytes]) {
   return false;
 }
 
-const char* commit_outputs(const char* const* names, int count, MoveFile move) {
+const char* commit_outputs(const char* const* names, int count, MoveFile move, WriteFault* fault) {
   if (!move) move = replace_file;
+  if (fault) *fault = WriteFault::kNone;
   const Commit commit(program_name, names, count);
   fault_point("staged");
   // Nothing is done while any name is taken by something a file cannot replace.
   bool earlier[kMaxOutputs] = {};
   for (int i = 0; i < count; ++i) {
     const OutputSlot slot = output_slot(names[i]);
-    if (slot == OutputSlot::kBlocked) return give_up(commit, names[i]);
+    if (slot == OutputSlot::kBlocked) return give_up(commit, names[i], WriteFault::kInTheWay, fault);
     earlier[i] = slot == OutputSlot::kFile;
   }
   for (int i = 0; i < count; ++i) {
     if (!earlier[i]) {
       // A file left at the backup name would be taken for the earlier output.
       remove_file(commit.backup[i]);
-      if (is_plain_file(commit.backup[i])) return give_up(commit, names[i]);
+      if (is_plain_file(commit.backup[i])) return give_up(commit, names[i], WriteFault::kNotKept, fault);
       continue;
     }
-    if (!keep_backup(names[i], commit.backup[i])) return give_up(commit, names[i]);
+    if (!keep_backup(names[i], commit.backup[i]))
+      return give_up(commit, names[i], WriteFault::kNotKept, fault);
     fault_point("backed up", names[i]);
   }
   FILE* record = create_new_file(commit.record);
   if (!record || std::fclose(record) != 0) {
     remove_file(commit.record);
-    return give_up(commit, names[0]);
+    return give_up(commit, names[0], WriteFault::kNotRecorded, fault);
   }
   flush_folder_of(names[0]);
   fault_point("recorded");
   for (int i = 0; i < count; ++i) {
     if (!move(commit.temp[i], names[i])) {
       undo(commit, i, move);
-      return names[i];
+      return failed_for(names[i], WriteFault::kNotMoved, fault);
     }
     fault_point("replaced", names[i]);
   }
@@ -249,7 +288,7 @@ const char* commit_outputs(const char* const* names, int count, MoveFile move) {
   if (count > 1) flush_folder_of(names[0]);
   if (!remove_file(commit.record)) {
     undo(commit, count, move);
-    return names[0];
+    return failed_for(names[0], WriteFault::kNotRecorded, fault);
   }
   flush_folder_of(names[0]);
   fault_point("committed");

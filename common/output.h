@@ -45,10 +45,8 @@
 // ending an own name gets ("~inspect3d-new", "~frameconv-commit").
 constexpr size_t kTempNameBytes = 32;
 
-// The most outputs one commit moves into place.
 constexpr int kMaxOutputs = 2;
 
-// How long a run waits for the folder's lock that another run holds.
 constexpr int kLockWaitMs = 60000;
 
 // Names the program whose temporaries and backups these are ("frameconv");
@@ -79,16 +77,27 @@ bool write_file(const char* name, const uint8_t* head, size_t head_bytes, const 
 // The temporary name an output is written under: `name` + "~PROGRAM-new".
 void temp_name(const char* name, char (&temp)[kTempNameBytes]);
 
-// The name an earlier output is kept under during a commit: `name` +
-// "~PROGRAM-old".
-void backup_name(const char* name, char (&backup)[kTempNameBytes]);
+// Why an output could not be written, one value a cause, each with its words
+// (fault_words) for "cannot write NAME: ...". The same words on every system:
+// each cause is the step that failed, never the system's own error text.
+enum class WriteFault {
+  kNone,         // written
+  kNameTooLong,  // no room for the name with its temporary's ending
+  kNotCreated,   // no file could be created in the output's folder
+  kInTheWay,     // output_slot: something that is not replaced stands at the name
+  kNotWritten,   // a write, the flush or the close failed
+  kNotKept,      // commit: the earlier output could not be kept as its backup
+  kNotRecorded,  // commit: its record could not be created or removed
+  kNotMoved,     // the new file could not be moved over the name
+};
+const char* fault_words(WriteFault fault);
 
 // Writes `head` then `body` (either may be empty; never joined in memory) as
 // the one output `name` (a path of any length): through its temporary,
 // flushed, then moved over an earlier file unless output_slot says that one is
-// in the way. False, with nothing left beside it, on failure.
-bool write_output_file(const char* name, const uint8_t* head, size_t head_bytes, const uint8_t* body,
-                       size_t body_bytes);
+// in the way. Leaves nothing beside it on failure, and says why.
+WriteFault write_output_file(const char* name, const uint8_t* head, size_t head_bytes, const uint8_t* body,
+                             size_t body_bytes);
 
 // Moves a file over another, as replace_file does; tests pass one that fails
 // when they say.
@@ -97,6 +106,8 @@ using MoveFile = bool (*)(const char* from, const char* to);
 // Moves the temporary of each of `names` (at most kMaxOutputs) into place, all
 // or none, as described above. On failure every earlier output is back under
 // its name, no temporary is left, and the result is the name that could not be
-// replaced; on success the result is nullptr. Should putting an earlier output
-// back fail too, the record and the backups stay for the next run.
-const char* commit_outputs(const char* const* names, int count, MoveFile move = nullptr);
+// replaced, with why in `fault` where one is given; on success the result is
+// nullptr. Should putting an earlier output back fail too, the record and the
+// backups stay for the next run.
+const char* commit_outputs(const char* const* names, int count, MoveFile move = nullptr,
+                           WriteFault* fault = nullptr);

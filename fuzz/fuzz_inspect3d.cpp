@@ -21,12 +21,18 @@
 #include <span>
 
 #include "check.h"
+#include "cli.h"
 #include "clip_set.h"
-#include "commands.h"
 #include "gltf_model.h"
 #include "kind.h"
 #include "render.h"
 #include "tinygltf.h"
+
+int cmd_info(int argc, char** argv);
+int cmd_obj(int argc, char** argv);
+int cmd_check(int argc, char** argv);
+int cmd_gltf(int argc, char** argv);
+int cmd_preview(int argc, char** argv);
 
 // The commands' arguments are fixed and valid: a usage error is a finding.
 int usage_error(const std::string& message) {
@@ -72,7 +78,7 @@ void check_glb(const Conversion& conversion, uint32_t first, uint32_t last, Gltf
   plan.animations.push_back({"a", first, first});
   if (last > first) plan.animations.push_back({"b", first + 1, last});
   CHECK(!make_glb(conversion.animation, conversion.mesh, plan, pieces, left_out));
-  const std::string glb = glb_bytes(pieces);
+  const std::string glb = pieces.head + std::string(pieces.bin.begin(), pieces.bin.end());
   CHECK(left_out <= conversion.mesh.triangle_count);
   tinygltf::Model model;
   tinygltf::TinyGLTF loader;

@@ -9,12 +9,17 @@
 #include <string>
 #include <vector>
 
-#include "commands.h"
+#include "cli.h"
 #include "comparison.h"
 
 namespace fs = std::filesystem;
 
 constexpr char kAxisNames[] = "xyz";
+
+enum { kJson };
+constexpr OptionSpec kOptions[] = {
+    {"--json", nullptr, nullptr},
+};
 
 // A coordinate as written in the source: the shortest text that reads back as it.
 static std::string shortest(double value) {
@@ -233,22 +238,11 @@ static void print_json(const Check& check) {
 }
 
 int cmd_check(int argc, char** argv) {
-  bool json = false;
-  std::vector<std::string> dirs;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (arg == "--json" && !json) {
-      json = true;
-    } else if (arg == "--json") {
-      return usage_error("check takes --json once");
-    } else {
-      dirs.push_back(arg);
-    }
-  }
-  if (dirs.size() > 1) return usage_error("check takes at most one directory");
-  const std::string arg = dirs.empty() ? "" : dirs[0];
-  if (arg.size() > 1 && arg[0] == '-') return usage_error("check does not take " + arg);
-  const fs::path dir = dirs.empty() ? fs::path(".") : path_of(arg);
+  Arguments args;
+  if (const std::optional<int> end = read_arguments(argc, argv, kOptions, Operands::kPlain, args))
+    return *end;
+  if (args.operands.size() > 1) return usage_error("check takes at most one directory");
+  const fs::path dir = args.operands.empty() ? fs::path(".") : path_of(args.operands[0]);
   Check check;
   const std::string unfinished = unfinished_commit_note(dir);
   if (Failure failed = compare_conversion(dir, check)) {
@@ -256,7 +250,7 @@ int cmd_check(int argc, char** argv) {
     return say(failed);
   }
   if (!unfinished.empty()) check.notes.push_back(unfinished);
-  if (json) {
+  if (args.options[kJson].given) {
     print_json(check);
   } else {
     print_report(check);

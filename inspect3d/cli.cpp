@@ -4,25 +4,55 @@
 #include <cstdio>
 #include <cstring>
 
+static bool asks_help(const std::string& arg) { return arg == "-h" || arg == "--help"; }
+
 std::string parse_options(const char* command, std::span<const std::string> args,
-                          std::span<const OptionSpec> options, std::vector<OptionValue>& values) {
-  values.assign(options.size(), {});
+                          std::span<const OptionSpec> options, Operands operands, Arguments& parsed) {
+  parsed = Arguments();
+  parsed.options.assign(options.size(), {});
+  std::string error;
+  const auto first_error = [&error](std::string said) {
+    if (error.empty()) error = std::move(said);
+  };
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
+    if (asks_help(arg)) {
+      parsed.help = true;
+      continue;
+    }
     const auto row = std::find_if(options.begin(), options.end(),
                                   [&](const OptionSpec& option) { return arg == option.name; });
-    if (row == options.end()) return std::string(command) + " does not take " + arg;
-    OptionValue& value = values[row - options.begin()];
-    if (value.given) return std::string(command) + " takes " + arg + " once";
+    if (row == options.end()) {
+      const bool dashed = arg.size() > 1 && arg[0] == '-';
+      if (operands == Operands::kAny || (operands == Operands::kPlain && !dashed)) {
+        parsed.operands.push_back(arg);
+      } else {
+        first_error(std::string(command) + " does not take " + arg);
+      }
+      continue;
+    }
+    OptionValue& value = parsed.options[row - options.begin()];
+    if (value.given) first_error(std::string(command) + " takes " + arg + " once");
     value.given = true;
     if (row->needs == nullptr) continue;
-    // note: the next argument is the value whatever it looks like ("--out --all").
-    if (i + 1 == args.size()) return row->needs;
+    if (i + 1 == args.size()) {
+      first_error(row->needs);
+      continue;
+    }
     value.text = args[++i];
     const bool accepted = row->accepts ? row->accepts(value.text) : !value.text.empty();
-    if (!accepted) return row->needs;
+    if (!accepted) first_error(row->needs);
   }
-  return "";
+  return parsed.help ? "" : error;
+}
+
+std::optional<int> read_arguments(int argc, char** argv, std::span<const OptionSpec> options,
+                                  Operands operands, Arguments& parsed) {
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  const std::string usage = parse_options(argv[0], args, options, operands, parsed);
+  if (parsed.help) return kHelpAsked;
+  if (!usage.empty()) return usage_error(usage);
+  return std::nullopt;
 }
 
 int say(const Failure& failure) {

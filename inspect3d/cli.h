@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -16,6 +17,10 @@ constexpr int kDone = 0;           // done, and nothing found wrong
 constexpr int kProblemsFound = 1;  // done, and what was looked at holds problems
 constexpr int kBadUsage = 2;       // the command line is not one inspect3d takes
 constexpr int kFailed = 2;         // a file cannot be read or written, or holds nothing to do it with
+
+// Not an exit status: what a command returns when its arguments ask for help;
+// inspect3d then prints it.
+constexpr int kHelpAsked = -1;
 
 // Says `message` and the usage on standard error; returns kBadUsage.
 int usage_error(const std::string& message);
@@ -34,20 +39,37 @@ struct OptionSpec {
   bool (*accepts)(const std::string& value);
 };
 
-// What the command line gave of one option.
+// What a command takes besides its options: nothing; operands that do not
+// begin with '-' ("-" itself does not), as check's DIR; or operands of any
+// text, as info's FILE..., which may be named "-x".
+enum class Operands { kNone, kPlain, kAny };
+
 struct OptionValue {
   bool given = false;
   std::string text;  // the value; empty for a flag
 };
 
+struct Arguments {
+  std::vector<OptionValue> options;   // one per row of its option table
+  std::vector<std::string> operands;  // in order
+  bool help = false;                  // -h or --help stood where an option may
+};
+
 // Parses `args` (the command's arguments, its name not included) against
-// `options`, each at most once: `values` gets one entry per row of `options`.
-// Returns the usage error to say ("obj takes --out once", "gltf does not take
-// -x", the row's `needs`), or "" when every argument is one of the options.
+// `options`, each at most once, and `operands`. Returns the usage error to say
+// ("obj takes --out once", "gltf does not take -x", the row's `needs`), or "".
 // Each value is checked as it comes, so the first error in the order given is
-// the one said.
+// the one said; but -h or --help where an option may stand asks for help
+// whatever else is given (`parsed.help`, and ""). note: the argument after an
+// option that takes a value is that value whatever it looks like ("--out -h").
 std::string parse_options(const char* command, std::span<const std::string> args,
-                          std::span<const OptionSpec> options, std::vector<OptionValue>& values);
+                          std::span<const OptionSpec> options, Operands operands, Arguments& parsed);
+
+// parse_options on a command's `argv` (argv[0] its name): nothing when the
+// command goes on with `parsed`, else what it returns: kHelpAsked, or
+// kBadUsage with the usage error said.
+std::optional<int> read_arguments(int argc, char** argv, std::span<const OptionSpec> options,
+                                  Operands operands, Arguments& parsed);
 
 // Prints `indices` on standard output, one a line, indented by `indent`.
 void print_indices_out_of_range(const std::vector<FaceIndexOutOfRange>& indices, const char* indent);

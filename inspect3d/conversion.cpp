@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -83,14 +84,6 @@ Failure read_rest(OpenedFile& opened, const std::string& shown_name, std::vector
   return ok ? Failure() : failure("cannot read " + shown_name);
 }
 
-Animation animation_of(const std::vector<uint8_t>& bytes) {
-  Animation animation;
-  get_animation_header(bytes.data(), bytes.size(), animation);
-  animation.data = bytes.data();
-  animation.size = bytes.size();
-  return animation;
-}
-
 Mesh mesh_of(const MeshHeader& header, const std::vector<uint8_t>& bytes) {
   Mesh mesh;
   static_cast<MeshHeader&>(mesh) = header;
@@ -120,6 +113,37 @@ Failure frame_positions(const Animation& animation, uint32_t frame, std::vector<
   if (Failure read = read_frames(animation, frame, 1, bytes)) return read;
   decode_frame(bytes.data(), bytes.size(), animation.vertex_count, positions.data());
   return {};
+}
+
+Failure frame_boxes(const Animation& animation, std::vector<FrameBox>& boxes) {
+  boxes.clear();
+  std::vector<Position> positions;
+  for (uint32_t f = 0; f < animation.frame_count; ++f) {
+    // The layout has at least one vertex a frame.
+    FrameBox box = {{HUGE_VAL, HUGE_VAL, HUGE_VAL}, {-HUGE_VAL, -HUGE_VAL, -HUGE_VAL}};
+    if (Failure read = frame_positions(animation, f, positions)) return read;
+    for (const Position& p : positions) {
+      const double at[3] = {p.x, p.y, p.z};
+      for (int axis = 0; axis < 3; ++axis) {
+        box.low[axis] = std::min(box.low[axis], at[axis]);
+        box.high[axis] = std::max(box.high[axis], at[axis]);
+      }
+    }
+    boxes.push_back(box);
+  }
+  return {};
+}
+
+NeitherReason why_neither(const uint8_t* head, size_t head_bytes, uint64_t size) {
+  NeitherReason why;
+  if (size < kVertexAnimationHeaderBytes) {
+    why.too_short = true;
+    return why;
+  }
+  get_u16(head, head_bytes, 0, why.first);
+  get_u16(head, head_bytes, 2, why.second);
+  why.mesh_fields = has_mesh_header_fields(head, head_bytes);
+  return why;
 }
 
 std::vector<Triangle> triangles_in_range(const Mesh& mesh, uint32_t vertex_count, uint32_t& left_out_count) {
@@ -257,6 +281,14 @@ Failure source_read(const fs::path& dir, SequenceEnd end, SourceFrames& frames) 
   return {};
 }
 
+std::string unfinished_commit_note(const fs::path& dir) {
+  char record[kTempNameBytes];
+  if (!unfinished_commit(utf8_of(dir).c_str(), record)) return "";
+  return shown(dir, record) +
+         ": a run was killed while it replaced its outputs, which may not be a pair; the next run of "
+         "frameconv or clipmerge puts the earlier ones back";
+}
+
 // The files of the current directory that the writing commands read: the
 // conversion, and the frame files up to the first one missing (preview reads
 // them). Found once, at the first write.
@@ -285,11 +317,10 @@ Failure write_output(const std::string& file, const std::string& head,
   FileIdentity identity;
   if (file_identity(file.c_str(), identity) &&
       std::find(inputs().begin(), inputs().end(), identity) != inputs().end()) {
-    return failure(file + " is a file this command reads; it is not written over");
+    return failure("cannot write " + file + ": it is a file this command reads, never written over");
   }
-  if (!write_output_file(file.c_str(), reinterpret_cast<const uint8_t*>(head.data()), head.size(),
-                         body.data(), body.size())) {
-    return failure();
-  }
+  const WriteFault fault = write_output_file(file.c_str(), reinterpret_cast<const uint8_t*>(head.data()),
+                                             head.size(), body.data(), body.size());
+  if (fault != WriteFault::kNone) return failure("cannot write " + file + ": " + fault_words(fault));
   return {};
 }

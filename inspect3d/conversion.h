@@ -103,7 +103,6 @@ struct Animation : AnimationHeader {
   size_t size = 0;
   std::string shown_name = kVertexAnimationName;
 };
-Animation animation_of(const std::vector<uint8_t>& bytes);
 
 // A mesh file as read: its two varying header fields and a view of its bytes.
 struct Mesh : MeshHeader {
@@ -122,6 +121,26 @@ Failure read_frames(const Animation& animation, uint32_t first, uint32_t count, 
 // `positions`. Fails as read_frames.
 Failure frame_positions(const Animation& animation, uint32_t frame, std::vector<Position>& positions);
 
+// One frame's bounding box, in model units.
+struct FrameBox {
+  double low[3];
+  double high[3];
+};
+
+// The bounding box of each frame of `animation`, read a frame at a time.
+// Fails, with the boxes of the frames before, if a frame cannot be read.
+Failure frame_boxes(const Animation& animation, std::vector<FrameBox>& boxes);
+
+// Why a file fits neither layout, from its head.
+struct NeitherReason {
+  bool too_short = false;          // shorter than either header: nothing below is read
+  uint16_t first = 0, second = 0;  // its first two 16-bit words
+  bool mesh_fields = false;        // it has the fixed fields of a mesh header
+};
+
+// Why a file of `size` bytes whose head is `head` fits neither layout.
+NeitherReason why_neither(const uint8_t* head, size_t head_bytes, uint64_t size);
+
 inline Triangle triangle_at(const Mesh& mesh, uint32_t triangle) {
   return triangle_at(mesh.data, mesh.size, triangle);
 }
@@ -130,7 +149,6 @@ inline Triangle triangle_at(const Mesh& mesh, uint32_t triangle) {
 // order; `left_out_count` is set to the number of the others.
 std::vector<Triangle> triangles_in_range(const Mesh& mesh, uint32_t vertex_count, uint32_t& left_out_count);
 
-// One face index at or beyond the vertex count.
 struct FaceIndexOutOfRange {
   uint32_t triangle;
   int corner;  // 0, 1 or 2
@@ -203,11 +221,16 @@ Failure read_source_frames(const std::filesystem::path& dir, Frames& frames, Sou
   return source_read(dir, end, source);
 }
 
+// A note naming the record of a commit that a kill interrupted in `dir`
+// ("aniv00.3d~frameconv-commit: ..."), or "" when there is none.
+std::string unfinished_commit_note(const std::filesystem::path& dir);
+
 // Writes `bytes` to `file` (UTF-8) through a temporary beside it
 // ("FILE~inspect3d-new"), moved into place only when complete, as
 // write_output_file does. Never writes over a file a command reads
 // (aniv00.3d, data00.3d or a frame file of the current directory, under
-// whatever name): fails saying so instead. Leaves nothing behind on failure.
+// whatever name). Leaves nothing behind on failure, which says "cannot write
+// FILE: " and why.
 Failure write_output(const std::string& file, const std::string& bytes);
 
 // The same for an output in two pieces, `head` then `body` (a .glb's binary

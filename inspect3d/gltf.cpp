@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "cli.h"
 #include "clip_set.h"
-#include "commands.h"
 #include "gltf_model.h"
 
 constexpr char kDefaultOut[] = "aniv00.glb";
@@ -61,7 +61,19 @@ constexpr OptionSpec kOptions[] = {
     {"--json", nullptr, nullptr},
 };
 
-GltfExport write_gltf(const Conversion& conversion, const GltfPlan& plan, const std::string& out) {
+// A conversion written as a .glb file, and what it holds.
+struct GltfExport {
+  GltfPlan plan;
+  uint32_t vertex_count = 0;
+  uint32_t frame_count = 0;     // the frames written
+  uint32_t triangle_count = 0;  // the triangles in the file
+  uint32_t left_out = 0;        // the triangles left out for an index out of range
+  uint64_t bytes = 0;           // the file's size
+  Failure failure;              // a frame could not be read, or the file made or written
+};
+
+// Writes the .glb of `conversion` as `plan` says (make_glb) as `out`.
+static GltfExport write_gltf(const Conversion& conversion, const GltfPlan& plan, const std::string& out) {
   GltfExport result;
   result.plan = plan;
   result.vertex_count = conversion.animation.vertex_count;
@@ -70,8 +82,11 @@ GltfExport write_gltf(const Conversion& conversion, const GltfPlan& plan, const 
   result.failure = make_glb(conversion.animation, conversion.mesh, plan, glb, result.left_out);
   result.triangle_count = conversion.mesh.triangle_count - result.left_out;
   result.bytes = glb.head.size() + glb.bin.size();
-  if (!result.failure) result.failure = write_output(out, glb.head, glb.bin);
-  if (result.failure) result.failure.then("cannot write " + out);
+  if (result.failure) {
+    result.failure.then("cannot write " + out);
+  } else {
+    result.failure = write_output(out, glb.head, glb.bin);
+  }
   return result;
 }
 
@@ -130,10 +145,9 @@ static void say_clips_unused(const std::string& why) {
 }
 
 int cmd_gltf(int argc, char** argv) {
-  const std::vector<std::string> args(argv + 1, argv + argc);
-  std::vector<OptionValue> options;
-  const std::string usage = parse_options("gltf", args, kOptions, options);
-  if (!usage.empty()) return usage_error(usage);
+  Arguments args;
+  if (const std::optional<int> end = read_arguments(argc, argv, kOptions, Operands::kNone, args)) return *end;
+  const std::vector<OptionValue>& options = args.options;
   if (options[kFrames].given && options[kClip].given)
     return usage_error("gltf takes --frames or --clip, not both");
   const std::string out = options[kOut].given ? options[kOut].text : kDefaultOut;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <nlohmann/json.hpp>
 #include <sstream>
 #include <vector>
 
@@ -349,22 +350,25 @@ void add_animation(tinygltf::Model& model, Views& views, const GltfAnimation& an
 }  // namespace
 
 // Splits the file tinygltf writes of `model`, whose buffer has been moved
-// out into `bin`, into the pieces of `glb`: the buffer's byteLength set to
-// the size of `bin` in the JSON, the chunk lengths to match. tinygltf would
-// copy the buffer twice more on its way to the file.
+// out into `bin`, into the pieces of `glb`: its JSON chunk parsed, the
+// buffer's byteLength set to the size of `bin`, and written again as tinygltf
+// writes it; the chunk lengths to match. tinygltf would copy the buffer twice
+// more on its way to the file.
 static bool split_glb(const std::string& without_bin, std::vector<unsigned char>&& bin, Glb& glb) {
   constexpr size_t kHeaderBytes = 12, kChunkHeaderBytes = 8;
   uint32_t json_chunk_bytes = 0;
-  if (!get_u32(reinterpret_cast<const uint8_t*>(without_bin.data()), without_bin.size(), kHeaderBytes,
+  if (without_bin.size() < kHeaderBytes + kChunkHeaderBytes ||
+      !get_u32(reinterpret_cast<const uint8_t*>(without_bin.data()), without_bin.size(), kHeaderBytes,
                json_chunk_bytes)) {
     return false;
   }
-  std::string json = without_bin.substr(kHeaderBytes + kChunkHeaderBytes, json_chunk_bytes);
-  json.erase(json.find_last_not_of(' ') + 1);  // the chunk's padding
-  const std::string empty = "\"buffers\":[{\"byteLength\":0}]";
-  const size_t at = json.find(empty);
-  if (at == std::string::npos || json.find(empty, at + 1) != std::string::npos) return false;
-  json.replace(at, empty.size(), "\"buffers\":[{\"byteLength\":" + std::to_string(bin.size()) + "}]");
+  nlohmann::json model = nlohmann::json::parse(
+      without_bin.substr(kHeaderBytes + kChunkHeaderBytes, json_chunk_bytes), nullptr, false);
+  if (model.is_discarded() || !model.is_object()) return false;
+  const auto buffers = model.find("buffers");
+  if (buffers == model.end() || !buffers->is_array() || buffers->size() != 1) return false;
+  (*buffers)[0]["byteLength"] = bin.size();
+  std::string json = model.dump();
   json.resize((json.size() + 3) / 4 * 4, ' ');
   const size_t bin_bytes = bin.size();
   bin.resize((bin_bytes + 3) / 4 * 4, 0);
@@ -386,8 +390,6 @@ static bool split_glb(const std::string& without_bin, std::vector<unsigned char>
   glb.bin = std::move(bin);
   return true;
 }
-
-std::string glb_bytes(const Glb& glb) { return glb.head + std::string(glb.bin.begin(), glb.bin.end()); }
 
 std::vector<uint32_t> frames_written(const GltfPlan& plan) {
   std::vector<uint32_t> frames;
@@ -474,7 +476,7 @@ Failure make_glb(const Animation& animation, const Mesh& mesh, const GltfPlan& p
   tinygltf::TinyGLTF writer;
   if (!writer.WriteGltfSceneToStream(&model, out, false, true) ||
       !split_glb(std::move(out).str(), std::move(bin), glb)) {
-    return failure();  // the library's: nothing the user can be told of
+    return failure("the glTF library did not write the model");
   }
   return {};
 }

@@ -78,10 +78,6 @@ struct Glb {
 // The .glb of `animation` (whose vertex count the mesh's indices refer to)
 // and `mesh` as `plan` says, byte for byte what tinygltf writes of the model;
 // `left_out_count` is set to the number of triangles left out for an index
-// out of range. Fails if a frame cannot be read or the library fails (which
-// says nothing of its own).
+// out of range. Fails if a frame cannot be read or the library fails.
 Failure make_glb(const Animation& animation, const Mesh& mesh, const GltfPlan& plan, Glb& glb,
                  uint32_t& left_out_count);
-
-// The two pieces joined: the whole file.
-std::string glb_bytes(const Glb& glb);

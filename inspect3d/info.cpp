@@ -1,54 +1,28 @@
 // inspect3d info FILE...: the kind of each .3d file and what its header and
 // records hold. info_of computes what one file holds; cmd_info prints it.
 #include <algorithm>
-#include <cmath>
 #include <cstdio>
 #include <vector>
 
-#include "commands.h"
-#include "le.h"
-#include "output.h"
+#include "cli.h"
 
-std::string unfinished_commit_note(const std::filesystem::path& dir) {
-  char record[kTempNameBytes];
-  if (!unfinished_commit(utf8_of(dir).c_str(), record)) return "";
-  return shown(dir, record) +
-         ": a run was killed while it replaced its outputs, which may not be a pair; the next run of "
-         "frameconv or clipmerge puts the earlier ones back";
-}
+// What one .3d file holds.
+struct FileInfo {
+  FileKind kind = FileKind::kNeither;
+  uint64_t size = 0;
+  // A vertex animation file's header; of a file of both kinds' sizes, what a
+  // vertex animation file would hold.
+  AnimationHeader animation;
+  std::vector<FrameBox> boxes;  // each frame's, in order, up to one that cannot be read
+  MeshHeader mesh;
+  std::vector<FaceIndexOutOfRange> indices;  // a mesh file's, at or beyond its vertex count
+  NeitherReason neither;
+  Failure failure;  // a frame or the mesh file could not be read
+};
 
-Failure frame_boxes(const Animation& animation, std::vector<FrameBox>& boxes) {
-  boxes.clear();
-  std::vector<Position> positions;
-  for (uint32_t f = 0; f < animation.frame_count; ++f) {
-    // The layout has at least one vertex a frame.
-    FrameBox box = {{HUGE_VAL, HUGE_VAL, HUGE_VAL}, {-HUGE_VAL, -HUGE_VAL, -HUGE_VAL}};
-    if (Failure read = frame_positions(animation, f, positions)) return read;
-    for (const Position& p : positions) {
-      const double at[3] = {p.x, p.y, p.z};
-      for (int axis = 0; axis < 3; ++axis) {
-        box.low[axis] = std::min(box.low[axis], at[axis]);
-        box.high[axis] = std::max(box.high[axis], at[axis]);
-      }
-    }
-    boxes.push_back(box);
-  }
-  return {};
-}
-
-NeitherReason why_neither(const uint8_t* head, size_t head_bytes, uint64_t size) {
-  NeitherReason why;
-  if (size < kVertexAnimationHeaderBytes) {
-    why.too_short = true;
-    return why;
-  }
-  get_u16(head, head_bytes, 0, why.first);
-  get_u16(head, head_bytes, 2, why.second);
-  why.mesh_fields = has_mesh_header_fields(head, head_bytes);
-  return why;
-}
-
-FileInfo info_of(const std::string& name, OpenedFile& opened) {
+// What the opened file `name` holds: its frames are read one at a time, a
+// mesh file whole.
+static FileInfo info_of(const std::string& name, OpenedFile& opened) {
   FileInfo info;
   info.size = opened.size;
   info.kind = opened.decoded.kind;
@@ -158,17 +132,20 @@ static int print_info(const std::string& name, const FileInfo& info) {
 }
 
 int cmd_info(int argc, char** argv) {
-  if (argc < 2) return usage_error("info needs at least one file");
+  Arguments args;
+  if (const std::optional<int> end = read_arguments(argc, argv, {}, Operands::kAny, args)) return *end;
+  const std::vector<std::string>& names = args.operands;
+  if (names.empty()) return usage_error("info needs at least one file");
   int status = kDone;
-  for (int n = 1; n < argc; ++n) {
-    const std::string name = argv[n];
+  for (size_t n = 0; n < names.size(); ++n) {
+    const std::string& name = names[n];
     OpenedFile opened;
     // No .3d file is larger than the largest vertex animation file.
     if (Failure failed = open_file(path_of(name), name, kVertexAnimationFileLimit, "a .3d file", opened)) {
       status = say(failed);
       continue;
     }
-    if (n > 1) std::printf("\n");
+    if (n > 0) std::printf("\n");
     const FileInfo info = info_of(name, opened);
     if (info.failure) say(info.failure);
     const int file_status = print_info(name, info);
@@ -177,8 +154,8 @@ int cmd_info(int argc, char** argv) {
   }
   // Once for each folder of the files named.
   std::vector<std::filesystem::path> folders;
-  for (int n = 1; n < argc; ++n) {
-    std::filesystem::path folder = path_of(argv[n]).parent_path();
+  for (const std::string& name : names) {
+    std::filesystem::path folder = path_of(name).parent_path();
     if (folder.empty()) folder = ".";
     if (std::find(folders.begin(), folders.end(), folder) != folders.end()) continue;
     folders.push_back(folder);

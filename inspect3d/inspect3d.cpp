@@ -19,9 +19,18 @@
 #include <stdexcept>
 #include <string>
 
-#include "commands.h"
+#include "cli.h"
 #include "output.h"
 #include "console.h"
+
+// Each command, in a file of its own (info.cpp, ...): argv[0] is the
+// command's name, the rest its arguments; returns the exit status, or
+// kHelpAsked.
+int cmd_info(int argc, char** argv);
+int cmd_obj(int argc, char** argv);
+int cmd_check(int argc, char** argv);
+int cmd_gltf(int argc, char** argv);
+int cmd_preview(int argc, char** argv);
 
 namespace {
 
@@ -34,7 +43,8 @@ struct Command {
   const char* help;
 };
 
-// note: a new command is one more row here and a file of its own.
+// note: a new command is one more row here, with its entry declared above,
+// and a file of its own.
 constexpr Command kCommands[] = {
     {"info", cmd_info, "info FILE...",
      "says which kind each .3d file is and prints its header fields,\n"
@@ -116,8 +126,6 @@ constexpr GlobalOption kGlobalOptions[] = {
     {"help", print_help},
 };
 
-bool asks_help(const char* arg) { return std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0; }
-
 }  // namespace
 
 int usage_error(const std::string& message) {
@@ -131,8 +139,6 @@ int main(int argc, char** argv) {
   start_console_program(argc, argv);
   set_program_name("inspect3d");
   if (argc < 2) return usage_error("no command given");
-  // "--help" anywhere asks for help, also after a command ("check --help").
-  if (std::any_of(argv + 1, argv + argc, asks_help)) return print_help();
   for (const GlobalOption& option : kGlobalOptions) {
     if (std::strcmp(argv[1], option.name) == 0) return option.run();
   }
@@ -141,7 +147,9 @@ int main(int argc, char** argv) {
     // Every command keeps its memory bounded; should even that not be had
     // (a 32-bit process whose address space is spent), exit 2, never abort.
     try {
-      return command.run(argc - 1, argv + 1);
+      // -h or --help where the command takes an option ("check --help").
+      const int status = command.run(argc - 1, argv + 1);
+      return status == kHelpAsked ? print_help() : status;
     } catch (const std::bad_alloc&) {
     } catch (const std::length_error&) {
     }

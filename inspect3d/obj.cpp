@@ -7,9 +7,16 @@
 #include <system_error>
 #include <vector>
 
-#include "commands.h"
+#include "cli.h"
 
 namespace fs = std::filesystem;
+
+// What writing the frames first to last as OBJ files did.
+struct ObjExport {
+  uint32_t first = 0, last = 0;
+  uint32_t left_out = 0;  // triangles left out of each file for an index out of range
+  Failure failure;        // the directory or a file could not be made; none after it is
+};
 
 // Parses a frame number: decimal digits only, below 65,536.
 static bool parse_frame_number(const char* text, uint32_t& frame) {
@@ -21,8 +28,8 @@ static bool parse_frame_number(const char* text, uint32_t& frame) {
 // Frame `frame` of `animation`, whose vertices are `positions`, as the text
 // of an OBJ file; the triangles of `mesh` with an index out of range are left
 // out.
-std::string obj_text(const Animation& animation, const Mesh& mesh, uint32_t frame,
-                     const std::vector<Position>& positions) {
+static std::string obj_text(const Animation& animation, const Mesh& mesh, uint32_t frame,
+                            const std::vector<Position>& positions) {
   std::string text;
   char line[128];
   std::snprintf(line, sizeof line, "# frame %u of %u, decoded from %s and %s by inspect3d\no frame%03u\n",
@@ -59,8 +66,10 @@ constexpr OptionSpec kOptions[] = {
     {"--out", "--out needs a directory", nullptr},
 };
 
-ObjExport write_obj_frames(const Conversion& conversion, uint32_t first, uint32_t last,
-                           const fs::path& out_dir) {
+// Writes frames `first` to `last` of `conversion` into `out_dir` (made if it
+// is not there) as frame000.obj, ..., a frame read at a time.
+static ObjExport write_obj_frames(const Conversion& conversion, uint32_t first, uint32_t last,
+                                  const fs::path& out_dir) {
   const Animation& animation = conversion.animation;
   ObjExport result{first, last, 0, {}};
   std::error_code error;
@@ -72,14 +81,15 @@ ObjExport write_obj_frames(const Conversion& conversion, uint32_t first, uint32_
   triangles_in_range(conversion.mesh, animation.vertex_count, result.left_out);
   std::vector<Position> positions;
   for (uint32_t f = first; f <= last; ++f) {
-    const fs::path file = out_dir / obj_name(f);
+    const std::u8string generic = (out_dir / obj_name(f)).generic_u8string();
+    const std::string file(generic.begin(), generic.end());
     result.failure = frame_positions(animation, f, positions);
-    if (!result.failure)
-      result.failure = write_output(utf8_of(file), obj_text(animation, conversion.mesh, f, positions));
     if (result.failure) {
-      result.failure.then("cannot write " + file.generic_string());
+      result.failure.then("cannot write " + file);
       break;
     }
+    result.failure = write_output(file, obj_text(animation, conversion.mesh, f, positions));
+    if (result.failure) break;
   }
   return result;
 }
@@ -101,10 +111,9 @@ static int print_obj_export(const ObjExport& result, const fs::path& out_dir, ui
 }
 
 int cmd_obj(int argc, char** argv) {
-  const std::vector<std::string> args(argv + 1, argv + argc);
-  std::vector<OptionValue> options;
-  const std::string usage = parse_options("obj", args, kOptions, options);
-  if (!usage.empty()) return usage_error(usage);
+  Arguments args;
+  if (const std::optional<int> end = read_arguments(argc, argv, kOptions, Operands::kNone, args)) return *end;
+  const std::vector<OptionValue>& options = args.options;
   const bool all = options[kAll].given, one = options[kFrame].given;
   uint32_t frame = 0;
   if (one) parse_frame_number(options[kFrame].text.c_str(), frame);

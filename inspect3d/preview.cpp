@@ -9,18 +9,28 @@
 #include <system_error>
 #include <vector>
 
-#include "commands.h"
+#include "cli.h"
 #include "png.h"
 #include "render.h"
 
 namespace {
 
+// The contact sheet of a conversion and what drawing it found.
+struct Preview {
+  std::vector<uint32_t> numbers;     // the frames of the sheet, one a tile
+  Image image;                       // the sheet
+  uint32_t left_out = 0;             // triangles not drawn for an index out of range
+  uint32_t red = 0;                  // triangles drawn red, over all tiles
+  bool other_source = false;         // the source frames give another vertex count than the file
+  uint32_t source_vertex_count = 0;  // the source frames' vertex count, if they were read
+  Failure failure;                   // a frame or the source frames could not be read, or the sheet written
+};
+
 // Writes `image` as the PNG file `out`, staged as every output of inspect3d.
 Failure write_png_file(const std::string& out, const Image& image) {
   const std::vector<uint8_t> png = encode_png(image);
-  Failure written = png.empty() ? failure() : write_output(out, std::string(png.begin(), png.end()));
-  if (written) written.then("cannot write " + out);
-  return written;
+  if (png.empty()) return failure("cannot write " + out + ": the sheet cannot be encoded as PNG");
+  return write_output(out, std::string(png.begin(), png.end()));
 }
 
 constexpr char kDefaultOut[] = "preview.png";
@@ -75,6 +85,13 @@ bool is_tile_size(const std::string& text) {
   return parse_tile_size(text.c_str(), px);
 }
 
+enum { kOut, kSize };
+static_assert(kTileSmallest == 32 && kTileLargest == 1024, "the tile sizes --size names");
+constexpr OptionSpec kOptions[] = {
+    {"--out", "--out needs a file name", nullptr},
+    {"--size", "--size needs a tile size from 32 to 1024 pixels", is_tile_size},
+};
+
 // "0, 2, 4, ..., 23".
 std::string listed(const std::vector<uint32_t>& numbers) {
   std::string text;
@@ -92,8 +109,9 @@ uint32_t count_red(const std::vector<Triangle>& triangles, const std::vector<std
   return count;
 }
 
-}  // namespace
-
+// Draws the contact sheet of `conversion` in tiles of `px` pixels, with the
+// source frames of the current directory, where there are some, marking the
+// vertices out of range, and writes it as the PNG file `out`.
 Preview write_preview(const Conversion& conversion, uint32_t px, const std::string& out) {
   const Animation& animation = conversion.animation;
   Preview preview;
@@ -125,7 +143,7 @@ Preview write_preview(const Conversion& conversion, uint32_t px, const std::stri
 }
 
 // Says what write_preview found and wrote to `out`; returns the exit status.
-static int print_preview(const Preview& preview, const std::string& out, const Animation& animation) {
+int print_preview(const Preview& preview, const std::string& out, const Animation& animation) {
   if (preview.other_source) {
     std::fprintf(stderr,
                  "inspect3d: the frames %s, ... give %s, %s %u: they are not its source, so "
@@ -155,18 +173,12 @@ static int print_preview(const Preview& preview, const std::string& out, const A
   return status;
 }
 
+}  // namespace
+
 int cmd_preview(int argc, char** argv) {
-  const std::vector<std::string> args(argv + 1, argv + argc);
-  enum { kOut, kSize };
-  static const std::string size_needs = "--size needs a tile size from " + std::to_string(kTileSmallest) +
-                                        " to " + std::to_string(kTileLargest) + " pixels";
-  const OptionSpec option_table[] = {
-      {"--out", "--out needs a file name", nullptr},
-      {"--size", size_needs.c_str(), is_tile_size},
-  };
-  std::vector<OptionValue> options;
-  const std::string usage = parse_options("preview", args, option_table, options);
-  if (!usage.empty()) return usage_error(usage);
+  Arguments args;
+  if (const std::optional<int> end = read_arguments(argc, argv, kOptions, Operands::kNone, args)) return *end;
+  const std::vector<OptionValue>& options = args.options;
   const std::string out = options[kOut].given ? options[kOut].text : kDefaultOut;
   uint32_t px = kTileDefault;
   if (options[kSize].given) parse_tile_size(options[kSize].text.c_str(), px);

@@ -32,7 +32,6 @@ constexpr uint32_t kTileDefault = 256;
 // within +-128); beyond that they are clamped, so products cannot overflow.
 constexpr double kCoordinateLimit = 1024.0;
 
-// One frame to draw.
 struct SheetFrame {
   uint32_t number = 0;                    // the frame number its tile shows
   std::span<const Position> points;       // every vertex, in model units

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "animation_in.h"
 #include "comparison.h"
 #include "run.h"
 
@@ -47,8 +48,10 @@ TEST(ParseOptions, EachOptionOnceWithItsValueCheckedAsItComes) {
       {{"-q", "--frame", "x"}, "obj does not take -q", {}, "likewise"},
   };
   for (const OptionCase& c : cases) {
-    std::vector<OptionValue> values;
-    EXPECT_EQ(parse_options("obj", c.args, kSpecs, values), c.error) << c.why;
+    Arguments parsed;
+    EXPECT_EQ(parse_options("obj", c.args, kSpecs, Operands::kNone, parsed), c.error) << c.why;
+    EXPECT_FALSE(parsed.help) << c.why;
+    const std::vector<OptionValue>& values = parsed.options;
     ASSERT_EQ(values.size(), std::size(kSpecs)) << c.why;
     for (size_t row = 0; row < c.values.size(); ++row) {
       EXPECT_EQ(values[row].given, c.values[row] != "-") << c.why << ", row " << row;
@@ -56,6 +59,44 @@ TEST(ParseOptions, EachOptionOnceWithItsValueCheckedAsItComes) {
         EXPECT_EQ(values[row].text, c.values[row]) << c.why << ", row " << row;
       }
     }
+  }
+}
+
+struct HelpCase {
+  std::vector<std::string> args;
+  Operands operands;
+  bool help;
+  std::string error;
+  std::vector<std::string> kept;  // the operands
+  const char* why;
+};
+
+TEST(ParseOptions, HelpOnlyWhereAnOptionMayStand) {
+  const HelpCase cases[] = {
+      {{"-h"}, Operands::kNone, true, "", {}, "-h alone"},
+      {{"--all", "--help"}, Operands::kNone, true, "", {}, "--help after an option"},
+      {{"--frame", "x", "-h"}, Operands::kNone, true, "", {}, "help outweighs a usage error"},
+      {{"--out", "-h"}, Operands::kNone, false, "", {}, "the value of --out, a directory named -h"},
+      {{"--out", "--help", "-x"},
+       Operands::kNone,
+       false,
+       "obj does not take -x",
+       {},
+       "a value, then an error"},
+      {{"dir", "-h"}, Operands::kPlain, true, "", {"dir"}, "after an operand"},
+      {{"-x", "dir"},
+       Operands::kPlain,
+       false,
+       "obj does not take -x",
+       {"dir"},
+       "no option begins an operand"},
+      {{"-x", "-"}, Operands::kAny, false, "", {"-x", "-"}, "any text an operand"},
+  };
+  for (const HelpCase& c : cases) {
+    Arguments parsed;
+    EXPECT_EQ(parse_options("obj", c.args, kSpecs, c.operands, parsed), c.error) << c.why;
+    EXPECT_EQ(parsed.help, c.help) << c.why;
+    EXPECT_EQ(parsed.operands, c.kept) << c.why;
   }
 }
 
@@ -104,7 +145,7 @@ TEST(FrameComparison, ErrorsWithinRangeWrappedCoordinatesAndWordsThatDiffer) {
        "a word that is not the source's"},
   };
   const std::vector<uint8_t> file = two_frames();
-  const Animation animation = animation_of(file);
+  const Animation animation = animation_in(file);
   for (const ComparisonCase& c : cases) {
     FrameComparison comparison(animation);
     uint32_t frame = UINT32_MAX;

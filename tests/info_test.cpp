@@ -1,11 +1,12 @@
-// info's result, computed in memory: each frame's bounding box, and why a file
-// fits neither layout.
+// What info reads, computed in memory: each frame's bounding box, and why a
+// file fits neither layout.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "commands.h"
+#include "animation_in.h"
+#include "cli.h"
 #include "run.h"
 
 // The commands' usage error is the program's (inspect3d.cpp), which these
@@ -68,7 +69,7 @@ TEST(FrameBoxes, EachFramesLowestAndHighestPerAxisUpToAFrameThatCannotBeRead) {
   for (const BoxesCase& c : cases) {
     SCOPED_TRACE(c.what);
     const std::vector<uint8_t> bytes = animation_bytes(c.frames, c.keep);
-    const Animation animation = animation_of(bytes);
+    const Animation animation = animation_in(bytes);
     std::vector<FrameBox> boxes;
     EXPECT_EQ(!frame_boxes(animation, boxes), c.read_all);
     ASSERT_EQ(boxes.size(), c.boxes.size());

@@ -757,6 +757,10 @@ TEST(Inspect3d, UsageErrorsAndUnreadableInputExitWithTwo) {
     EXPECT_EQ(help.out.substr(0, 29), "usage: inspect3d info FILE...") << args.back();
     EXPECT_EQ(help.err, "") << args.back();
   }
+  // The value of an option is never a request for help.
+  const CapturedRun into_h = run_program(kInspect, dir.path, {"obj", "--frame", "0", "--out", "-h"});
+  EXPECT_EQ(into_h.exit_status, 0) << into_h.err;
+  EXPECT_TRUE(std::filesystem::is_regular_file(dir / "-h" / "frame000.obj"));
 }
 
 TEST(Inspect3d, FilesOfTheWrongKindAreRefused) {

@@ -532,7 +532,8 @@ TEST(Gltf, RangesRatesAndClipsItCannotWriteExitWithTwo) {
       {{"--float", "--float"}, "inspect3d: gltf takes --float once\n"},
       {{"--clip"}, "inspect3d: --clip needs the name of a clip of clips.json\n"},
       {{"--clip", "walk"}, "inspect3d: --clip walk: there is no clips.json here\nusage:"},
-      {{"--out", "no-such-dir/out.glb"}, "inspect3d: cannot write no-such-dir/out.glb\n"},
+      {{"--out", "no-such-dir/out.glb"},
+       "inspect3d: cannot write no-such-dir/out.glb: its folder is missing or cannot be written in\n"},
   };
   for (const GltfUsageCase& c : cases) {
     std::vector<std::string> args = {"gltf"};

@@ -174,14 +174,12 @@ TEST_F(VertexAnimationFile, WriteErrorIsReportedAndPartialFileRemoved) {
 
 using StagedOutputs = InTempDir;
 
-TEST_F(StagedOutputs, TempAndBackupNamesSitBesideTheOutputNamingTheProgram) {
+TEST_F(StagedOutputs, TempNameSitsBesideTheOutputNamingTheProgram) {
   set_program_name("clipmerge");
-  char temp[kTempNameBytes], backup[kTempNameBytes];
+  char temp[kTempNameBytes];
   temp_name("aniv00.3d", temp);
-  backup_name("aniv00.3d", backup);
   set_program_name("anim3d");
   EXPECT_STREQ(temp, "aniv00.3d~clipmerge-new");
-  EXPECT_STREQ(backup, "aniv00.3d~clipmerge-old");
 }
 
 std::string temp_of(const char* name) {
@@ -190,11 +188,8 @@ std::string temp_of(const char* name) {
   return temp;
 }
 
-std::string backup_of(const char* name) {
-  char backup[kTempNameBytes];
-  backup_name(name, backup);
-  return backup;
-}
+// The name a commit keeps the earlier `name` under while it runs.
+std::string backup_of(const char* name) { return std::string(name) + "~anim3d-old"; }
 
 TEST_F(StagedOutputs, CommitReplacesEveryOutputInOrder) {
   write_bytes("one", "old one");
@@ -217,6 +212,60 @@ TEST_F(StagedOutputs, OneOutputInTheWayLeavesEveryEarlierFile) {
   EXPECT_EQ(read_bytes("one"), "old one");
   EXPECT_TRUE(std::filesystem::is_directory("two"));
   EXPECT_EQ(list_dir("."), (std::vector<std::string>{"one", "two"}));
+}
+
+struct FaultCase {
+  const char* what;
+  void (*prepare)();
+  WriteFault (*write)();
+  WriteFault fault;
+};
+
+WriteFault write_out(const char* name) {
+  const uint8_t bytes[] = {1, 2, 3};
+  return write_output_file(name, bytes, sizeof bytes, bytes, sizeof bytes);
+}
+
+WriteFault commit_one_two(MoveFile move) {
+  write_bytes(temp_of("one"), "new one");
+  write_bytes(temp_of("two"), "new two");
+  const char* const names[] = {"one", "two"};
+  WriteFault fault = WriteFault::kNone;
+  commit_outputs(names, 2, move, &fault);
+  return fault;
+}
+
+// Each way an output fails says its cause, the step that failed, and leaves
+// no temporary of its own behind.
+TEST(WriteFaults, EachFailedStepSaysWhyAndLeavesNoTemporary) {
+  const FaultCase cases[] = {
+      {"written", [] {}, [] { return write_out("out"); }, WriteFault::kNone},
+      {"a name too long for its temporary's", [] {}, [] { return write_out(std::string(5000, 'n').c_str()); },
+       WriteFault::kNameTooLong},
+      {"no folder to create it in", [] {}, [] { return write_out("nowhere/out"); }, WriteFault::kNotCreated},
+      {"a folder at the name", [] { std::filesystem::create_directory("out"); },
+       [] { return write_out("out"); }, WriteFault::kInTheWay},
+      {"a read-only file at the name",
+       [] {
+         write_bytes("out", "kept");
+         std::filesystem::permissions("out", std::filesystem::perms::owner_read);
+       },
+       [] { return write_out("out"); }, WriteFault::kInTheWay},
+      {"a commit with a folder at an output's name", [] { std::filesystem::create_directory("two"); },
+       [] { return commit_one_two(nullptr); }, WriteFault::kInTheWay},
+      {"a commit whose move fails", [] {},
+       [] { return commit_one_two([](const char*, const char*) { return false; }); }, WriteFault::kNotMoved},
+  };
+  for (const FaultCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    const TempDir dir;
+    const auto previous = std::filesystem::current_path();
+    std::filesystem::current_path(dir.path);
+    c.prepare();
+    EXPECT_EQ(c.write(), c.fault);
+    for (const std::string& name : list_dir(".")) EXPECT_EQ(name.find("-new"), std::string::npos) << name;
+    std::filesystem::current_path(previous);
+  }
 }
 
 // A stand-in for replace_file that fails at the calls a test names, counting

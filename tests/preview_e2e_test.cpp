@@ -176,8 +176,11 @@ TEST(Preview, UsageErrorsAndUnwritableOutputExitWithTwo) {
       {{"preview", "--out"}, "inspect3d: --out needs a file name\n"},
       {{"preview", "--out", ""}, "inspect3d: --out needs a file name\n"},
       {{"preview", "--frames", "1-2"}, "inspect3d: preview does not take --frames\n"},
-      {{"preview", "--out", "taken.png"}, "inspect3d: cannot write taken.png\n"},
-      {{"preview", "--out", "nowhere/sheet.png"}, "inspect3d: cannot write nowhere/sheet.png\n"},
+      {{"preview", "--out", "taken.png"},
+       "inspect3d: cannot write taken.png: its name is taken by a folder, a read-only file or a file in "
+       "use\n"},
+      {{"preview", "--out", "nowhere/sheet.png"},
+       "inspect3d: cannot write nowhere/sheet.png: its folder is missing or cannot be written in\n"},
   };
   for (const Case& c : cases) {
     const CapturedRun run = run_program(kInspect, dir.path, c.args);

@@ -232,12 +232,11 @@ TEST(SafeFiles, Inspect3dRefusesAnOutputThatIsOneOfItsInputs) {
       TempDir dir;
       prepare_conversion(dir.path);
       fs::create_hard_link(dir / "aniv00.3d", dir / "same.png");
-      expect_refused(
-          {{&kInspect, prepare_conversion, {command, "--out", out}},
-           out,
-           std::string("inspect3d: ") + out + " is a file this command reads; it is not written over\n" +
-               "inspect3d: cannot write " + out + "\n"},
-          dir.path);
+      expect_refused({{&kInspect, prepare_conversion, {command, "--out", out}},
+                      out,
+                      std::string("inspect3d: cannot write ") + out +
+                          ": it is a file this command reads, never written over\n"},
+                     dir.path);
     }
   }
 }

@@ -120,6 +120,18 @@ size_t append_indices(Views& views, Lane lane, const std::vector<uint32_t>& indi
   return views.append(lane, packed.data(), packed.size(), bytes);
 }
 
+// Makes `accessor` sparse over `indices` (ascending), stored in `lane` as
+// `index_bytes`-byte integers of `index_component`; its values are the
+// caller's to place.
+void make_sparse(Views& views, Lane lane, const std::vector<uint32_t>& indices, int index_component,
+                 size_t index_bytes, tinygltf::Accessor& accessor) {
+  accessor.sparse.isSparse = true;
+  accessor.sparse.count = static_cast<int>(indices.size());
+  accessor.sparse.indices.bufferView = views.view(lane);
+  accessor.sparse.indices.byteOffset = static_cast<int>(append_indices(views, lane, indices, index_bytes));
+  accessor.sparse.indices.componentType = index_component;
+}
+
 // The triangles' corners, unsigned 16-bit (a frame has at most 16,383
 // vertices).
 int add_index_accessor(tinygltf::Model& model, Views& views, const std::vector<Triangle>& triangles) {
@@ -234,12 +246,7 @@ int add_target_accessor(tinygltf::Model& model, Views& views, const Encoded& enc
   }
   std::vector<unsigned char> values;
   for (const uint32_t vertex : moving) encoded.append(values, steps, vertex, 0);
-  accessor.sparse.isSparse = true;
-  accessor.sparse.count = static_cast<int>(moving.size());
-  accessor.sparse.indices.bufferView = views.view(kDisplacementIndexLane);
-  accessor.sparse.indices.byteOffset =
-      static_cast<int>(append_indices(views, kDisplacementIndexLane, moving, index_bytes));
-  accessor.sparse.indices.componentType = index_component;
+  make_sparse(views, kDisplacementIndexLane, moving, index_component, index_bytes, accessor);
   accessor.sparse.values.bufferView = views.view(kDisplacementLane);
   accessor.sparse.values.byteOffset = static_cast<int>(
       views.append(kDisplacementLane, values.data(), values.size(), encoded.element_bytes() == 6 ? 2 : 4));
@@ -286,12 +293,7 @@ int add_weight_accessor(tinygltf::Model& model, Views& views, const std::vector<
     accessor.byteOffset = views.append(kWeightLane, weights.data(), weights.size() * sizeof(float), 4);
     return add_accessor(model, std::move(accessor));
   }
-  accessor.sparse.isSparse = true;
-  accessor.sparse.count = static_cast<int>(ones.size());
-  accessor.sparse.indices.bufferView = views.view(kWeightIndexLane);
-  accessor.sparse.indices.byteOffset =
-      static_cast<int>(append_indices(views, kWeightIndexLane, ones, index_bytes));
-  accessor.sparse.indices.componentType = index_component;
+  make_sparse(views, kWeightIndexLane, ones, index_component, index_bytes, accessor);
   // Every sparse weight is a 1: all of them read the same 1s from the start.
   accessor.sparse.values.bufferView = views.view(kOneLane);
   accessor.sparse.values.byteOffset = 0;

@@ -31,6 +31,11 @@ kVertexAnimationName = "aniv00.3d"
 kMeshName = "data00.3d"
 
 
+def counted(count, singular, plural=None):
+    """The count and its noun, as reports say it: "1 frame", "1,000 frames"."""
+    return f"{count:,} {singular if count == 1 else plural or singular + 's'}"
+
+
 def clip_file_name(number):
     return f"a{number}.3d"
 

@@ -110,14 +110,12 @@ def clip_actions(action, keys, clip_table, first, last):
 def written(summary):
     """What inspect3d gltf's summary (--json) says it wrote, in words: "frames
     0 to 23, 24 frames of 50 vertices, 96 triangles, 24 frames a second"."""
-    def counted(count, one, many):
-        return f"{count} {one if count == 1 else many}"
     frames = [(a["first_frame"], a["last_frame"]) for a in summary.get("animations", [])]
     span = (f"frame {frames[0][0]}" if frames and frames[0][0] == frames[-1][1] else
             f"frames {frames[0][0]} to {frames[-1][1]}") if frames else "no frames"
-    return (f"{span}, {counted(summary['frames'], 'frame', 'frames')} of "
-            f"{counted(summary['vertices'], 'vertex', 'vertices')}, "
-            f"{counted(summary['triangles'], 'triangle', 'triangles')}, {summary['fps']:g} frames a second")
+    return (f"{span}, {clips.counted(summary['frames'], 'frame')} of "
+            f"{clips.counted(summary['vertices'], 'vertex', 'vertices')}, "
+            f"{clips.counted(summary['triangles'], 'triangle')}, {summary['fps']:g} frames a second")
 
 
 def import_conversion(context, directory, inspect3d_preference, frame_first=None, frame_last=None):

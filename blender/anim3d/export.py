@@ -7,10 +7,9 @@ import bpy
 import numpy
 
 from . import actions, clip_state, clips, folder, frames, programs
+from .clips import counted
 
 
-def counted(count, singular, plural=None):
-    return f"{count:,} {singular if count == 1 else plural or singular + 's'}"
 
 
 def chosen_objects(context, use_selection):
@@ -39,32 +38,19 @@ def chosen_objects(context, use_selection):
                                   "(use_selection exports every selected mesh as one)")]
 
 
-def vertex_positions(mesh):
-    """The mesh's vertex positions as a (vertices, 3) array of doubles: from
-    the attribute "position" where Blender keeps them so (3.5 and later),
-    thirty times faster than each vertex's co, which earlier Blenders offer
-    alone."""
-    positions = numpy.empty(len(mesh.vertices) * 3, dtype=numpy.float32)
-    attribute = mesh.attributes.get("position")
-    if attribute is not None:
-        attribute.data.foreach_get("vector", positions)
+def mesh_array(mesh, attribute, items, name, dtype, width=1):
+    """The values of the mesh's attribute (attribute.data's "value" or
+    "vector") where Blender keeps them as one (since 3.5 "position", since
+    3.6 ".corner_vert"), else the same values of each of items (name, as
+    every Blender offers them): the attribute reads tens to a hundred times
+    faster."""
+    values = numpy.empty(len(items) * width, dtype=dtype)
+    found = mesh.attributes.get(attribute)
+    if found is not None:
+        found.data.foreach_get("vector" if width > 1 else "value", values)
     else:
-        mesh.vertices.foreach_get("co", positions)
-    return positions.reshape(-1, 3).astype(numpy.float64)
-
-
-def corner_vertices(mesh):
-    """The vertex of each corner of the mesh's faces: from the attribute
-    ".corner_vert" where Blender keeps the corners so (3.6 and later), a
-    hundred times faster than each loop's vertex_index, which earlier
-    Blenders offer alone."""
-    corners = numpy.empty(len(mesh.loops), dtype=numpy.int32)
-    attribute = mesh.attributes.get(".corner_vert")
-    if attribute is not None:
-        attribute.data.foreach_get("value", corners)
-    else:
-        mesh.loops.foreach_get("vertex_index", corners)
-    return corners
+        items.foreach_get(name, values)
+    return values
 
 
 def evaluated_mesh(depsgraph, obj, space, triangulate):
@@ -79,13 +65,14 @@ def evaluated_mesh(depsgraph, obj, space, triangulate):
     evaluated = obj.evaluated_get(depsgraph)
     mesh = evaluated.to_mesh()
     try:
-        coordinates = vertex_positions(mesh)
+        coordinates = mesh_array(mesh, "position", mesh.vertices, "co", numpy.float32, 3).reshape(-1, 3)
+        coordinates = coordinates.astype(numpy.float64)
         mirrored = False
         if space == "WORLD":
             matrix = numpy.array(evaluated.matrix_world, dtype=numpy.float64)
             coordinates = coordinates @ matrix[:3, :3].T + matrix[:3, 3]
             mirrored = numpy.linalg.det(matrix[:3, :3]) < 0
-        corners = corner_vertices(mesh)
+        corners = mesh_array(mesh, ".corner_vert", mesh.loops, "vertex_index", numpy.int32)
         starts = numpy.empty(len(mesh.polygons), dtype=numpy.int32)
         mesh.polygons.foreach_get("loop_start", starts)
         triangles = None
@@ -371,7 +358,7 @@ def convert(frameconv, directory, inspect3d_preference):
         level, found = programs.checked_report(inspect3d, directory)
     except programs.ProgramError as error:
         level, found = "ERROR", f"the conversion cannot be checked: {error}"
-    return level, (line if level != "ERROR" else f"{line} ({found})") if line else found
+    return programs.reported(level, line, found)
 
 
 def file_identity(path):
@@ -395,9 +382,10 @@ def merge(clipmerge, directory, frame_count, bytes_per_frame):
     if failed:
         return failed
     if clips.vertex_animation_header(merged) == (frame_count, bytes_per_frame) and file_identity(merged) != before:
-        return "INFO", line or f"Conversion Complete (aniv00.3d holds the {frame_count:,} frames of all clips)"
-    found = f"Not merged: aniv00.3d does not hold the {frame_count:,} frames of the clips"
-    return "ERROR", f"{line} ({found})" if line else found
+        return programs.reported(
+            "INFO", line, f"Conversion Complete (aniv00.3d holds the {frame_count:,} frames of all clips)")
+    return programs.reported(
+        "ERROR", line, f"Not merged: aniv00.3d does not hold the {frame_count:,} frames of the clips")
 
 
 def export_clip_set(held, plan, takes, gathered, triangles, scale, programs_found, step):

@@ -111,12 +111,27 @@ def _step_texts(axis, before, after):
     zero (0 stays 0), so that frameconv's truncation keeps exactly that step,
     in Python's shortest round-trip form, which frameconv's correctly rounded
     reader turns back into the very same double. Every value is a multiple
-    of 1/32, exact in binary and in its shortest decimal form. As one
-    fixed-width byte string each, the unused bytes 0."""
+    of 1/32, exact in binary and in its shortest decimal form."""
     steps = numpy.arange(kLowestStep[axis], kHighestStep[axis] + 1, dtype=numpy.float64)
     positions = (steps + numpy.sign(steps) * 0.25) / kStepsPerUnit[axis]
-    texts = [before + repr(p).encode("ascii") + after for p in positions.tolist()]
+    return _fixed_width([before + repr(p).encode("ascii") + after for p in positions.tolist()])
+
+
+def _fixed_width(texts):
+    """The byte strings as one array of the longest one's width, each padded
+    with 0 bytes."""
     return numpy.array(texts, dtype=f"S{max(map(len, texts))}")
+
+
+def _joined(tables, indices):
+    """Line k holds tables[i][indices[k, i]] for each i, one after the
+    other: the fixed-width pieces put side by side as bytes, the 0 bytes that
+    pad them dropped. Python objects a piece would cost ten times the
+    time."""
+    pieces = [table[indices[:, i]].view(numpy.uint8).reshape(len(indices), table.itemsize)
+              for i, table in enumerate(tables)]
+    lines = numpy.concatenate(pieces, axis=1).ravel()
+    return lines[lines != 0].tobytes()
 
 
 # A vertex line is three look-ups: "v x ", "y " and "z\n" for its three steps.
@@ -126,22 +141,14 @@ kVertexTexts = [_step_texts(0, b"v ", b" "), _step_texts(1, b"", b" "), _step_te
 def vertex_text(scaled):
     """The "v x y z" lines of a frame of scaled coordinates, each coordinate
     written as _step_texts gives its nearest step. The coordinates must lie
-    in range (within_range). The lines are put together as bytes in arrays,
-    their fixed-width pieces side by side and the unused bytes dropped:
-    Python objects a vertex would cost ten times the time."""
-    indices = (nearest_steps(scaled) - kLowestStep).astype(numpy.intp)
-    pieces = [texts[indices[:, axis]].view(numpy.uint8).reshape(len(indices), texts.itemsize)
-              for axis, texts in enumerate(kVertexTexts)]
-    lines = numpy.concatenate(pieces, axis=1).ravel()
-    return lines[lines != 0].tobytes()
+    in range (within_range)."""
+    return _joined(kVertexTexts, (nearest_steps(scaled) - kLowestStep).astype(numpy.intp))
 
 
 def _index_texts(before, after):
     """Each vertex index a face may name, from 0, as the frame files write it
-    (counted from 1), between the bytes before and after, as _step_texts
-    keeps them."""
-    return numpy.array([before + b"%d" % (index + 1) + after for index in range(kMaxVertices)],
-                       dtype=f"S{len(before) + len(str(kMaxVertices)) + len(after)}")
+    (counted from 1), between the bytes before and after."""
+    return _fixed_width([before + b"%d" % (index + 1) + after for index in range(kMaxVertices)])
 
 
 # A face line is three look-ups: "f a ", "b " and "c\n" for its three indices.
@@ -150,11 +157,8 @@ kIndexTexts = [_index_texts(b"f ", b" "), _index_texts(b"", b" "), _index_texts(
 
 def triangle_text(triangles):
     """An "f a b c" line per triangle (0-based index triples, each below
-    kMaxVertices), put together as vertex_text puts its lines."""
-    pieces = [texts[triangles[:, corner]].view(numpy.uint8).reshape(len(triangles), texts.itemsize)
-              for corner, texts in enumerate(kIndexTexts)]
-    lines = numpy.concatenate(pieces, axis=1).ravel()
-    return lines[lines != 0].tobytes()
+    kMaxVertices)."""
+    return _joined(kIndexTexts, triangles)
 
 
 def obj_text(scaled, triangles):

@@ -146,8 +146,18 @@ def closing_line(process, name="frameconv"):
     line = lines[-1] if lines else None
     if process.returncode == 1:
         return line, None
-    detail = line or next(iter(process.stderr.strip().splitlines()[-1:]), None)
+    said = process.stderr.strip().splitlines()
+    detail = line or (said[-1] if said else None)
     return line, ("ERROR", f"{name} ended with exit status {process.returncode}" + (f": {detail}" if detail else ""))
+
+
+def reported(level, line, found):
+    """The report of a run whose level what it wrote decides (`found` says
+    what that is): the program's closing line as it wrote it, where it
+    printed one, with `found` beside it for an ERROR; else `found`."""
+    if not line:
+        return level, found
+    return level, line if level != "ERROR" else f"{line} ({found})"
 
 
 # The problems of `inspect3d check --json` that frameconv's "Conversion

@@ -1,7 +1,6 @@
 #include "scan.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstring>
 
@@ -11,6 +10,8 @@
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
 #endif
+
+#include "decimal.h"
 
 // The first place in [at, last] where bytes a and b stand one after the
 // other, or nullptr. Reads no byte past last + 1.
@@ -198,7 +199,7 @@ constexpr int64_t kExponentCap = 100000000;
   } while (magnitude != 0);
   while (reversed_length > 0) text[length++] = reversed[--reversed_length];
   double value = 0.0;
-  const auto result = std::from_chars(text, text + length, value);
+  const auto result = decimal_to_double(text, text + length, value);
   if (result.ec == std::errc::result_out_of_range) {
     // 0.DDDD x 10^E with a leading nonzero digit: E > 0 is far too large.
     return decimal_exponent > 0 ? HUGE_VAL : 0.0;

@@ -2,7 +2,6 @@
 // frameconv makes of the frames anima000.obj, ... beside them. The
 // comparison is comparison.cpp's; this file prints it, as the report or, for
 // scripts, as one JSON object.
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <nlohmann/json.hpp>
@@ -11,6 +10,7 @@
 
 #include "cli.h"
 #include "comparison.h"
+#include "decimal.h"
 
 namespace fs = std::filesystem;
 
@@ -20,13 +20,6 @@ enum { kJson };
 constexpr OptionSpec kOptions[] = {
     {"--json", nullptr, nullptr},
 };
-
-// A coordinate as written in the source: the shortest text that reads back as it.
-static std::string shortest(double value) {
-  char text[32];
-  const auto result = std::to_chars(text, text + sizeof text, value);
-  return std::string(text, result.ptr);
-}
 
 static void print_error_row(const char* label, const FrameFindings& findings) {
   std::printf("%5s %10.6f %10.6f %10.6f %8u\n", label, findings.largest_error[0], findings.largest_error[1],
@@ -49,12 +42,12 @@ static void print_export_scale(const ExportAdvice& advice) {
   std::printf("\nexport scale: the source coordinates of all frames, in model units\n");
   std::printf("%5s %12s %12s %14s\n", "axis", "min", "max", "range filled");
   for (int axis = 0; axis < 3; ++axis) {
-    std::printf("%5c %12s %12s %14s\n", kAxisNames[axis], shortest(advice.low[axis]).c_str(),
-                shortest(advice.high[axis]).c_str(), percent(advice.filled[axis]).c_str());
+    std::printf("%5c %12s %12s %14s\n", kAxisNames[axis], shortest_decimal(advice.low[axis]).c_str(),
+                shortest_decimal(advice.high[axis]).c_str(), percent(advice.filled[axis]).c_str());
   }
   const ExportScale& scale = advice.scale;
   if (advice.has_extent) {
-    std::printf("step as a share of the largest extent, %s: %s", shortest(advice.extent).c_str(),
+    std::printf("step as a share of the largest extent, %s: %s", shortest_decimal(advice.extent).c_str(),
                 step_shares(advice.extent).c_str());
     if (scale.found) {
       std::printf("; at scale %s: %s", scale.text().c_str(),
@@ -126,7 +119,7 @@ static void print_report(const Check& check) {
   std::printf("\nwrapped coordinates:%s\n", check.wrapped.empty() ? " none" : "");
   for (const Wrapped& w : check.wrapped) {
     std::printf("  frame %u vertex %u %c: %s (%s line %u) reads back as %g\n", w.frame, w.vertex,
-                kAxisNames[w.axis], shortest(w.source).c_str(), frame_file_name(w.frame).c_str(), w.line,
+                kAxisNames[w.axis], shortest_decimal(w.source).c_str(), frame_file_name(w.frame).c_str(), w.line,
                 w.stored);
   }
   if (check.differ_count > 0) {

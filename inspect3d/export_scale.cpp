@@ -1,11 +1,11 @@
 #include "export_scale.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <limits>
 
+#include "decimal.h"
 #include "vertex_animation.h"
 
 namespace {
@@ -27,7 +27,7 @@ double value_of(int mantissa, int exponent) {
   char text[32];
   const int length = std::snprintf(text, sizeof text, "%de%d", mantissa, exponent - 2);
   double value = 0;
-  std::from_chars(text, text + length, value);
+  decimal_to_double(text, text + length, value);
   return value;
 }
 

@@ -12,6 +12,7 @@
 
 #include "cli.h"
 #include "clip_set.h"
+#include "decimal.h"
 #include "gltf_model.h"
 
 constexpr char kDefaultOut[] = "aniv00.glb";
@@ -35,7 +36,7 @@ static bool parse_frame_range(const std::string& text, uint32_t& first, uint32_t
 // Parses a frame rate: a decimal number within the rates above.
 static bool parse_fps(const std::string& text, double& fps) {
   const char* end = text.data() + text.size();
-  const auto result = std::from_chars(text.data(), end, fps, std::chars_format::fixed);
+  const auto result = decimal_to_double(text.data(), end, fps, std::chars_format::fixed);
   return result.ec == std::errc() && result.ptr == end && !text.empty() && fps >= kLowestFps &&
          fps <= kHighestFps;
 }

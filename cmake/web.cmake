@@ -1,0 +1,17 @@
+# The web page's build (emscripten): each program as a module that a worker
+# of the page starts, its WebAssembly held in the script itself, with no
+# initial run (the worker calls main once a folder is put in place) and memory
+# that grows with the input. web/build.mjs then writes the one page.
+set(web_link_options
+    -sMODULARIZE=1
+    -sSINGLE_FILE=1
+    -sENVIRONMENT=worker
+    -sALLOW_MEMORY_GROWTH=1
+    -sINVOKE_RUN=0
+    -sEXIT_RUNTIME=0
+    -sFORCE_FILESYSTEM=1
+    -sEXPORTED_RUNTIME_METHODS=callMain,FS)
+foreach(program frameconv clipmerge inspect3d)
+  target_link_options(${program} PRIVATE ${web_link_options} -sEXPORT_NAME=${program}_module)
+  set_target_properties(${program} PROPERTIES SUFFIX .js)
+endforeach()

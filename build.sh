@@ -11,9 +11,12 @@
 #   ./build.sh test      build all, then run every test (the Windows
 #                        executables under Wine: the 64-bit ones, and the
 #                        32-bit ones where this machine runs 32-bit programs)
+#   ./build.sh web       build the web page build-web/anim3d.html: the three
+#                        programs compiled to WebAssembly, with the viewer,
+#                        in one file that works opened from disk
 #   ./build.sh package   release builds, then the archives of a release in dist/
-#                        (Windows zip, Linux tar.gz and .deb, Blender add-on zip
-#                        and extension)
+#                        (Windows zip, Linux tar.gz and .deb, the web page's
+#                        zip, Blender add-on zip and extension)
 #   ./build.sh fuzz [S]  build the fuzz targets with clang and run each S seconds (60)
 #   ./build.sh bench     release build, then time frameconv and clipmerge on
 #                        generated sequences (BENCH_RUNS runs each, default 7),
@@ -73,6 +76,22 @@ build_windows() {
   build windows64
 }
 
+# The web page: emscripten builds the programs in build-web, and
+# web/build.mjs puts them with the page's script into build-web/anim3d.html.
+# Debian's emscripten needs NODE_PATH to find its JavaScript modules.
+build_web() {
+  echo "== the web page (emscripten) in build-web"
+  export NODE_PATH=${NODE_PATH:-/usr/share/nodejs}
+  emcmake cmake -S . -B build-web -DCMAKE_BUILD_TYPE=Release -DANIM3D_WERROR=ON -DANIM3D_TESTS=OFF >/dev/null
+  cmake --build build-web --parallel "$jobs"
+}
+
+web() {
+  tools/setup.sh web
+  build_web
+  ls -l build-web/anim3d.html
+}
+
 windows() {
   tools/setup.sh windows
   build_windows
@@ -89,9 +108,11 @@ run_tests() {
   local wine32=OFF
   tools/setup.sh wine32 && wine32=ON
   build_windows
+  build_web
   echo "== release build and tests"
   build release -DANIM3D_WINDOWS_DIR="$PWD/build-windows" -DANIM3D_WINDOWS64_DIR="$PWD/build-windows64" \
-    -DANIM3D_WINE32_TESTS=$wine32 -DANIM3D_DIST_DIR="$PWD/dist" -DANIM3D_BLENDER_ROOTS="$ANIM3D_BLENDER_ROOTS"
+    -DANIM3D_WINE32_TESTS=$wine32 -DANIM3D_DIST_DIR="$PWD/dist" -DANIM3D_BLENDER_ROOTS="$ANIM3D_BLENDER_ROOTS" \
+    -DANIM3D_WEB_PAGE="$PWD/build-web/anim3d.html"
   archives
   (cd build && ctest --output-on-failure --parallel "$jobs" -E "$windows_tests")
   echo "== AddressSanitizer and UndefinedBehaviorSanitizer build and tests"
@@ -140,6 +161,7 @@ archives() {
   echo "== release archives in dist"
   (cd build-windows && cpack -D CPACK_OUTPUT_FILE_PREFIX="$PWD/../dist" >/dev/null)
   (cd build && cpack -D CPACK_OUTPUT_FILE_PREFIX="$PWD/../dist" >/dev/null)
+  web_zip dist "$(version)"
   blender_addon_zip dist "$(version)"
   blender_extension dist "$(version)"
   ls -l dist
@@ -149,6 +171,7 @@ package() {
   tools/setup.sh package
   echo "== Windows build (32-bit) in build-windows"
   build windows
+  build_web
   echo "== release build in build"
   build release
   archives
@@ -189,6 +212,22 @@ bench() {
       $blender -b --factory-startup --python-exit-code 1 --python bench/blender_export.py -- "${BENCH_BLENDER_RUNS:-5}" |
       sed -n '/^Blender .*: [0-9]* frames of/,$p' | grep -v '^Blender quit'
   done < <(blenders_at_hand)
+}
+
+# web_zip DIST VERSION: writes DIST/anim3d-VERSION-web.zip, the page of
+# build-web with its README.txt.
+web_zip() {
+  local dist stage
+  dist=$(mkdir -p "$1" && cd "$1" && pwd)
+  stage=$(mktemp -d)
+  mkdir "$stage/anim3d-$2-web"
+  cp build-web/anim3d.html "$stage/anim3d-$2-web/"
+  sed "s/@PROJECT_VERSION@/$2/g" packaging/README-web.txt >"$stage/anim3d-$2-web/README.txt"
+  local zip="$dist/anim3d-$2-web.zip"
+  (cd "$stage" && cmake -E tar cf "$zip.tmp" --format=zip "anim3d-$2-web")
+  rm -rf "$stage"
+  mv "$zip.tmp" "$zip"
+  echo "== written $zip"
 }
 
 # stage_addon FOLDER VERSION: copies the add-on's package folder to
@@ -275,6 +314,7 @@ case "${1:-}" in
   example) example ;;
   preview) preview ;;
   windows) windows ;;
+  web) web ;;
   test) run_tests ;;
   package) package ;;
   fuzz)

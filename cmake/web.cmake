@@ -15,3 +15,14 @@ foreach(program frameconv clipmerge inspect3d)
   target_link_options(${program} PRIVATE ${web_link_options} -sEXPORT_NAME=${program}_module)
   set_target_properties(${program} PROPERTIES SUFFIX .js)
 endforeach()
+
+# The page itself, build-web/anim3d.html, from the three modules and web/ (its
+# libraries installed there by npm ci, tools/setup.sh web).
+find_program(NODE_PROGRAM node REQUIRED)
+file(GLOB page_sources ${PROJECT_SOURCE_DIR}/web/*.js ${PROJECT_SOURCE_DIR}/web/*.mjs ${PROJECT_SOURCE_DIR}/web/page.html)
+add_custom_command(
+  OUTPUT ${CMAKE_BINARY_DIR}/anim3d.html
+  COMMAND ${NODE_PROGRAM} ${PROJECT_SOURCE_DIR}/web/build.mjs ${CMAKE_BINARY_DIR} ${CMAKE_BINARY_DIR}/anim3d.html
+  DEPENDS frameconv clipmerge inspect3d ${page_sources}
+  COMMENT "Writing the page anim3d.html")
+add_custom_target(page ALL DEPENDS ${CMAKE_BINARY_DIR}/anim3d.html)

@@ -2,7 +2,7 @@
 # Prepares a Debian machine for a job of build.sh: installs the packages the
 # job needs where they are missing (with apt-get, as root or through sudo).
 #
-#   tools/setup.sh JOB     JOB: example, windows, test, package, fuzz or bench
+#   tools/setup.sh JOB     JOB: example, windows, web, test, package, fuzz or bench
 #   tools/setup.sh wine32  finds out whether this machine runs 32-bit x86
 #                          programs and, where it does, installs the 32-bit
 #                          Wine; exit status 0 when the 32-bit Windows programs
@@ -60,6 +60,23 @@ gltf_validator() {
   command -v npm >/dev/null 2>&1 || need npm
   echo "== installing the glTF-Validator in tests/gltf"
   (cd tests/gltf && npm ci --no-audit --no-fund --loglevel=error >/dev/null)
+}
+
+# The web page's build: Debian's emscripten, and the page's libraries (three.js,
+# fflate, esbuild) as pinned by web/package-lock.json.
+web_page() {
+  need emscripten nodejs cmake make libtinygltf-dev nlohmann-json3-dev libstb-dev
+  command -v npm >/dev/null 2>&1 || need npm
+  echo "== installing the page's libraries in web"
+  (cd web && npm ci --no-audit --no-fund --loglevel=error >/dev/null)
+}
+
+# The page's tests: Debian's chromium, driven by puppeteer-core as pinned by
+# tests/web/package-lock.json.
+web_page_tests() {
+  need chromium
+  echo "== installing puppeteer-core in tests/web"
+  (cd tests/web && npm ci --no-audit --no-fund --loglevel=error >/dev/null)
 }
 
 # Whether this machine runs 32-bit x86 programs, as the 32-bit Wine loader is
@@ -156,19 +173,25 @@ blender_roots() {
 case "${1:-}" in
   example) need "${native[@]}" ;;
   windows) need "${windows[@]}" ;;
+  web) web_page ;;
   package)
     need "${native[@]}" "${windows[@]}" dpkg-dev
+    web_page
     blender_roots || true
     ;;
   fuzz) need clang libclang-rt-14-dev "${header_only[@]}" ;;
   bench)
     need "${native[@]}" libtinyobjloader-dev blender python3-numpy
+    web_page
+    web_page_tests
     blender_roots || true
     ;;
   test)
     need "${native[@]}" "${windows[@]}" dpkg-dev binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 \
       wine wine64 blender python3-numpy assimp-testmodels clang libclang-rt-14-dev
     gltf_validator
+    web_page
+    web_page_tests
     blender_roots || true
     ;;
   wine32) wine32 ;;

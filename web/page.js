@@ -115,6 +115,21 @@ function showDownloads(reply) {
   }
 }
 
+// How long each program ran, in the worker.
+function showTimes(reply) {
+  const times = $('times');
+  times.replaceChildren(
+    ...reply.runs.map((run) => {
+      const item = Object.assign(document.createElement('span'), {
+        textContent: `${run.program}${run.program === 'inspect3d' ? ` ${run.args[0]}` : ''} ${(run.ms / 1000).toFixed(2)} s`,
+      });
+      item.dataset.program = run.program === 'inspect3d' ? `inspect3d ${run.args[0]}` : run.program;
+      item.dataset.ms = String(run.ms);
+      return item;
+    }),
+  );
+}
+
 function showUnused(reply) {
   const unused = [...reply.unused, ...state.inSubfolders];
   $('unused').textContent = unused.length ? `Not used: ${unused.join(', ')}` : '';
@@ -266,6 +281,7 @@ worker.onmessage = async (event) => {
   showMessage(reply);
   showDownloads(reply);
   showUnused(reply);
+  showTimes(reply);
   if (reply.view) {
     try {
       await showView(reply.view, reply.check, state.given);

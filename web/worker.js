@@ -14,8 +14,9 @@ const PROGRESS_EVERY_MS = 100;
 // output and error lines (inspect3d), its exit status, the names it opened,
 // and the bytes of each name of `outputs` that it left there.
 async function run(program, args, files, outputs, onOpen) {
-  const result = { program, args, status: 0, text: null, caption: null, stdout: [], stderr: [], opened: [] };
+  const result = { program, args, status: 0, text: null, caption: null, stdout: [], stderr: [], opened: [], ms: 0 };
   const bytes = new Map();
+  const start = performance.now();
   const module = await self[`${program}_module`]({
     onResult: (text, caption) => Object.assign(result, { text, caption }),
     print: (line) => result.stdout.push(line),
@@ -46,6 +47,8 @@ async function run(program, args, files, outputs, onOpen) {
   for (const name of outputs) {
     if (FS.analyzePath(name).exists) bytes.set(name, FS.readFile(name));
   }
+  // The whole run: the module's start, the files put in and taken out.
+  result.ms = performance.now() - start;
   return { result, bytes };
 }
 

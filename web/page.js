@@ -57,6 +57,8 @@ async function handFiles(list) {
   const files = new Map();
   for (const [name, path] of taken) files.set(name, new Uint8Array(await byPath.get(path).arrayBuffer()));
   state.busy = true;
+  delete document.body.dataset.viewer;
+  delete document.body.dataset.state;
   state.inSubfolders = left;
   state.given = files;
   document.body.classList.add('busy');
@@ -185,6 +187,7 @@ async function loadGlb(glb, first) {
   state.frames = await viewer.load(glb, first, state.wrapped);
   setLoop(null);
   drawErrors();
+  document.body.dataset.viewer = 'shown'; // its first frame is drawn
 }
 
 function fillClips(clips) {

@@ -127,6 +127,20 @@ else
   echo "-- no $(basename "$extension"): no Blender 4.2 or later was at hand to build it"
 fi
 
+# The web page's zip: the page and its README, which says its version.
+web=$dist/anim3d-$version-web.zip
+if [ -f "$web" ]; then
+  echo "-- $(basename "$web")"
+  cmake -E tar tvf "$web"
+  expect_files "web zip" "$(cmake -E tar tf "$web" | files_of)" "$(printf '%s\n' \
+    "anim3d-$version-web/README.txt" "anim3d-$version-web/anim3d.html")"
+  (cd "$work" && cmake -E tar xf "$web")
+  grep -q "anim3d $version in the browser" "$work/anim3d-$version-web/README.txt" ||
+    fail "the web zip's README does not say it is version $version"
+else
+  echo "-- no $(basename "$web"): the web page was not built (./build.sh web)"
+fi
+
 if [ "$failures" -gt 0 ]; then
   echo "$failures failures"
   exit 1

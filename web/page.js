@@ -222,7 +222,7 @@ function show(k) {
   $('frame-number').textContent = `frame ${number}`;
   const found = state.errors.get(number);
   $('frame-error').textContent = found
-    ? `largest error x ${found.error.x.toFixed(4)}, y ${found.error.y.toFixed(4)}, z ${found.error.z.toFixed(4)}` +
+    ? `largest error in model units (the bars: each frame's, against one step) x ${found.error.x.toFixed(4)}, y ${found.error.y.toFixed(4)}, z ${found.error.z.toFixed(4)}` +
       (found.wrapped ? `; ${found.wrapped} wrapped (${red} triangles red)` : '')
     : '';
   drawErrors();
@@ -233,6 +233,7 @@ function show(k) {
 function drawErrors() {
   const canvas = $('errors');
   canvas.hidden = state.errors.size === 0;
+  $('findings').hidden = canvas.hidden;
   if (canvas.hidden || !state.loop) return;
   const width = (canvas.width = canvas.clientWidth || 600), height = canvas.height;
   const g = canvas.getContext('2d');

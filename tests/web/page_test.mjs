@@ -175,7 +175,7 @@ async function showFrame(page, frame) {
 async function checkPicture(page, test, shots) {
   await page.waitForFunction(() => document.body.dataset.viewer === 'shown', { timeout: 30000 });
   if (test.picture === 'mesh') {
-    await showFrame(page, 0);
+    await showFrame(page, 6);
     const { drawn } = await pixels(page);
     if (drawn < 0.5) fail(test.name, `the mesh covers ${(drawn * 100).toFixed(0)} % of the canvas's middle`);
   } else if (test.picture === 'red') {
@@ -222,7 +222,7 @@ async function runCase(browser, test, index) {
   mkdirSync(downloads, { recursive: true });
 
   const page = await browser.newPage();
-  await page.setViewport({ width: 900, height: 900 });
+  await page.setViewport({ width: 960, height: 1040 });
   const session = await page.createCDPSession();
   await session.send('Browser.setDownloadBehavior', { behavior: 'allow', downloadPath: downloads });
   await page.setRequestInterception(true);

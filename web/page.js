@@ -7,7 +7,13 @@ import { createViewer } from './viewer.js';
 /* global WORKER_SOURCE */
 const worker = new Worker(URL.createObjectURL(new Blob([WORKER_SOURCE], { type: 'text/javascript' })));
 const $ = (id) => document.getElementById(id);
-const viewer = createViewer($('view'));
+// The viewer, made when there is something to show. Without WebGL the
+// programs still run, and the page says why nothing is drawn.
+let viewer = null;
+const viewerOf = () => {
+  viewer = viewer || createViewer($('view'));
+  return viewer;
+};
 
 // A run that lasts longer than this shows its progress.
 const PROGRESS_AFTER_MS = 1000;
@@ -184,7 +190,7 @@ function requestFrames(clip) {
 }
 
 async function loadGlb(glb, first) {
-  state.frames = await viewer.load(glb, first, state.wrapped);
+  state.frames = await viewerOf().load(glb, first, state.wrapped);
   setLoop(null);
   drawErrors();
   document.body.dataset.viewer = 'shown'; // its first frame is drawn
@@ -273,8 +279,12 @@ worker.onmessage = async (event) => {
     return;
   }
   if (reply.type === 'frames') {
-    if (reply.glb) await loadGlb(reply.glb, reply.first);
-    else $('view-note').textContent = reply.message;
+    try {
+      if (reply.glb) await loadGlb(reply.glb, reply.first);
+      else $('view-note').textContent = reply.message;
+    } catch (error) {
+      $('view-note').textContent = `The conversion cannot be shown: ${error.message}`;
+    }
     return;
   }
   endProgress();
@@ -294,7 +304,7 @@ worker.onmessage = async (event) => {
     }
   } else {
     $('viewer').setAttribute('hidden', '');
-    viewer.clear();
+    if (viewer) viewer.clear();
     state.loop = null;
   }
   document.body.dataset.state = 'done';

@@ -71,10 +71,10 @@ web_page() {
   (cd web && npm ci --no-audit --no-fund --loglevel=error >/dev/null)
 }
 
-# The page's tests: Debian's chromium, driven by puppeteer-core as pinned by
-# tests/web/package-lock.json.
+# The page's tests: Debian's chromium and firefox-esr, driven by
+# puppeteer-core as pinned by tests/web/package-lock.json.
 web_page_tests() {
-  need chromium
+  need chromium firefox-esr
   echo "== installing puppeteer-core in tests/web"
   (cd tests/web && npm ci --no-audit --no-fund --loglevel=error >/dev/null)
 }

@@ -1,10 +1,10 @@
 # The web page's build (emscripten): each program as a module that a worker
-# of the page starts, its WebAssembly held in the script itself, with no
-# initial run (the worker calls main once a folder is put in place) and memory
-# that grows with the input. web/build.mjs then writes the one page.
+# of the page starts: a script and its WebAssembly, with no initial run (the
+# worker calls main once a folder is put in place) and memory that grows with
+# the input. web/build.mjs then writes the one page, the WebAssembly inside
+# it.
 set(web_link_options
     -sMODULARIZE=1
-    -sSINGLE_FILE=1
     -sENVIRONMENT=worker
     -sALLOW_MEMORY_GROWTH=1
     -sINVOKE_RUN=0

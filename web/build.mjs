@@ -1,5 +1,6 @@
-// Writes the page: the worker (the three programs' modules, then worker.js
-// with fflate) and the page's script (three.js, the viewer) bundled by
+// Writes the page: the worker (the three programs' modules and their
+// WebAssembly, then worker.js with fflate) and the page's script (three.js,
+// the viewer) bundled by
 // esbuild and put into page.html, so that the page is one file that needs
 // nothing else.
 //   node build.mjs PROGRAMS_DIR OUT_HTML
@@ -29,8 +30,13 @@ const bundle = async (entry, define = {}) => {
   return result.outputFiles[0].text;
 };
 
-const modules = await Promise.all(['frameconv', 'clipmerge', 'inspect3d'].map((name) => readFile(join(programsDir, `${name}.js`), 'utf8')));
-const worker = [...modules.map((text) => `${text}\n`), await bundle('worker.js')].join('');
+// The worker: each program's script, then its WebAssembly as base64 (compiled
+// once, in the worker), then worker.js.
+const programs = ['frameconv', 'clipmerge', 'inspect3d'];
+const modules = await Promise.all(programs.map((name) => readFile(join(programsDir, `${name}.js`), 'utf8')));
+const binaries = await Promise.all(programs.map((name) => readFile(join(programsDir, `${name}.wasm`))));
+const wasm = Object.fromEntries(programs.map((name, i) => [name, binaries[i].toString('base64')]));
+const worker = [...modules.map((text) => `${text}\n`), `self.PROGRAM_WASM = ${JSON.stringify(wasm)};\n`, await bundle('worker.js')].join('');
 const script = await bundle('page.js', { WORKER_SOURCE: JSON.stringify(worker) });
 // Inside <script>, "</script" would end the element: no text of it may hold one.
 const inline = script.replace(/<\/(script)/gi, '<\\/$1');

@@ -23,6 +23,7 @@ const GLB_FRAME_LIMIT = 1000;
 const STEPS = { x: 0.125, y: 0.125, z: 0.25 };
 
 const state = {
+  job: 0, // the files handed in last: replies to earlier ones are left out
   busy: false,
   progressTimer: 0,
   frames: [], // the frame numbers of the file the shown .glb holds
@@ -57,7 +58,7 @@ async function droppedFiles(items) {
 }
 
 async function handFiles(list) {
-  if (state.busy || list.length === 0) return;
+  if (list.length === 0) return;
   const { taken, left } = folderOf(list.map((entry) => entry.path));
   const byPath = new Map(list.map((entry) => [entry.path, entry.file]));
   const files = new Map();
@@ -72,7 +73,8 @@ async function handFiles(list) {
   $('downloads').replaceChildren();
   $('unused').textContent = '';
   state.progressTimer = setTimeout(() => $('progress-row').removeAttribute('hidden'), PROGRESS_AFTER_MS);
-  worker.postMessage({ type: 'convert', files }, [...files.values()].map((bytes) => bytes.buffer));
+  state.job += 1;
+  worker.postMessage({ type: 'convert', job: state.job, files }, [...files.values()].map((bytes) => bytes.buffer));
 }
 
 function setMessage(caption, text) {
@@ -125,14 +127,10 @@ function showDownloads(reply) {
 
 // How long each program ran, in the worker.
 function showTimes(reply) {
-  const times = $('times');
-  times.replaceChildren(
-    ...reply.runs.map((run) => {
-      const item = Object.assign(document.createElement('span'), {
-        textContent: `${run.program}${run.program === 'inspect3d' ? ` ${run.args[0]}` : ''} ${(run.ms / 1000).toFixed(2)} s`,
-      });
-      item.dataset.program = run.program === 'inspect3d' ? `inspect3d ${run.args[0]}` : run.program;
-      item.dataset.ms = String(run.ms);
+  $('times').replaceChildren(
+    ...reply.times.map((time) => {
+      const item = Object.assign(document.createElement('span'), { textContent: `${time.program} ${(time.ms / 1000).toFixed(2)} s` });
+      Object.assign(item.dataset, { program: time.program, ms: String(time.ms), startMs: String(time.startMs), mainMs: String(time.mainMs) });
       return item;
     }),
   );
@@ -186,7 +184,7 @@ async function showView(view, check, given) {
 
 function requestFrames(clip) {
   const last = Math.min(clip.last, clip.first + GLB_FRAME_LIMIT - 1);
-  worker.postMessage({ type: 'frames', first: clip.first, last, name: clip.name });
+  worker.postMessage({ type: 'frames', job: state.job, first: clip.first, last, name: clip.name });
 }
 
 async function loadGlb(glb, first) {
@@ -272,6 +270,7 @@ requestAnimationFrame(tick);
 
 worker.onmessage = async (event) => {
   const reply = event.data;
+  if (reply.job !== state.job) return;
   if (reply.type === 'progress') {
     $('progress').max = reply.found;
     $('progress').value = reply.read;

@@ -1,13 +1,26 @@
 // The page's worker: runs frameconv, clipmerge and inspect3d, compiled to
 // WebAssembly, each run in a fresh instance whose in-memory folder holds the
 // files the page handed in. The programs are the modules frameconv_module,
-// clipmerge_module and inspect3d_module that the page's build puts before
-// this script.
+// clipmerge_module and inspect3d_module, and their WebAssembly in
+// PROGRAM_WASM (base64), that the page's build puts before this script.
 import { zipSync } from 'fflate';
 import { CLIPS_NAME, frameName, isFrameName, jobOf } from './jobs.js';
 
 // Progress is posted at most this often while frameconv reads frames.
 const PROGRESS_EVERY_MS = 100;
+
+// Each program's WebAssembly, compiled once: every run is a fresh instance of
+// it, and the browser's optimised code serves them all.
+const compiled = new Map();
+function compiledProgram(program) {
+  if (!compiled.has(program)) {
+    const text = atob(self.PROGRAM_WASM[program]);
+    const bytes = new Uint8Array(text.length);
+    for (let i = 0; i < text.length; ++i) bytes[i] = text.charCodeAt(i);
+    compiled.set(program, WebAssembly.compile(bytes));
+  }
+  return compiled.get(program);
+}
 
 // One run of `program` with `args` in a folder holding `files` (a Map of
 // name to bytes): its closing message (frameconv, clipmerge), its standard
@@ -17,7 +30,12 @@ async function run(program, args, files, outputs, onOpen) {
   const result = { program, args, status: 0, text: null, caption: null, stdout: [], stderr: [], opened: [], ms: 0 };
   const bytes = new Map();
   const start = performance.now();
+  const wasm = await compiledProgram(program);
   const module = await self[`${program}_module`]({
+    instantiateWasm: (imports, receive) => {
+      WebAssembly.instantiate(wasm, imports).then((instance) => receive(instance, wasm));
+      return {};
+    },
     onResult: (text, caption) => Object.assign(result, { text, caption }),
     print: (line) => result.stdout.push(line),
     printErr: (line) => result.stderr.push(line),
@@ -25,7 +43,8 @@ async function run(program, args, files, outputs, onOpen) {
   const FS = module.FS;
   FS.mkdir('/run');
   FS.chdir('/run');
-  for (const [name, data] of files) FS.writeFile(name, data);
+  // The folder takes the bytes as they are, uncopied: no run writes to them.
+  for (const [name, data] of files) FS.writeFile(name, data, { canOwn: true });
   // The files the program opens: those it used, and frameconv's progress.
   const open = FS.open;
   FS.open = (path, ...rest) => {
@@ -37,6 +56,7 @@ async function run(program, args, files, outputs, onOpen) {
     }
     return stream;
   };
+  const main = performance.now();
   try {
     result.status = module.callMain(args);
   } catch (error) {
@@ -47,8 +67,11 @@ async function run(program, args, files, outputs, onOpen) {
   for (const name of outputs) {
     if (FS.analyzePath(name).exists) bytes.set(name, FS.readFile(name));
   }
-  // The whole run: the module's start, the files put in and taken out.
+  // The whole run (the module's start, the files put in and taken out), and
+  // the program's main alone.
   result.ms = performance.now() - start;
+  result.mainMs = performance.now() - main;
+  result.startMs = main - start;
   return { result, bytes };
 }
 
@@ -63,7 +86,7 @@ function frameProgress(files) {
     const now = performance.now();
     if (now - last < PROGRESS_EVERY_MS) return;
     last = now;
-    self.postMessage({ type: 'progress', read: Number(name.slice(5, 8)) + 1, found });
+    self.postMessage({ type: 'progress', job, read: Number(name.slice(5, 8)) + 1, found });
   };
 }
 
@@ -78,17 +101,21 @@ async function glbOf(files, range) {
   } catch {
     // nothing written: the message says why
   }
-  return { glb: bytes.get('view.glb') || null, summary, message: result.stderr.join('\n'), status: result.status };
+  return { glb: bytes.get('view.glb') || null, summary, message: result.stderr.join('\n'), status: result.status, run: result };
 }
 
 // The conversion last handed to the viewer, kept for the frames it asks for
 // where the whole is more than one .glb holds.
 let shown = new Map();
 
+// The job the page asked for last: every reply names it, so that the page
+// leaves out a reply to a job it has since replaced.
+let job = 0;
+
 async function convert(files) {
-  const job = jobOf([...files.keys()]);
+  const { kind, folder } = jobOf([...files.keys()]);
   const pick = (names) => new Map(names.filter((name) => files.has(name)).map((name) => [name, files.get(name)]));
-  const reply = { type: 'done', kind: job.kind, runs: [], downloads: [], check: null, view: null, unused: [] };
+  const reply = { type: 'done', job, kind, runs: [], downloads: [], check: null, view: null, unused: [], times: [] };
   const used = new Set();
   let conversion = null;
   const take = (run) => {
@@ -97,8 +124,8 @@ async function convert(files) {
     return run;
   };
 
-  if (job.kind === 'frames') {
-    const frames = pick(job.folder);
+  if (kind === 'frames') {
+    const frames = pick(folder);
     const { bytes } = take(await run('frameconv', [], frames, ['aniv00.3d', 'data00.3d'], frameProgress(frames)));
     if (bytes.size === 2) {
       reply.downloads.push(...[...bytes].map(([name, data]) => ({ name, bytes: data })));
@@ -110,18 +137,20 @@ async function convert(files) {
       }
       conversion = new Map([...bytes, ...pick([CLIPS_NAME])]);
     }
-  } else if (job.kind === 'clips') {
-    const { bytes } = take(await run('clipmerge', [], pick(job.folder), ['aniv00.3d']));
+  } else if (kind === 'clips') {
+    const { bytes } = take(await run('clipmerge', [], pick(folder), ['aniv00.3d']));
     if (bytes.has('aniv00.3d')) {
       const set = new Map([...bytes, ...pick(['data00.3d', CLIPS_NAME])]);
-      const zip = zipSync(Object.fromEntries(set), { level: 6 });
+      // Stored, not compressed: packed words barely shrink, and storing a
+      // 10 MB merge takes a tenth of the time.
+      const zip = zipSync(Object.fromEntries(set), { level: 0 });
       reply.downloads.push({ name: 'clip-set.zip', bytes: zip, holds: [...set.keys()] });
       if (set.has('data00.3d')) conversion = set;
     }
-  } else if (job.kind === 'view') {
-    conversion = pick(job.folder);
-  } else if (job.kind === 'other') {
-    take(await run('inspect3d', ['info', ...job.folder], pick(job.folder), []));
+  } else if (kind === 'view') {
+    conversion = pick(folder);
+  } else if (kind === 'other') {
+    take(await run('inspect3d', ['info', ...folder], pick(folder), []));
   }
 
   if (conversion) {
@@ -129,20 +158,35 @@ async function convert(files) {
     reply.view = await glbOf(conversion, null);
     for (const name of conversion.keys()) used.add(name);
   }
+  reply.times = [...reply.runs, ...(reply.view ? [reply.view.run] : [])].map(timeOf);
   reply.unused = [...files.keys()].filter((name) => !used.has(name)).sort();
   return reply;
 }
 
-self.onmessage = async (event) => {
-  const request = event.data;
+// How long a run took, as the page lists it.
+const timeOf = (run) => ({
+  program: run.program === 'inspect3d' ? `inspect3d ${run.args[0]}` : run.program,
+  ms: run.ms,
+  startMs: run.startMs,
+  mainMs: run.mainMs,
+});
+
+async function answer(request) {
+  if (request.type === 'convert') job = request.job;
   try {
     if (request.type === 'frames') {
       const view = await glbOf(shown, `${request.first}-${request.last}`);
-      self.postMessage({ type: 'frames', first: request.first, ...view }, view.glb ? [view.glb.buffer] : []);
+      self.postMessage({ type: 'frames', job: request.job, first: request.first, ...view }, view.glb ? [view.glb.buffer] : []);
     } else {
       self.postMessage(await convert(request.files));
     }
   } catch (error) {
-    self.postMessage({ type: 'failed', message: String(error && error.message ? error.message : error) });
+    self.postMessage({ type: 'failed', job: request.job, message: String(error && error.message ? error.message : error) });
   }
+}
+
+// One request at a time, in the order asked.
+let answered = Promise.resolve();
+self.onmessage = (event) => {
+  answered = answered.then(() => answer(event.data));
 };

@@ -22,7 +22,8 @@
 #                        generated sequences (BENCH_RUNS runs each, default 7),
 #                        the sizes of inspect3d gltf's files, and the add-on's
 #                        clip-set export beside Blender's own OBJ exporter on
-#                        each Blender at hand
+#                        each Blender at hand, and the web page's runs beside
+#                        the native programs' (bench/web_bench.mjs)
 #   ./build.sh blender-addon DIST VERSION
 #                        write the Blender add-on DIST/anim3d-VERSION-blender-addon.zip
 #   ./build.sh blender-extension DIST VERSION [BLENDER...]
@@ -194,6 +195,7 @@ generate() {
 bench() {
   tools/setup.sh bench
   build release
+  build_web
   local data=build/bench-data
   generate $data/a-separate frames 100 5000 separate
   generate $data/a-interleaved frames 100 5000 interleaved
@@ -212,6 +214,8 @@ bench() {
       $blender -b --factory-startup --python-exit-code 1 --python bench/blender_export.py -- "${BENCH_BLENDER_RUNS:-5}" |
       sed -n '/^Blender .*: [0-9]* frames of/,$p' | grep -v '^Blender quit'
   done < <(blenders_at_hand)
+  echo "== the web page beside the native programs, in headless Chromium"
+  node bench/web_bench.mjs
 }
 
 # web_zip DIST VERSION: writes DIST/anim3d-VERSION-web.zip, the page of

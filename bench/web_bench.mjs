@@ -10,7 +10,7 @@
 //   the store's limit) and clipmerge on the clip set (a 10 MB merge): the
 //   native program, run in a scratch copy of the set's folder, against the
 //   same program in the page's worker, the time the page shows for it
-//   (#times span[data-ms]: module start, files in, main, outputs out). Runs
+//   (#times span[data-ms]: the module's start, files in, main, outputs out). Runs
 //   take turns, native then page; every page message must equal the native
 //   program's "text: caption".
 // - the page's load (goto of the file:// page until its load event), and
@@ -91,50 +91,6 @@ function recordMarks() {
   }).observe(document, { subtree: true, attributes: true, attributeFilter: ['data-state', 'data-viewer'] });
 }
 
-// Wraps each program's module in the page's worker so that every run there
-// records how long its phases took: the module's start, the files written
-// into its folder, main, and the outputs read back (self.benchPhases, a list
-// of runs). The page's worker starts a fresh module for each run.
-async function timeWorkerPhases(page) {
-  const worker = () => page.workers()[0];
-  while (!worker() || !(await worker().evaluate(() => typeof self.frameconv_module === 'function'))) {
-    await new Promise((done) => setTimeout(done, 20));
-  }
-  await worker().evaluate(() => {
-    self.benchPhases = [];
-    for (const program of ['frameconv', 'clipmerge', 'inspect3d']) {
-      const start = self[`${program}_module`];
-      self[`${program}_module`] = async (options) => {
-        const t0 = performance.now();
-        const module = await start(options);
-        const phases = { program, start: performance.now() - t0, in: 0, main: 0, out: 0 };
-        self.benchPhases.push(phases);
-        const timed = (object, name, phase) => {
-          const call = object[name];
-          object[name] = (...args) => {
-            const t = performance.now();
-            try {
-              return call.apply(object, args);
-            } finally {
-              phases[phase] += performance.now() - t;
-            }
-          };
-        };
-        timed(module.FS, 'writeFile', 'in');
-        timed(module.FS, 'readFile', 'out');
-        timed(module, 'callMain', 'main');
-        const callMain = module.callMain;
-        module.callMain = (args) => {
-          if (program === 'inspect3d') phases.program += ` ${args[0]}`;
-          return callMain(args);
-        };
-        return module;
-      };
-    }
-  });
-  return worker();
-}
-
 async function openPage(browser) {
   const page = await browser.newPage();
   await page.evaluateOnNewDocument(recordMarks);
@@ -153,7 +109,12 @@ async function runPage(page, dir, { shown = false } = {}) {
   await (await page.$('#choose-folder')).uploadFile(dir);
   await page.waitForFunction(() => document.body.dataset.state === 'done', { timeout: 300000, polling: 50 });
   if (shown) await page.waitForFunction(() => document.body.dataset.viewer === 'shown', { timeout: 300000, polling: 50 });
-  const times = await page.$$eval('#times span[data-program]', (spans) => Object.fromEntries(spans.map((s) => [s.dataset.program, Number(s.dataset.ms)])));
+  // Each run in the worker: the whole, its module's start (files in
+  // included) and its main.
+  const runs = await page.$$eval('#times span[data-program]', (spans) =>
+    spans.map((s) => ({ program: s.dataset.program, ms: Number(s.dataset.ms), start: Number(s.dataset.startMs), main: Number(s.dataset.mainMs) })),
+  );
+  const times = Object.fromEntries(runs.map((run) => [run.program, run.ms]));
   const marks = await page.evaluate(() => window.benchMarks);
   // The viewer plays what it shows, drawn by SwiftShader on the CPU: paused,
   // so that it does not take from the native runs between.
@@ -161,7 +122,7 @@ async function runPage(page, dir, { shown = false } = {}) {
     const play = document.getElementById('play');
     if (play.textContent === 'Pause') play.click();
   });
-  return { times, marks, message: await messageOf(page) };
+  return { times, runs, marks, message: await messageOf(page) };
 }
 
 // Debian's chromium, found on PATH.
@@ -191,7 +152,6 @@ try {
     { label: 'clips', set: 'clips', program: 'clipmerge', keep: (f) => /^a\d+\.3d$/.test(f) },
   ];
   const { page } = await openPage(browser);
-  const worker = await timeWorkerPhases(page);
   for (const s of sets) {
     const native = await copyOf(s.set, `${s.set}-native`, s.keep);
     const input = await copyOf(s.set, `${s.set}-page`, s.keep);
@@ -201,14 +161,13 @@ try {
     for (let k = 0; k <= runs; ++k) {
       const n = runNative(s.program, native);
       const p = await runPage(page, input);
-      const inWorker = await worker.evaluate(() => self.benchPhases.splice(0));
       if (p.message !== n.message) fail(`${s.label}: the page says "${p.message}", ${s.program} "${n.message}"`);
       if (!(p.times[s.program] >= 0)) fail(`${s.label}: the page shows no time of ${s.program}`);
       if (k === 0) continue;
       nativeMs.push(n.ms);
       pageMs.push(p.times[s.program]);
       jobMs.push(p.marks.done - p.marks.put);
-      phases.push(inWorker);
+      phases.push(p.runs);
     }
     rows.push({ set: s.label, program: s.program, native: median(nativeMs), page: median(pageMs), job: median(jobMs), jobs: jobMs, phases });
   }
@@ -256,13 +215,13 @@ try {
   // Where a page job's time goes: each program's run in the worker, its
   // phases, and what is left (the page reading the files, the messages to
   // and from the worker, the .glb into the viewer).
-  const total = (run) => run.start + run.in + run.main + run.out;
+  const total = (run) => run.ms;
   for (const r of rows) {
     console.log(`page job, ${r.set} (ms, medians): ${fixed(r.job)}`);
     for (const [k, first] of r.phases[0].entries()) {
       const runs = r.phases.map((job) => job[k]);
       const phase = (name) => fixed(median(runs.map((run) => run[name])));
-      console.log(`  ${first.program.padEnd(16)} ${fixed(median(runs.map(total))).padStart(7)}: module start ${phase('start')}, files in ${phase('in')}, main ${phase('main')}, outputs out ${phase('out')}`);
+      console.log(`  ${first.program.padEnd(16)} ${fixed(median(runs.map(total))).padStart(7)}: module start and files in ${phase('start')}, main ${phase('main')}`);
     }
     const rest = r.phases.map((job, k) => r.jobs[k] - job.reduce((sum, run) => sum + total(run), 0));
     console.log(`  ${'rest of the page'.padEnd(16)} ${fixed(median(rest)).padStart(7)}`);

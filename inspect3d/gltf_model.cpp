@@ -73,6 +73,11 @@ class Views {
   // they were made.
   void place() {
     std::vector<unsigned char>& buffer = model_.buffers[0].data;
+    size_t total = buffer.size();  // once, rather than copied again at each growth
+    for (int lane = 0; lane < kLaneCount; ++lane) {
+      if (view_[lane] >= 0) total = (total + 3) / 4 * 4 + bytes_[lane].size();
+    }
+    buffer.reserve(total);
     for (int lane = 0; lane < kLaneCount; ++lane) {
       if (view_[lane] < 0) continue;
       tinygltf::BufferView& view = model_.bufferViews[view_[lane]];

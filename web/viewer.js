@@ -93,21 +93,16 @@ export function createViewer(canvas) {
     const index = geometry.index ? geometry.index.array : new Uint32Array(0);
     shown = { root, mesh, overlay, base, targets, frames, positions, position, index, wrapped: wrapped || new Map(), at: -1 };
     frame(0);
-    frameCamera(root);
+    frameCamera(root, geometry);
     draw();
     return frames;
   }
 
-  // The camera on the box of every frame.
-  function frameCamera(root) {
-    const box = new THREE.Box3();
-    const point = new THREE.Vector3();
-    const { base, targets, positions } = shown;
-    for (let k = 0; k <= targets.length; ++k) {
-      fill(k);
-      for (let i = 0; i < base.count; ++i) box.expandByPoint(point.fromArray(positions, i * 3).applyMatrix4(root.matrixWorld));
-    }
-    fill(shown.at);
+  // The camera on the box of every frame: the loader's box of the mesh, its
+  // targets' extremes included (from the accessors' bounds), in model units.
+  function frameCamera(root, geometry) {
+    if (!geometry.boundingBox) geometry.computeBoundingBox();
+    const box = geometry.boundingBox.clone().applyMatrix4(root.matrixWorld);
     const center = box.getCenter(new THREE.Vector3());
     const size = Math.max(box.getSize(new THREE.Vector3()).length(), 1e-3);
     camera.near = size / 1000;

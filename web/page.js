@@ -52,29 +52,39 @@ async function droppedFiles(items) {
       }
     }
   };
-  const entries = [...items].map((item) => (item.webkitGetAsEntry ? item.webkitGetAsEntry() : null));
-  for (const entry of entries) if (entry) await walk(entry, '');
+  // The entries are taken at once: the list is gone after the first wait.
+  const entries = [...items].map((item) => [item.webkitGetAsEntry ? item.webkitGetAsEntry() : null, item.getAsFile()]);
+  for (const [entry, file] of entries) {
+    if (entry) await walk(entry, '');
+    else if (file) files.push({ file, path: file.name });
+  }
   return files;
 }
 
 async function handFiles(list) {
   if (list.length === 0) return;
+  state.job += 1;
+  const job = state.job;
+  state.busy = true;
+  delete document.body.dataset.viewer;
+  delete document.body.dataset.state;
+  document.body.classList.add('busy');
+  clearTimeout(state.progressTimer);
+  state.progressTimer = setTimeout(() => $('progress-row').removeAttribute('hidden'), PROGRESS_AFTER_MS);
+  $('progress').removeAttribute('value');
+  $('progress-text').textContent = 'reading the files';
+  $('downloads').replaceChildren();
+  $('unused').textContent = '';
+  $('times').replaceChildren();
   const { taken, left } = folderOf(list.map((entry) => entry.path));
   const byPath = new Map(list.map((entry) => [entry.path, entry.file]));
   const files = new Map();
   for (const [name, path] of taken) files.set(name, new Uint8Array(await byPath.get(path).arrayBuffer()));
-  state.busy = true;
-  delete document.body.dataset.viewer;
-  delete document.body.dataset.state;
+  if (job !== state.job) return; // other files were given meanwhile
   state.inSubfolders = left;
   state.given = files;
-  document.body.classList.add('busy');
   setMessage('Working', `${files.size} ${files.size === 1 ? 'file' : 'files'} handed to the programs`);
-  $('downloads').replaceChildren();
-  $('unused').textContent = '';
-  state.progressTimer = setTimeout(() => $('progress-row').removeAttribute('hidden'), PROGRESS_AFTER_MS);
-  state.job += 1;
-  worker.postMessage({ type: 'convert', job: state.job, files }, [...files.values()].map((bytes) => bytes.buffer));
+  worker.postMessage({ type: 'convert', job, files }, [...files.values()].map((bytes) => bytes.buffer));
 }
 
 function setMessage(caption, text) {
@@ -162,6 +172,7 @@ async function showView(view, check, given) {
     const animations = (view.summary && view.summary.animations) || [];
     state.clips = animations.map((a) => ({ name: a.name, first: a.first_frame, last: a.last_frame }));
     await loadGlb(view.glb, animations.length ? animations[0].first_frame : 0);
+    $('view-note').textContent = view.message; // what inspect3d gltf said of clips.json, say
     fillClips(view.summary && view.summary.animations && view.summary.animations.length > 1 ? state.clips : []);
     return;
   }
@@ -272,9 +283,14 @@ worker.onmessage = async (event) => {
   const reply = event.data;
   if (reply.job !== state.job) return;
   if (reply.type === 'progress') {
-    $('progress').max = reply.found;
-    $('progress').value = reply.read;
-    $('progress-text').textContent = `frames read: ${reply.read} of ${reply.found}`;
+    if (reply.program) {
+      $('progress').removeAttribute('value'); // running, no count to show
+      $('progress-text').textContent = reply.program;
+    } else {
+      $('progress').max = reply.found;
+      $('progress').value = reply.read;
+      $('progress-text').textContent = `frameconv: frames read ${reply.read} of ${reply.found}`;
+    }
     return;
   }
   if (reply.type === 'frames') {

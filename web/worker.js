@@ -30,6 +30,7 @@ async function run(program, args, files, outputs, onOpen) {
   const result = { program, args, status: 0, text: null, caption: null, stdout: [], stderr: [], opened: [], ms: 0 };
   const bytes = new Map();
   const start = performance.now();
+  self.postMessage({ type: 'progress', job, program: args.length ? `${program} ${args[0]}` : program });
   const wasm = await compiledProgram(program);
   const module = await self[`${program}_module`]({
     instantiateWasm: (imports, receive) => {

@@ -32,14 +32,18 @@ async function run(program, args, files, outputs, onOpen) {
   const start = performance.now();
   self.postMessage({ type: 'progress', job, program: args.length ? `${program} ${args[0]}` : program });
   const wasm = await compiledProgram(program);
-  const module = await self[`${program}_module`]({
-    instantiateWasm: (imports, receive) => {
-      WebAssembly.instantiate(wasm, imports).then((instance) => receive(instance, wasm));
-      return {};
-    },
-    onResult: (text, caption) => Object.assign(result, { text, caption }),
-    print: (line) => result.stdout.push(line),
-    printErr: (line) => result.stderr.push(line),
+  // An instance that cannot be made (no memory for it, say) fails the job
+  // rather than leaving it waiting.
+  const module = await new Promise((resolve, reject) => {
+    self[`${program}_module`]({
+      instantiateWasm: (imports, receive) => {
+        WebAssembly.instantiate(wasm, imports).then((instance) => receive(instance, wasm), reject);
+        return {};
+      },
+      onResult: (text, caption) => Object.assign(result, { text, caption }),
+      print: (line) => result.stdout.push(line),
+      printErr: (line) => result.stderr.push(line),
+    }).then(resolve, reject);
   });
   const FS = module.FS;
   FS.mkdir('/run');
@@ -65,13 +69,13 @@ async function run(program, args, files, outputs, onOpen) {
     result.status = -1;
     result.stderr.push(`${program} stopped: ${error && error.message ? error.message : error}`);
   }
+  result.mainMs = performance.now() - main;
   for (const name of outputs) {
     if (FS.analyzePath(name).exists) bytes.set(name, FS.readFile(name));
   }
   // The whole run (the module's start, the files put in and taken out), and
-  // the program's main alone.
+  // its start alone.
   result.ms = performance.now() - start;
-  result.mainMs = performance.now() - main;
   result.startMs = main - start;
   return { result, bytes };
 }

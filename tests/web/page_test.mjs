@@ -82,6 +82,13 @@ function cases(scratch) {
       // frameconv stops at anima005.obj: the frames after it are not read.
       unused: Object.keys(frames).sort().slice(6),
     },
+    {
+      name: 'frames over the vertex store',
+      files: Object.fromEntries(
+        Array.from({ length: 21 }, (_, k) => [`anima${String(k).padStart(3, '0')}.obj`, `${'v 1 2 3\n'.repeat(10000)}f 1 2 3\n`]),
+      ),
+      program: 'frameconv',
+    },
     { name: 'a clip with a bad header', files: { 'a1.3d': Buffer.from([1, 0]) }, program: 'clipmerge' },
     { name: 'clips of two frame sizes', files: { 'a1.3d': clip(1, 8), 'a2.3d': clip(1, 12) }, program: 'clipmerge' },
     { name: 'a clip over its limit', files: { 'a1.3d': clip(full + 1, 4000, 0) }, program: 'clipmerge' },

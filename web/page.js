@@ -76,6 +76,9 @@ async function handFiles(list) {
   $('downloads').replaceChildren();
   $('unused').textContent = '';
   $('times').replaceChildren();
+  $('viewer').setAttribute('hidden', '');
+  if (viewer) viewer.clear();
+  state.loop = null;
   const { taken, left } = folderOf(list.map((entry) => entry.path));
   const byPath = new Map(list.map((entry) => [entry.path, entry.file]));
   const files = new Map();
@@ -163,7 +166,6 @@ function wrappedOf(check) {
 }
 
 async function showView(view, check, given) {
-  $('viewer').removeAttribute('hidden');
   $('view-note').textContent = '';
   state.errors = new Map((check ? check.largest_error.frames : []).map((f) => [f.frame, f]));
   state.wrapped = wrappedOf(check);
@@ -187,7 +189,8 @@ async function showView(view, check, given) {
   } catch {
     clips = [];
   }
-  $('view-note').textContent = view.message;
+  const shows = clips.length ? 'a clip at a time, at most 1,000 frames of it' : 'frames 0 to 999';
+  $('view-note').textContent = view.message === $('text').textContent ? '' : `${view.message}. The viewer shows ${shows}.`;
   state.clipFiles = clips;
   fillClips(clips);
   requestFrames(clips.length ? clips[0] : { name: 'frames', first: 0, last: GLB_FRAME_LIMIT - 1 });
@@ -199,6 +202,7 @@ function requestFrames(clip) {
 }
 
 async function loadGlb(glb, first) {
+  $('viewer').removeAttribute('hidden');
   state.frames = await viewerOf().load(glb, first, state.wrapped);
   setLoop(null);
   drawErrors();
@@ -296,7 +300,8 @@ worker.onmessage = async (event) => {
   if (reply.type === 'frames') {
     try {
       if (reply.glb) await loadGlb(reply.glb, reply.first);
-      else $('view-note').textContent = reply.message;
+      // Said already where the message is inspect3d's own.
+      else if (reply.message !== $('text').textContent) $('view-note').textContent = reply.message;
     } catch (error) {
       $('view-note').textContent = `The conversion cannot be shown: ${error.message}`;
     }
@@ -318,9 +323,7 @@ worker.onmessage = async (event) => {
       $('view-note').textContent = `The conversion cannot be shown: ${error.message}`;
     }
   } else {
-    $('viewer').setAttribute('hidden', '');
-    if (viewer) viewer.clear();
-    state.loop = null;
+    $('view-note').textContent = '';
   }
   document.body.dataset.state = 'done';
 };

@@ -62,6 +62,21 @@ function exampleClipSet(scratch) {
   return set;
 }
 
+// The example's conversion played 42 times over as one clip, a1.3d: 1,008
+// frames, more than one .glb holds, with the example's data00.3d.
+function longClip(scratch) {
+  const dir = join(scratch, 'long');
+  mkdirSync(dir, { recursive: true });
+  for (const [name, bytes] of Object.entries(exampleFrames())) writeFileSync(join(dir, name), bytes);
+  spawnSync(join(programs, 'frameconv'), { cwd: dir });
+  const animation = readFileSync(join(dir, 'aniv00.3d'));
+  const frames = animation.subarray(4);
+  const clip = Buffer.concat([Buffer.alloc(4), ...Array(42).fill(frames)]);
+  clip.writeUInt16LE(42 * animation.readUInt16LE(0), 0);
+  clip.writeUInt16LE(animation.readUInt16LE(2), 2);
+  return { 'a1.3d': clip, 'data00.3d': readFileSync(join(dir, 'data00.3d')) };
+}
+
 // One case: its files by path, the program whose native run it is compared
 // with, and what else is looked at.
 function cases(scratch) {
@@ -100,6 +115,7 @@ function cases(scratch) {
     { name: 'a clip shorter than its header says', files: { 'a1.3d': clip(2, 8, 8) }, program: 'clipmerge' },
     { name: 'more frames than a merge holds', files: { 'a1.3d': clip(65535, 4), 'a2.3d': clip(1, 4) }, program: 'clipmerge' },
     { name: 'a clip set with clips.json', files: exampleClipSet(scratch), program: 'clipmerge', picture: 'clips' },
+    { name: 'a merge of more frames than one .glb holds', files: longClip(scratch), program: 'clipmerge', picture: 'mesh' },
     {
       name: 'a folder with files the page does not use',
       files: { ...frames, 'anima030.obj': frames['anima000.obj'], 'notes.txt': 'notes', 'more/anima000.obj': frames['anima000.obj'] },

@@ -40,8 +40,10 @@ export function createViewer(canvas) {
   function clear() {
     if (!shown) return;
     scene.remove(shown.root);
-    shown.mesh.geometry.dispose();
-    shown.overlay.geometry.dispose();
+    for (const object of [shown.mesh, shown.overlay]) {
+      object.geometry.dispose();
+      object.material.dispose();
+    }
     shown = null;
   }
 
@@ -88,21 +90,31 @@ export function createViewer(canvas) {
     root.applyMatrix4(source.matrixWorld); // the node's scale: steps to model units
     root.add(mesh, overlay);
     scene.add(root);
+    root.updateMatrixWorld(true);
 
-    // Triangles of each vertex, for the wrapped ones.
+    // The triangles, for those with a vertex that wrapped.
     const index = geometry.index ? geometry.index.array : new Uint32Array(0);
     shown = { root, mesh, overlay, base, targets, frames, positions, position, index, wrapped: wrapped || new Map(), at: -1 };
     frame(0);
-    frameCamera(root, geometry);
+    frameCamera(root);
     draw();
     return frames;
   }
 
-  // The camera on the box of every frame: the loader's box of the mesh, its
-  // targets' extremes included (from the accessors' bounds), in model units.
-  function frameCamera(root, geometry) {
-    if (!geometry.boundingBox) geometry.computeBoundingBox();
-    const box = geometry.boundingBox.clone().applyMatrix4(root.matrixWorld);
+  // The camera on the box of every frame, in model units.
+  function frameCamera(root) {
+    const { targets, positions } = shown;
+    const low = [Infinity, Infinity, Infinity], high = [-Infinity, -Infinity, -Infinity];
+    for (let k = 0; k <= targets.length; ++k) {
+      fill(k);
+      for (let i = 0; i < positions.length; ++i) {
+        const axis = i % 3;
+        if (positions[i] < low[axis]) low[axis] = positions[i];
+        if (positions[i] > high[axis]) high[axis] = positions[i];
+      }
+    }
+    fill(shown.at);
+    const box = new THREE.Box3(new THREE.Vector3(...low), new THREE.Vector3(...high)).applyMatrix4(root.matrixWorld);
     const center = box.getCenter(new THREE.Vector3());
     const size = Math.max(box.getSize(new THREE.Vector3()).length(), 1e-3);
     camera.near = size / 1000;

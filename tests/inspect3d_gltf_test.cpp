@@ -163,34 +163,28 @@ std::vector<double> components(const tinygltf::Model& model, int view_index, siz
   for (size_t e = 0; e < count; ++e) {
     for (size_t c = 0; c < per; ++c) {
       const unsigned char* at = buffer.data() + view.byteOffset + offset + e * stride + c * bytes;
+      // One component of type T, as the buffer holds it (little-endian, as here).
+      const auto take = [&]<typename T>(T) {
+        T v;
+        std::memcpy(&v, at, sizeof v);
+        values.push_back(v);
+      };
       switch (type) {
         case TINYGLTF_COMPONENT_TYPE_UNSIGNED_BYTE:
-          values.push_back(*at);
+          take(uint8_t{});
           break;
-        case TINYGLTF_COMPONENT_TYPE_SHORT: {
-          int16_t v;
-          std::memcpy(&v, at, 2);
-          values.push_back(v);
+        case TINYGLTF_COMPONENT_TYPE_SHORT:
+          take(int16_t{});
           break;
-        }
-        case TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT: {
-          uint16_t v;
-          std::memcpy(&v, at, 2);
-          values.push_back(v);
+        case TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT:
+          take(uint16_t{});
           break;
-        }
-        case TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT: {
-          uint32_t v;
-          std::memcpy(&v, at, 4);
-          values.push_back(v);
+        case TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT:
+          take(uint32_t{});
           break;
-        }
-        case TINYGLTF_COMPONENT_TYPE_FLOAT: {
-          float v;
-          std::memcpy(&v, at, 4);
-          values.push_back(v);
+        case TINYGLTF_COMPONENT_TYPE_FLOAT:
+          take(float{});
           break;
-        }
         default:
           ADD_FAILURE() << "component type " << type;
           return values;

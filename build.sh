@@ -218,20 +218,26 @@ bench() {
   node bench/web_bench.mjs
 }
 
-# web_zip DIST VERSION: writes DIST/anim3d-VERSION-web.zip, the page of
-# build-web with its README.txt.
-web_zip() {
-  local dist stage
-  dist=$(mkdir -p "$1" && cd "$1" && pwd)
-  stage=$(mktemp -d)
-  mkdir "$stage/anim3d-$2-web"
-  cp build-web/anim3d.html "$stage/anim3d-$2-web/"
-  sed "s/@PROJECT_VERSION@/$2/g" packaging/README-web.txt >"$stage/anim3d-$2-web/README.txt"
-  local zip="$dist/anim3d-$2-web.zip"
-  (cd "$stage" && cmake -E tar cf "$zip.tmp" --format=zip "anim3d-$2-web")
+# zip_stage STAGE FOLDER ZIP: writes the folder FOLDER of STAGE as the zip
+# ZIP (placed whole once written), and removes STAGE.
+zip_stage() {
+  local stage=$1 folder=$2 zip=$3
+  (cd "$stage" && cmake -E tar cf "$zip.tmp" --format=zip "$folder")
   rm -rf "$stage"
   mv "$zip.tmp" "$zip"
   echo "== written $zip"
+}
+
+# web_zip DIST VERSION: writes DIST/anim3d-VERSION-web.zip, the page of
+# build-web with its README.txt.
+web_zip() {
+  local dist stage top=anim3d-$2-web
+  dist=$(mkdir -p "$1" && cd "$1" && pwd)
+  stage=$(mktemp -d)
+  mkdir "$stage/$top"
+  cp build-web/anim3d.html "$stage/$top/"
+  sed "s/@PROJECT_VERSION@/$2/g" packaging/README-web.txt >"$stage/$top/README.txt"
+  zip_stage "$stage" "$top" "$dist/$top.zip"
 }
 
 # stage_addon FOLDER VERSION: copies the add-on's package folder to
@@ -256,11 +262,7 @@ blender_addon_zip() {
   dist=$(mkdir -p "$1" && cd "$1" && pwd)
   stage=$(mktemp -d)
   stage_addon "$stage" "$2"
-  local zip="$dist/anim3d-$2-blender-addon.zip"
-  (cd "$stage" && cmake -E tar cf "$zip.tmp" --format=zip anim3d)
-  rm -rf "$stage"
-  mv "$zip.tmp" "$zip"
-  echo "== written $zip"
+  zip_stage "$stage" anim3d "$dist/anim3d-$2-blender-addon.zip"
 }
 
 # The Blender commands at hand: the host's, then those of the Debian roots

@@ -25,6 +25,7 @@ import { createRequire } from 'node:module';
 import { loadavg } from 'node:os';
 import { dirname, join, resolve } from 'node:path';
 import { fileURLToPath, pathToFileURL } from 'node:url';
+import { chromiumLaunch } from '../tests/web/browsers.mjs';
 
 const top = resolve(dirname(fileURLToPath(import.meta.url)), '..');
 // The one copy of puppeteer-core the project pins, that of the page's tests.
@@ -143,20 +144,12 @@ const playback = (page, seconds) =>
     return (shown * 1000) / ms;
   }, seconds * 1000);
 
-// Debian's chromium, found on PATH.
-const chromium = (process.env.PATH || '')
-  .split(':')
-  .map((dir) => join(dir, 'chromium'))
-  .find((path) => spawnSync('test', ['-x', path]).status === 0);
-if (!chromium) {
+const chromium = chromiumLaunch();
+if (!chromium.executablePath) {
   console.error('web_bench: no chromium on PATH (tools/setup.sh bench installs it)');
   process.exit(1);
 }
-const browser = await puppeteer.launch({
-  executablePath: chromium,
-  headless: true,
-  args: ['--no-sandbox', '--enable-unsafe-swiftshader', '--use-angle=swiftshader'],
-});
+const browser = await puppeteer.launch({ headless: true, ...chromium });
 const rows = [];
 const notes = [];
 const loadBefore = loadavg()[0];

@@ -113,7 +113,7 @@ function showMessage(reply) {
     setMessage(`${program.program} stopped`, program.stderr.join('\n'));
   } else if (reply.runs.length > 0) {
     const run = reply.runs[0];
-    setMessage(`inspect3d ${run.args[0]}`, [...run.stdout, ...run.stderr].join('\n'));
+    setMessage(run.label, [...run.stdout, ...run.stderr].join('\n'));
   } else if (reply.view && !reply.view.glb) {
     setMessage('inspect3d gltf', reply.view.message);
   } else if (reply.view) {

@@ -22,15 +22,29 @@ function compiledProgram(program) {
   return compiled.get(program);
 }
 
+// What an error says.
+const said = (error) => String(error && error.message ? error.message : error);
+
+// The JSON object a run of inspect3d printed, or null where it printed none.
+function printedJson(result) {
+  try {
+    return JSON.parse(result.stdout.join('\n'));
+  } catch {
+    return null;
+  }
+}
+
 // One run of `program` with `args` in a folder holding `files` (a Map of
 // name to bytes): its closing message (frameconv, clipmerge), its standard
 // output and error lines (inspect3d), its exit status, the names it opened,
 // and the bytes of each name of `outputs` that it left there.
 async function run(program, args, files, outputs, onOpen) {
-  const result = { program, args, status: 0, text: null, caption: null, stdout: [], stderr: [], opened: [], ms: 0 };
+  // The label names inspect3d's command too: "inspect3d check".
+  const label = args.length ? `${program} ${args[0]}` : program;
+  const result = { program, label, status: 0, text: null, caption: null, stdout: [], stderr: [], opened: [], ms: 0 };
   const bytes = new Map();
   const start = performance.now();
-  self.postMessage({ type: 'progress', job, program: args.length ? `${program} ${args[0]}` : program });
+  self.postMessage({ type: 'progress', job, program: label });
   const wasm = await compiledProgram(program);
   // An instance that cannot be made (no memory for it, say) fails the job
   // rather than leaving it waiting.
@@ -67,7 +81,7 @@ async function run(program, args, files, outputs, onOpen) {
   } catch (error) {
     // A trap or an abort: the program stopped without its closing message.
     result.status = -1;
-    result.stderr.push(`${program} stopped: ${error && error.message ? error.message : error}`);
+    result.stderr.push(`${program} stopped: ${said(error)}`);
   }
   result.mainMs = performance.now() - main;
   for (const name of outputs) {
@@ -100,13 +114,8 @@ function frameProgress(files) {
 async function glbOf(files, range) {
   const args = ['gltf', '--json', '--out', 'view.glb', ...(range ? ['--frames', range] : [])];
   const { result, bytes } = await run('inspect3d', args, files, ['view.glb']);
-  let summary = null;
-  try {
-    summary = JSON.parse(result.stdout.join('\n'));
-  } catch {
-    // nothing written: the message says why
-  }
-  return { glb: bytes.get('view.glb') || null, summary, message: result.stderr.join('\n'), status: result.status, run: result };
+  // Without a summary nothing was written, and the message says why.
+  return { glb: bytes.get('view.glb') || null, summary: printedJson(result), message: result.stderr.join('\n'), status: result.status, run: result };
 }
 
 // The conversion last handed to the viewer, kept for the frames it asks for
@@ -120,7 +129,7 @@ let job = 0;
 async function convert(files) {
   const { kind, folder } = jobOf([...files.keys()]);
   const pick = (names) => new Map(names.filter((name) => files.has(name)).map((name) => [name, files.get(name)]));
-  const reply = { type: 'done', job, kind, runs: [], downloads: [], check: null, view: null, unused: [], times: [] };
+  const reply = { type: 'done', job, kind, runs: [], downloads: [], check: null, view: null };
   const used = new Set();
   let conversion = null;
   const take = (run) => {
@@ -135,11 +144,7 @@ async function convert(files) {
     if (bytes.size === 2) {
       reply.downloads.push(...[...bytes].map(([name, data]) => ({ name, bytes: data })));
       const checked = take(await run('inspect3d', ['check', '--json'], new Map([...frames, ...bytes]), []));
-      try {
-        reply.check = JSON.parse(checked.result.stdout.join('\n'));
-      } catch {
-        // no findings to draw
-      }
+      reply.check = printedJson(checked.result);
       conversion = new Map([...bytes, ...pick([CLIPS_NAME])]);
     }
   } else if (kind === 'clips') {
@@ -170,7 +175,7 @@ async function convert(files) {
 
 // How long a run took, as the page lists it.
 const timeOf = (run) => ({
-  program: run.program === 'inspect3d' ? `inspect3d ${run.args[0]}` : run.program,
+  program: run.label,
   ms: run.ms,
   startMs: run.startMs,
   mainMs: run.mainMs,
@@ -186,7 +191,7 @@ async function answer(request) {
       self.postMessage(await convert(request.files));
     }
   } catch (error) {
-    self.postMessage({ type: 'failed', job: request.job, message: String(error && error.message ? error.message : error) });
+    self.postMessage({ type: 'failed', job: request.job, message: said(error) });
   }
 }
 

@@ -8,6 +8,7 @@ import { execFileSync, spawnSync } from 'node:child_process';
 import { cpSync, existsSync, mkdirSync, readdirSync, readFileSync, rmSync, statSync, writeFileSync } from 'node:fs';
 import { dirname, join, resolve } from 'node:path';
 import puppeteer from 'puppeteer-core';
+import { browserProgram, chromiumLaunch } from './browsers.mjs';
 
 const [page_, programs, example, out] = process.argv.slice(2).map((arg) => resolve(arg));
 if (!out) {
@@ -320,17 +321,13 @@ async function runCase(browser, test, index) {
   await page.close();
 }
 
-// A browser of Debian's: the one the variable names, or the program on PATH.
-const program = (variable, name) =>
-  process.env[variable] || (process.env.PATH || '').split(':').map((dir) => join(dir, name)).find((path) => existsSync(path));
-
 const browsers = [
   {
     name: 'chromium',
     whole: true,
-    launch: { executablePath: program('CHROMIUM', 'chromium'), args: ['--no-sandbox', '--enable-unsafe-swiftshader', '--use-angle=swiftshader'] },
+    launch: chromiumLaunch(),
   },
-  { name: 'firefox', whole: false, launch: { browser: 'firefox', executablePath: program('FIREFOX', 'firefox-esr') } },
+  { name: 'firefox', whole: false, launch: { browser: 'firefox', executablePath: browserProgram('FIREFOX', 'firefox-esr') } },
 ].filter((browser) => browser.launch.executablePath);
 
 mkdirSync(out, { recursive: true });
